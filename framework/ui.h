@@ -1,0 +1,61 @@
+#pragma once
+// User-interface services that a host provides: message boxes, input boxes, file choice,
+// showing dialogs and the status-bar progress bar. Tools reach them only through this interface;
+// the command-line host, the desktop host and the tests' recording fake implement it.
+
+#include <optional>
+#include <string>
+
+namespace ondu {
+
+class Dialog;
+
+enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+enum class MsgAnswer { OK, Cancel, Yes, No };
+
+struct FileChoice {
+    bool save = false;             ///< save dialog (else open)
+    std::string title;
+    std::string filter;            ///< "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"
+    int filterIndex = 1;           ///< one-based preselected filter
+    bool mustExist = false;        ///< open: the chosen file must exist
+    bool overwritePrompt = false;  ///< save: ask before replacing an existing file
+    std::string initialPath;
+};
+
+/// Status-bar progress bar: message, range, step; stepped once per item and hidden at the end.
+class IProgressBar {
+public:
+    virtual ~IProgressBar() = default;
+    virtual void show(const std::string& message, long minimum, long maximum, long step) = 0;
+    virtual void stepIt() = 0;
+    virtual void hide() = 0;
+};
+
+class IUserInterface {
+public:
+    virtual ~IUserInterface() = default;
+    virtual MsgAnswer messageBox(const std::string& text, const std::string& title,
+                                 MsgButtons buttons, MsgIcon icon) = 0;
+    /// The text entered, or nothing when the box was cancelled.
+    virtual std::optional<std::string> inputBox(const std::string& prompt,
+                                                const std::string& title,
+                                                const std::string& defaultText) = 0;
+    /// The chosen path, or nothing when the choice was cancelled.
+    virtual std::optional<std::string> chooseFile(const FileChoice& choice) = 0;
+    /// Shows a loaded dialog. Modal: returns when the dialog has closed. Modeless: returns at
+    /// once (a host without a window loop drives the dialog to its end before returning).
+    virtual void showDialog(Dialog& dialog, bool modal) = 0;
+    virtual IProgressBar& statusProgress() = 0;
+};
+
+/// The user-interface service of the running host (installed by the host or a test).
+IUserInterface& userInterface();
+void installUserInterface(IUserInterface* ui);
+
+/// A message box through the running host, in the form every routine uses.
+MsgAnswer MsgBox(const std::string& text, MsgButtons buttons = MsgButtons::OK,
+                 const std::string& title = "", MsgIcon icon = MsgIcon::None);
+
+}  // namespace ondu
