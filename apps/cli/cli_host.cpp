@@ -1,0 +1,459 @@
+#include "apps/cli/cli_host.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "framework/host/host_application.h"
+#include "framework/shared_state.h"
+#include "tools/registry.h"
+
+namespace ondu::cli {
+
+namespace {
+
+bool isTerminal(int fd) { return ::isatty(fd) == 1; }
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+/// Checks a value against its control's kind by applying it to a scratch dialog.
+void checkValue(const DialogDecl& decl, const ControlDecl& control, const std::string& value) {
+    struct Scratch : Dialog {
+        using Dialog::Dialog;
+    } scratch(decl);
+    if (control.kind == ControlKind::List || control.kind == ControlKind::TextBox) return;
+    if (control.kind == ControlKind::Button) {
+        // Clicking a scratch button must not run its handler; check the value only.
+        if (value.empty() || value == "1" || lower(value) == "true") return;
+        throw UsageError(decl.name + "." + control.name + ": '" + value + "' is not 1 (a button is clicked)");
+    }
+    try {
+        scratch.apply(control.name, value);
+    } catch (const ControlValueError& e) {
+        throw UsageError(e.what());
+    }
+}
+
+}  // namespace
+
+std::vector<ControlSetting> resolveSettings(const std::vector<std::string>& sets,
+                                            const std::vector<const DialogDecl*>& dialogs) {
+    std::vector<ControlSetting> resolved;
+    for (const auto& set : sets) {
+        auto eq = set.find('=');
+        if (eq == std::string::npos) throw UsageError("--set " + set + ": expected [FORM.]CONTROL=VALUE");
+        std::string key = set.substr(0, eq);
+        std::string value = set.substr(eq + 1);
+        std::string form;
+        if (auto dot = key.find('.'); dot != std::string::npos) {
+            form = key.substr(0, dot);
+            key = key.substr(dot + 1);
+        }
+        const DialogDecl* target = nullptr;
+        for (const DialogDecl* d : dialogs) {
+            if (!form.empty() && d->name != form) continue;
+            if (d->find(key)) {
+                target = d;
+                break;
+            }
+        }
+        if (!target) {
+            if (!form.empty() &&
+                std::none_of(dialogs.begin(), dialogs.end(), [&](auto* d) { return d->name == form; }))
+                throw UsageError("unknown form " + form);
+            throw UsageError("unknown control " + (form.empty() ? key : form + "." + key));
+        }
+        checkValue(*target, *target->find(key), value);
+        resolved.push_back({target->name, key, value});
+    }
+    return resolved;
+}
+
+// ---- progress ----------------------------------------------------------------------------
+
+void TerminalProgress::show(const std::string& message, long minimum, long maximum, long step) {
+    message_ = message;
+    minimum_ = minimum;
+    maximum_ = maximum;
+    step_ = step;
+    value_ = minimum;
+    visible_ = true;
+    draw();
+}
+
+void TerminalProgress::stepIt() {
+    value_ = std::min(maximum_, value_ + step_);
+    draw();
+}
+
+void TerminalProgress::hide() {
+    if (visible_ && isTerminal(STDERR_FILENO)) std::cerr << "\r\033[K" << std::flush;
+    visible_ = false;
+}
+
+void TerminalProgress::draw() {
+    if (!visible_ || !isTerminal(STDERR_FILENO)) return;
+    const long span = std::max(1L, maximum_ - minimum_);
+    const int width = 30;
+    const int filled = static_cast<int>((value_ - minimum_) * width / span);
+    std::cerr << "\r" << message_ << " [" << std::string(filled, '#') << std::string(width - filled, ' ')
+              << "] " << (value_ - minimum_) << "/" << span << std::flush;
+}
+
+// ---- user interface ----------------------------------------------------------------------
+
+CliUserInterface::CliUserInterface(std::vector<ControlSetting> settings, std::deque<std::string> answers,
+                                   bool cancel)
+    : settings_(std::move(settings)), answers_(std::move(answers)), cancel_(cancel) {}
+
+std::optional<std::string> CliUserInterface::nextAnswer(const std::string& question) {
+    if (!answers_.empty()) {
+        std::string a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    if (!isTerminal(STDIN_FILENO)) return std::nullopt;
+    std::cerr << question << " " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    return line;
+}
+
+namespace {
+const char* buttonChoices(MsgButtons buttons) {
+    switch (buttons) {
+        case MsgButtons::OKCancel: return "(ok/cancel)";
+        case MsgButtons::YesNo: return "(yes/no)";
+        case MsgButtons::YesNoCancel: return "(yes/no/cancel)";
+        default: return "";
+    }
+}
+
+MsgAnswer defaultAnswer(MsgButtons buttons) {
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::OK;
+}
+
+std::optional<MsgAnswer> parseAnswer(const std::string& text, MsgButtons buttons) {
+    const std::string a = lower(text);
+    const bool yesNo = buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel;
+    const bool cancellable = buttons != MsgButtons::OK && buttons != MsgButtons::YesNo;
+    if (yesNo && (a == "yes" || a == "y")) return MsgAnswer::Yes;
+    if (yesNo && (a == "no" || a == "n")) return MsgAnswer::No;
+    if (!yesNo && (a == "ok" || a.empty())) return MsgAnswer::OK;
+    if (cancellable && a == "cancel") return MsgAnswer::Cancel;
+    return std::nullopt;
+}
+}  // namespace
+
+MsgAnswer CliUserInterface::messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                                       MsgIcon) {
+    std::cerr << "[" << title << "] " << text << std::endl;
+    if (buttons == MsgButtons::OK) return MsgAnswer::OK;
+    auto answer = nextAnswer(buttonChoices(buttons));
+    if (!answer) return defaultAnswer(buttons);
+    auto parsed = parseAnswer(*answer, buttons);
+    if (!parsed) throw UsageError("answer '" + *answer + "' does not fit the question " + buttonChoices(buttons));
+    return *parsed;
+}
+
+std::optional<std::string> CliUserInterface::inputBox(const std::string& prompt, const std::string& title,
+                                                      const std::string& defaultText) {
+    std::cerr << "[" << title << "] " << prompt << std::endl;
+    auto answer = nextAnswer("[" + defaultText + "]");
+    if (!answer) return defaultText;
+    return answer;
+}
+
+std::optional<std::string> CliUserInterface::chooseFile(const FileChoice& choice) {
+    auto answer = nextAnswer(choice.save ? "save as:" : "open:");
+    if (!answer || answer->empty()) return std::nullopt;
+    if (choice.mustExist && !std::filesystem::exists(*answer))
+        throw UsageError("file " + *answer + " does not exist");
+    return answer;
+}
+
+void CliUserInterface::showDialog(Dialog& dialog, bool) {
+    ++dialogsShown_;
+    for (const auto& s : settings_)
+        if (s.form == dialog.name() && dialog.isLoaded()) dialog.apply(s.control, s.value);
+    if (!dialog.isLoaded()) return;
+    if (cancel_)
+        dialog.pressCancel();
+    else
+        dialog.pressOk();
+}
+
+// ---- sub-commands ------------------------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<CommandBase> findCommand(const std::string& key) {
+    bool ambiguous = false;
+    auto command = toolCatalogue().create(key, &ambiguous);
+    if (ambiguous) throw UsageError("command name " + key + " is not unique: use the class name");
+    if (!command) throw UsageError("unknown command " + key);
+    return command;
+}
+
+std::unique_ptr<MapDocument> openMaps(const std::vector<std::string>& maps) {
+    auto doc = std::make_unique<MapDocument>();
+    try {
+        for (const auto& m : maps) doc->add(m);
+    } catch (const HostError& e) {
+        throw UsageError(e.what());
+    }
+    return doc;
+}
+
+int listCommands() {
+    for (const auto& info : commandInfos()) {
+        auto c = toolCatalogue().createByClass(info.className);
+        std::cout << progID(info.className) << '\t' << c->Name() << '\t' << c->Caption() << '\t'
+                  << c->Category() << '\t' << c->Tooltip() << '\n';
+    }
+    return kCompleted;
+}
+
+void printItem(const std::string& indent, const ItemDef& item, const std::string& caption) {
+    if (item.Group) std::cout << indent << "-\n";
+    std::cout << indent << caption << '\t' << item.ID << '\n';
+}
+
+int printToolbar() {
+    const auto& catalogue = toolCatalogue();
+    auto toolbar = catalogue.createToolBar();
+    std::cout << toolbar->Caption() << '\t' << progID(toolbarDefinition().className()) << '\n';
+    for (long i = 0; i < toolbar->ItemCount(); ++i) {
+        ItemDef menuItem;
+        toolbar->GetItemInfo(i, menuItem);
+        const std::string menuClass = menuItem.ID.substr(std::string(kLibraryName).size() + 1);
+        auto menu = catalogue.createMenu(menuClass);
+        printItem("  ", menuItem, menu->Caption());
+        for (long j = 0; j < menu->ItemCount(); ++j) {
+            ItemDef item;
+            menu->GetItemInfo(j, item);
+            printItem("    ", item, catalogue.create(item.ID)->Caption());
+        }
+    }
+    return kCompleted;
+}
+
+const char* layerKindName(LayerKind kind) {
+    switch (kind) {
+        case LayerKind::Feature: return "feature";
+        case LayerKind::Raster: return "raster";
+        case LayerKind::Tin: return "tin";
+        default: return "other";
+    }
+}
+
+const char* shapeName(ShapeType type) {
+    switch (type) {
+        case ShapeType::Point: return "point";
+        case ShapeType::Multipoint: return "multipoint";
+        case ShapeType::Polyline: return "polyline";
+        case ShapeType::Polygon: return "polygon";
+        default: return "none";
+    }
+}
+
+int listLayers(MapDocument& map) {
+    std::cout << "name\tkind\tshape\tZ/M\tfeatures\tselected\n";
+    for (int i = 0; i < map.layerCount(); ++i) {
+        ILayer& layer = map.layer(i);
+        std::cout << layer.name() << '\t' << layerKindName(layer.kind());
+        IFeatureLayer* fl = layer.asFeatureLayer();
+        IFeatureClass* cls = fl ? fl->featureClass() : nullptr;
+        if (fl && !cls) {
+            std::cout << "\t(missing data source)\t\t\t\n";
+            continue;
+        }
+        if (!cls) {
+            std::cout << "\t\t\t\t\n";
+            continue;
+        }
+        const Field& shape = cls->field(cls->findField(cls->shapeFieldName()));
+        std::string zm = std::string(shape.hasZ ? "Z" : "") + (shape.hasM ? "M" : "");
+        std::cout << '\t' << shapeName(cls->shapeType()) << '\t' << (zm.empty() ? "-" : zm) << '\t'
+                  << cls->featureCount(nullptr) << '\t' << fl->selectionSet().count() << '\n';
+    }
+    for (int i = 0; i < map.tableCount(); ++i)
+        std::cout << map.table(i).name() << "\ttable\t\t\t" << map.table(i).featureCount(nullptr) << "\t\n";
+    return kCompleted;
+}
+
+void printDialog(const Dialog& dialog, bool withItems) {
+    const DialogDecl& decl = dialog.declaration();
+    std::cout << decl.name << "\t\"" << decl.caption << "\"\n";
+    for (const auto& c : dialog.declaration().controls) {
+        if (c.kind == ControlKind::Label || c.kind == ControlKind::ProgressBar) continue;
+        const Control& state = dialog.control(c.name);
+        std::cout << "  " << c.name << '\t' << controlKindName(c.kind) << '\t' << c.label;
+        if (!c.frame.empty()) std::cout << " [" << c.frame << "]";
+        std::string value = c.kind == ControlKind::CheckBox || c.kind == ControlKind::OptionButton
+                                ? (state.checked ? "1" : "0")
+                                : (c.kind == ControlKind::Button ? "" : state.text);
+        std::cout << '\t' << value << '\t' << c.help << '\n';
+        if (withItems)
+            for (const auto& item : state.items) std::cout << "    - " << item << '\n';
+    }
+}
+
+/// Loads each dialog of a command as a click would (lists filled from the map) and prints it.
+int describe(const std::string& key, const std::vector<std::string>& maps) {
+    auto command = findCommand(key);
+    const CommandInfo& info = command->info();
+    std::cout << progID(info.className) << '\t' << info.caption << '\n';
+    auto dialogs = command->dialogs();
+    if (dialogs.empty()) {
+        std::cout << "  (not available yet)\n";
+        return kCompleted;
+    }
+    HostApplication app(openMaps(maps));
+    CliUserInterface ui({}, {}, false);
+    installUserInterface(&ui);
+    command->OnCreate(&app);
+    for (const DialogDecl* decl : dialogs) {
+        struct Described : Dialog {
+            using Dialog::Dialog;
+        } blank(*decl);
+        printDialog(blank, false);
+    }
+    if (!maps.empty()) {
+        std::cout << "with " << app.map().name() << ":\n";
+        // Loading through the command's own dialogs fills their lists as a click would.
+        auto loaded = [&](Dialog& d) {
+            printDialog(d, true);
+            d.unload();
+        };
+        struct Describer : CliUserInterface {
+            using CliUserInterface::CliUserInterface;
+            std::function<void(Dialog&)> onShow;
+            void showDialog(Dialog& d, bool) override { onShow(d); }
+        } describer({}, {}, true);
+        describer.onShow = loaded;
+        installUserInterface(&describer);
+        app.editor().startEditing();
+        command->OnClick();
+        app.editor().stopEditing(false);
+    }
+    Forms::reset();
+    installUserInterface(nullptr);
+    return kCompleted;
+}
+
+void applySelection(MapDocument& map, const std::string& spec) {
+    auto eq = spec.find('=');
+    if (eq == std::string::npos) throw UsageError("--select " + spec + ": expected LAYER=WHERE or LAYER=FID,FID");
+    const std::string layerName = spec.substr(0, eq);
+    const std::string condition = spec.substr(eq + 1);
+    ILayer* layer = map.findLayer(layerName);
+    IFeatureLayer* fl = layer ? layer->asFeatureLayer() : nullptr;
+    if (!fl || !fl->featureClass()) throw UsageError("--select: no feature layer " + layerName);
+    ISelectionSet& selection = fl->selectionSet();
+    selection.clear();
+    const bool idList = !condition.empty() && condition.find_first_not_of("0123456789, ") == std::string::npos;
+    if (idList) {
+        std::stringstream ids(condition);
+        std::string id;
+        while (std::getline(ids, id, ','))
+            if (id.find_first_not_of(' ') != std::string::npos) selection.add(std::stoll(id));
+        return;
+    }
+    QueryFilter filter;
+    filter.whereClause = condition;
+    try {
+        auto cursor = fl->featureClass()->search(&filter);
+        while (auto f = cursor->nextFeature()) selection.add(f->OID());
+    } catch (const HostError& e) {
+        throw UsageError(std::string("--select: ") + e.what());
+    }
+}
+
+struct RunOptions {
+    std::string command;
+    std::vector<std::string> maps, selects, sets, answers;
+    bool cancel = false;
+    bool noEditSession = false;
+};
+
+int run(const RunOptions& o) {
+    auto command = findCommand(o.command);
+    auto settings = resolveSettings(o.sets, command->dialogs());
+    HostApplication app(openMaps(o.maps));
+    for (const auto& s : o.selects) applySelection(app.map(), s);
+    CliUserInterface ui(std::move(settings), {o.answers.begin(), o.answers.end()}, o.cancel);
+    installUserInterface(&ui);
+    command->OnCreate(&app);
+    if (!o.noEditSession) app.editor().startEditing();
+    // Whatever the tool reported, what it stored stays: the session is saved at the end.
+    command->OnClick();
+    if (app.editor().editState() > 0) app.editor().stopEditing(true);
+    const bool completed = ui.dialogsShown() > 0 && !Forms::anyLoaded();
+    Forms::reset();
+    installUserInterface(nullptr);
+    return completed ? kCompleted : kStopped;
+}
+
+}  // namespace
+
+int runMain(int argc, char** argv) {
+    CLI::App app{"ondu: river-channel tools for GIS data", "ondu"};
+    app.require_subcommand(1);
+
+    app.add_subcommand("commands", "List the commands: ProgID, Name, Caption, Category, Tooltip");
+    app.add_subcommand("toolbar", "Show the toolbar, its menus and their items");
+
+    auto* describeCmd = app.add_subcommand("describe", "Show a command's dialogs, their controls and defaults");
+    std::string describeKey;
+    std::vector<std::string> describeMaps;
+    describeCmd->add_option("command", describeKey, "ProgID, class name or unique command name")->required();
+    describeCmd->add_option("--map", describeMaps, "map document or dataset whose layers fill the lists");
+
+    auto* layersCmd = app.add_subcommand("layers", "List a map's layers");
+    std::vector<std::string> layerMaps;
+    layersCmd->add_option("--map", layerMaps, "map document (.json) or vector dataset")->required();
+
+    RunOptions runOptions;
+    auto* runCmd = app.add_subcommand("run", "Click a command: load its dialog, set controls, press OK");
+    runCmd->add_option("command", runOptions.command, "ProgID, class name or unique command name")->required();
+    runCmd->add_option("--map", runOptions.maps, "map document (.json) or vector dataset");
+    runCmd->add_option("--select", runOptions.selects, "LAYER=WHERE or LAYER=FID,FID...: a selection for this run");
+    runCmd->add_option("--set", runOptions.sets, "[FORM.]CONTROL=VALUE, applied in order as if typed or clicked");
+    runCmd->add_option("--answer", runOptions.answers, "answer to the next question or file choice, in order");
+    runCmd->add_flag("--cancel", runOptions.cancel, "press Cancel instead of OK");
+    runCmd->add_flag("--no-edit-session", runOptions.noEditSession, "run without an open edit session");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kUsageError;
+    }
+
+    try {
+        if (app.got_subcommand("commands")) return listCommands();
+        if (app.got_subcommand("toolbar")) return printToolbar();
+        if (app.got_subcommand("describe")) return describe(describeKey, describeMaps);
+        if (app.got_subcommand("layers")) {
+            auto map = openMaps(layerMaps);
+            return listLayers(*map);
+        }
+        return run(runOptions);
+    } catch (const UsageError& e) {
+        std::cerr << "ondu: " << e.what() << std::endl;
+        return kUsageError;
+    }
+}
+
+}  // namespace ondu::cli

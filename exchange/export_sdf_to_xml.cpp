@@ -1,0 +1,66 @@
+#include "exchange/export_sdf_to_xml.h"
+
+#include "exchange/sdf_converter.h"
+#include "framework/ui.h"
+
+namespace ondu {
+
+const DialogDecl& frmExportSDFtoXML::declaration() {
+    static const DialogDecl decl{
+        "frmExportSDFtoXML",
+        "Export HEC-RAS SDF to XML",
+        {
+            {"txtInput", ControlKind::TextBox, "SDF File", "", "", "the spatial data file to convert"},
+            {"cmdOpen", ControlKind::Button, "...", "", "", "choose the SDF file"},
+            {"txtOutput", ControlKind::TextBox, "XML File", "", "", "the XML file to write (replaced)"},
+            {"cmdSave", ControlKind::Button, "...", "", "", "choose the XML file"},
+            {"cmdOK", ControlKind::Button, "OK", "", "", "convert", ButtonRole::Ok},
+            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without converting",
+             ButtonRole::Cancel},
+        }};
+    return decl;
+}
+
+void frmExportSDFtoXML::onClick(Control& control) {
+    if (control.name() == "cmdOpen") return cmdOpen_Click();
+    if (control.name() == "cmdSave") return cmdSave_Click();
+    if (control.name() == "cmdOK") return cmdOK_Click();
+    if (control.name() == "cmdCancel") return unload();
+}
+
+void frmExportSDFtoXML::cmdOpen_Click() {
+    FileChoice choice;
+    choice.filter = "All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|";
+    choice.filterIndex = 2;
+    choice.mustExist = true;
+    choice.initialPath = text("txtInput");
+    if (auto path = userInterface().chooseFile(choice)) text("txtInput") = *path;
+}
+
+void frmExportSDFtoXML::cmdSave_Click() {
+    FileChoice choice;
+    choice.save = true;
+    choice.filter = "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|";
+    choice.filterIndex = 2;
+    choice.overwritePrompt = true;
+    choice.initialPath = text("txtOutput");
+    if (auto path = userInterface().chooseFile(choice)) text("txtOutput") = *path;
+}
+
+void frmExportSDFtoXML::cmdOK_Click() {
+    if (text("txtInput").empty()) {
+        MsgBox("Select a file for input", MsgButtons::OK, "Warning");
+        return;
+    }
+    if (text("txtOutput").empty()) {
+        MsgBox("Specify the output file", MsgButtons::OK, "Warning");
+        return;
+    }
+    clsConvertRASOutputToXML converter;
+    // The converter has shown what went wrong; the dialog stays open for another choice.
+    if (!converter.AccessDLL(text("txtInput"), text("txtOutput"))) return;
+    unload();
+    MsgBox("SDF file is exported successfully!", MsgButtons::OK, "RAS SDF export to XML");
+}
+
+}  // namespace ondu

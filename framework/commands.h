@@ -1,0 +1,211 @@
+#pragma once
+// The command, menu and toolbar catalogue: every identifier and text the host sees, the order and
+// grouping of the menu items, and the four ways a click reaches a dialog.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/dialog.h"
+#include "framework/shared_state.h"
+
+namespace ondu {
+
+class IApplication;
+
+inline constexpr const char* kLibraryName = "RUDAvuZIR";
+/// "RUDAvuZIR." + class name.
+std::string progID(const std::string& className);
+
+class ICommand {
+public:
+    virtual ~ICommand() = default;
+    virtual bool Enabled() const = 0;
+    virtual bool Checked() const = 0;
+    virtual std::string Name() const = 0;
+    virtual std::string Caption() const = 0;
+    virtual std::string Tooltip() const = 0;
+    virtual std::string Message() const = 0;
+    virtual std::string HelpFile() const = 0;
+    virtual long HelpContextID() const = 0;
+    virtual long Bitmap() const = 0;
+    virtual std::string Category() const = 0;
+    virtual void OnCreate(IApplication* hook) = 0;
+    virtual void OnClick() = 0;
+};
+
+/// An item definition owned by the host; GetItemInfo fills it for a known position only.
+struct ItemDef {
+    std::string ID;
+    bool Group = false;
+    long SubType = 0;
+};
+
+class IMenuDef {
+public:
+    virtual ~IMenuDef() = default;
+    virtual long ItemCount() const = 0;
+    virtual void GetItemInfo(long pos, ItemDef& itemDef) const = 0;
+    virtual std::string Name() const = 0;
+    virtual std::string Caption() const = 0;
+};
+
+class IToolBarDef {
+public:
+    virtual ~IToolBarDef() = default;
+    virtual long ItemCount() const = 0;
+    virtual void GetItemInfo(long pos, ItemDef& itemDef) const = 0;
+    virtual std::string Name() const = 0;
+    virtual std::string Caption() const = 0;
+};
+
+/// How a click reaches the dialog.
+enum class ClickPattern {
+    Modal,              ///< show the dialog modal
+    EditGatedModal,     ///< only with an edit session open; the question is asked again after
+    EditGatedModeless,  ///< as above, init with the application, shown modeless
+    ModelessWithInit,   ///< init with the application, shown modeless, no gate
+};
+
+/// The fixed texts of one command and the way its click works.
+struct CommandInfo {
+    std::string className;
+    std::string name;
+    std::string caption;
+    std::string category;
+    std::string tooltip;
+    ClickPattern pattern = ClickPattern::Modal;
+    bool initBeforeShow = false;  ///< call the dialog's init with the application first
+    std::string gateTitle;        ///< title of the edit-session message of gated commands
+};
+
+/// The 21 commands in catalogue order.
+const std::vector<CommandInfo>& commandInfos();
+/// The entry of a class name, or nullptr.
+const CommandInfo* findCommandInfo(const std::string& className);
+
+inline constexpr const char* kEditSessionMessage = "Please start the edit session to run this tool.";
+
+/// The constant members and OnCreate that every command shares.
+class CommandBase : public ICommand {
+public:
+    explicit CommandBase(const std::string& className);
+    bool Enabled() const override { return true; }
+    bool Checked() const override { return false; }
+    std::string Name() const override { return info_.name; }
+    std::string Caption() const override { return info_.caption; }
+    std::string Tooltip() const override { return info_.tooltip; }
+    std::string Message() const override { return ""; }
+    std::string HelpFile() const override { return ""; }
+    long HelpContextID() const override { return 0; }
+    long Bitmap() const override { return 0; }
+    std::string Category() const override { return info_.category; }
+    void OnCreate(IApplication* hook) override;
+
+    const CommandInfo& info() const { return info_; }
+    /// The declarations of the dialogs a click may show, first shown first.
+    virtual std::vector<const DialogDecl*> dialogs() const = 0;
+
+protected:
+    /// Runs the click pattern around `showDialog`.
+    void clickThrough(const std::function<void(bool modal)>& showDialog);
+
+private:
+    const CommandInfo& info_;
+};
+
+/// A command whose click shows the dialog class Form by its pattern.
+template <class Form>
+class ToolCommand : public CommandBase {
+public:
+    explicit ToolCommand(const std::string& className) : CommandBase(className) {}
+    void OnClick() override {
+        clickThrough([this](bool modal) {
+            Form& form = Forms::get<Form>();
+            if (info().initBeforeShow) form.init(g_pApp);
+            form.show(modal);
+        });
+    }
+    std::vector<const DialogDecl*> dialogs() const override { return {&Form::declaration()}; }
+};
+
+/// A command whose tool is not built yet: its click says so and shows nothing.
+class NotAvailableCommand : public CommandBase {
+public:
+    using CommandBase::CommandBase;
+    void OnClick() override;
+    std::vector<const DialogDecl*> dialogs() const override { return {}; }
+};
+
+/// A menu or toolbar definition: a name, a caption and items (identifier, begin-group flag).
+class ItemListDef {
+public:
+    struct Item {
+        std::string className;
+        bool group;
+    };
+    ItemListDef(std::string className, std::string name, std::string caption, std::vector<Item> items);
+    const std::string& className() const { return className_; }
+    long count() const { return static_cast<long>(items_.size()); }
+    void fill(long pos, ItemDef& itemDef) const;
+    const std::string& name() const { return name_; }
+    const std::string& caption() const { return caption_; }
+
+private:
+    std::string className_, name_, caption_;
+    std::vector<Item> items_;
+};
+
+class MenuDef : public IMenuDef {
+public:
+    explicit MenuDef(const ItemListDef& def) : def_(def) {}
+    long ItemCount() const override { return def_.count(); }
+    void GetItemInfo(long pos, ItemDef& itemDef) const override { def_.fill(pos, itemDef); }
+    std::string Name() const override { return def_.name(); }
+    std::string Caption() const override { return def_.caption(); }
+
+private:
+    const ItemListDef& def_;
+};
+
+class ToolBarDef : public IToolBarDef {
+public:
+    explicit ToolBarDef(const ItemListDef& def) : def_(def) {}
+    long ItemCount() const override { return def_.count(); }
+    void GetItemInfo(long pos, ItemDef& itemDef) const override { def_.fill(pos, itemDef); }
+    std::string Name() const override { return def_.name(); }
+    std::string Caption() const override { return def_.caption(); }
+
+private:
+    const ItemListDef& def_;
+};
+
+/// The three menus (clsONDU_XML_Menu, clsPreproMenu, clsONDU_Menu) and the toolbar.
+const std::vector<ItemListDef>& menuDefinitions();
+const ItemListDef& toolbarDefinition();
+
+/// Creates command objects by identifier. Built tools register their command class; the
+/// others are answered by NotAvailableCommand.
+class CommandCatalogue {
+public:
+    using Factory = std::function<std::unique_ptr<CommandBase>()>;
+
+    /// Registers a built tool's command class (default-constructible).
+    template <class Command>
+    void add() {
+        factories_.push_back({Command().info().className, [] { return std::make_unique<Command>(); }});
+    }
+    /// A command by programmatic identifier, class name or (unique) command name; nullptr
+    /// when there is none. `ambiguous` is set when a name matches several commands.
+    std::unique_ptr<CommandBase> create(const std::string& key, bool* ambiguous = nullptr) const;
+    std::unique_ptr<CommandBase> createByClass(const std::string& className) const;
+
+    std::unique_ptr<IMenuDef> createMenu(const std::string& className) const;
+    std::unique_ptr<IToolBarDef> createToolBar() const;
+
+private:
+    std::vector<std::pair<std::string, Factory>> factories_;
+};
+
+}  // namespace ondu

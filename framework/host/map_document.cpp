@@ -1,0 +1,182 @@
+#include "framework/host/map_document.h"
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+namespace ondu {
+
+namespace fs = std::filesystem;
+
+// ---- selection ---------------------------------------------------------------------------
+
+void SelectionSet::add(long long oid) {
+    if (std::find(ids_.begin(), ids_.end(), oid) == ids_.end()) ids_.push_back(oid);
+}
+
+namespace {
+class ListCursor : public IFeatureCursor {
+public:
+    ListCursor(IFeatureClass& cls, std::vector<long long> ids) : class_(cls), ids_(std::move(ids)) {}
+    FeaturePtr nextFeature() override {
+        while (next_ < ids_.size())
+            if (auto f = class_.getFeature(ids_[next_++])) return f;
+        return nullptr;
+    }
+
+private:
+    IFeatureClass& class_;
+    std::vector<long long> ids_;
+    std::size_t next_ = 0;
+};
+}  // namespace
+
+FeatureCursorPtr SelectionSet::search(const QueryFilter* filter) {
+    if (!class_) throw HostError("the layer's data source is missing");
+    std::vector<long long> ids = ids_;
+    if (filter && (!filter->whereClause.empty() || filter->geometry)) {
+        std::vector<long long> matching;
+        auto cursor = class_->search(filter);
+        while (auto f = cursor->nextFeature()) matching.push_back(f->OID());
+        std::sort(matching.begin(), matching.end());
+        std::erase_if(ids, [&](long long id) {
+            return !std::binary_search(matching.begin(), matching.end(), id);
+        });
+    }
+    return std::make_unique<ListCursor>(*class_, std::move(ids));
+}
+
+// ---- map document ------------------------------------------------------------------------
+
+ILayer& MapDocument::layer(int index) {
+    if (index < 0 || index >= layerCount()) throw HostError("layer index out of range");
+    return *layers_[static_cast<std::size_t>(index)];
+}
+
+ITable& MapDocument::table(int index) {
+    if (index < 0 || index >= tableCount()) throw HostError("table index out of range");
+    return *tables_[static_cast<std::size_t>(index)];
+}
+
+ILayer* MapDocument::findLayer(const std::string& layerName) {
+    for (auto& l : layers_)
+        if (l->name() == layerName) return l.get();
+    return nullptr;
+}
+
+std::shared_ptr<OgrDataset> MapDocument::dataset(const std::string& path) {
+    const std::string key = fs::weakly_canonical(path).string();
+    for (auto& d : datasets_)
+        if (d->path() == key) return d;
+    auto d = std::make_shared<OgrDataset>(key);
+    datasets_.push_back(d);
+    return d;
+}
+
+std::shared_ptr<OgrFeatureClass> MapDocument::featureClass(const std::string& path,
+                                                           const std::string& tableName) {
+    auto ds = dataset(path);
+    GDALDataset* h = ds->handle();
+    OGRLayer* layer = nullptr;
+    if (tableName.empty()) {
+        if (h->GetLayerCount() != 1)
+            throw HostError(path + " holds " + std::to_string(h->GetLayerCount()) +
+                            " layers: name the table");
+        layer = h->GetLayer(0);
+    } else {
+        layer = h->GetLayerByName(tableName.c_str());
+    }
+    if (!layer) throw HostError("no table " + tableName + " in " + path);
+    return std::make_shared<OgrFeatureClass>(ds, layer);
+}
+
+void MapDocument::addFeatureLayer(const std::string& layerName, const std::string& path,
+                                  const std::string& tableName) {
+    std::shared_ptr<OgrFeatureClass> cls;
+    try {
+        cls = featureClass(path, tableName);
+    } catch (const HostError&) {
+        cls = nullptr;  // a broken layer: listed, but without a class
+    }
+    layers_.push_back(std::make_unique<FeatureLayer>(layerName, std::move(cls)));
+}
+
+void MapDocument::addSurfaceLayer(const std::string& layerName, LayerKind kind, const std::string& path) {
+    layers_.push_back(std::make_unique<SurfaceLayer>(layerName, kind, path));
+}
+
+void MapDocument::addTable(const std::string& path, const std::string& tableName) {
+    tables_.push_back(featureClass(path, tableName));
+}
+
+void MapDocument::openDataset(const std::string& path) {
+    auto ds = dataset(path);
+    GDALDataset* h = ds->handle();
+    for (int i = 0; i < h->GetLayerCount(); ++i) {
+        auto cls = std::make_shared<OgrFeatureClass>(ds, h->GetLayer(i));
+        if (cls->hasGeometry())
+            layers_.push_back(std::make_unique<FeatureLayer>(cls->name(), cls));
+        else
+            tables_.push_back(cls);
+    }
+}
+
+namespace {
+LayerKind layerKindOf(const std::string& kind) {
+    if (kind == "raster") return LayerKind::Raster;
+    if (kind == "tin") return LayerKind::Tin;
+    if (kind == "feature") return LayerKind::Feature;
+    throw HostError("unknown layer kind \"" + kind + "\"");
+}
+}  // namespace
+
+void MapDocument::openJson(const std::string& path) {
+    std::ifstream in(path);
+    nlohmann::json doc;
+    try {
+        doc = nlohmann::json::parse(in);
+    } catch (const nlohmann::json::exception& e) {
+        throw HostError("cannot read map document " + path + ": " + e.what());
+    }
+    const fs::path base = fs::path(path).parent_path();
+    auto resolve = [&](const std::string& source) { return (base / source).lexically_normal().string(); };
+    name_ = doc.value("name", name_);
+    for (const auto& l : doc.value("layers", nlohmann::json::array())) {
+        const std::string layerName = l.at("name").get<std::string>();
+        const std::string source = resolve(l.at("source").get<std::string>());
+        LayerKind kind = layerKindOf(l.value("kind", "feature"));
+        if (kind == LayerKind::Feature)
+            addFeatureLayer(layerName, source, l.value("table", ""));
+        else
+            addSurfaceLayer(layerName, kind, source);
+    }
+    for (const auto& t : doc.value("tables", nlohmann::json::array()))
+        addTable(resolve(t.at("source").get<std::string>()), t.value("table", ""));
+    for (const auto& [layerName, ids] : doc.value("selections", nlohmann::json::object()).items()) {
+        ILayer* l = findLayer(layerName);
+        IFeatureLayer* fl = l ? l->asFeatureLayer() : nullptr;
+        if (!fl) throw HostError("selection for unknown feature layer " + layerName);
+        for (const auto& id : ids) fl->selectionSet().add(id.get<long long>());
+    }
+}
+
+void MapDocument::add(const std::string& path) {
+    if (!fs::exists(path)) throw HostError("no map " + path);
+    if (name_.empty()) name_ = fs::path(path).stem().string();
+    if (fs::path(path).extension() == ".json")
+        openJson(path);
+    else
+        openDataset(path);
+}
+
+std::unique_ptr<MapDocument> MapDocument::open(const std::string& path) {
+    auto doc = std::make_unique<MapDocument>();
+    doc->add(path);
+    return doc;
+}
+
+}  // namespace ondu

@@ -1,0 +1,101 @@
+#pragma once
+// Map documents: ordered layers (feature, raster, TIN), stand-alone tables and a selection per
+// feature layer. A document is a small JSON file whose paths are relative to it; a vector
+// dataset (a GeoPackage, a Shapefile, ...) opened directly is a map of its layers in table order.
+//
+// JSON form:
+//   { "name": "Bald Eagle",
+//     "layers": [ {"name": "Centerline", "source": "river.gpkg", "table": "CenterLine"},
+//                 {"name": "Terrain", "kind": "raster", "source": "dem.tif"} ],
+//     "tables": [ {"name": "FTable", "source": "flows.gpkg", "table": "FTable"} ],
+//     "selections": { "Centerline": [3, 4] } }
+// "kind" is "feature" (default), "raster" or "tin"; "table" defaults to the only layer of the
+// source. A feature layer whose source cannot be opened stays in the map as a broken layer.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/host/ogr_workspace.h"
+
+namespace ondu {
+
+class SelectionSet : public ISelectionSet {
+public:
+    explicit SelectionSet(IFeatureClass* cls) : class_(cls) {}
+    long count() const override { return static_cast<long>(ids_.size()); }
+    const std::vector<long long>& ids() const override { return ids_; }
+    void add(long long oid) override;
+    void clear() override { ids_.clear(); }
+    FeatureCursorPtr search(const QueryFilter* filter) override;
+
+private:
+    IFeatureClass* class_;
+    std::vector<long long> ids_;
+};
+
+class FeatureLayer : public IFeatureLayer {
+public:
+    FeatureLayer(std::string name, std::shared_ptr<OgrFeatureClass> cls)
+        : name_(std::move(name)), class_(std::move(cls)), selection_(class_.get()) {}
+    std::string name() const override { return name_; }
+    IFeatureClass* featureClass() override { return class_.get(); }
+    ISelectionSet& selectionSet() override { return selection_; }
+
+private:
+    std::string name_;
+    std::shared_ptr<OgrFeatureClass> class_;
+    SelectionSet selection_;
+};
+
+/// A raster or TIN layer: a name and the path of its surface.
+class SurfaceLayer : public ILayer {
+public:
+    SurfaceLayer(std::string name, LayerKind kind, std::string path)
+        : name_(std::move(name)), kind_(kind), path_(std::move(path)) {}
+    std::string name() const override { return name_; }
+    LayerKind kind() const override { return kind_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string name_;
+    LayerKind kind_;
+    std::string path_;
+};
+
+class MapDocument : public IDocument, public IMap {
+public:
+    /// Opens a JSON map document or a vector dataset; throws HostError when neither reads.
+    static std::unique_ptr<MapDocument> open(const std::string& path);
+    /// Appends the layers and tables of another map document or vector dataset.
+    void add(const std::string& path);
+
+    IMap& focusMap() override { return *this; }
+    std::string name() const override { return name_; }
+    int layerCount() const override { return static_cast<int>(layers_.size()); }
+    ILayer& layer(int index) override;
+    int tableCount() const override { return static_cast<int>(tables_.size()); }
+    ITable& table(int index) override;
+
+    /// The first layer of that exact name, or nullptr.
+    ILayer* findLayer(const std::string& name);
+    /// Every dataset the map reads, once each.
+    const std::vector<std::shared_ptr<OgrDataset>>& datasets() const { return datasets_; }
+
+    void addFeatureLayer(const std::string& name, const std::string& path, const std::string& table);
+    void addSurfaceLayer(const std::string& name, LayerKind kind, const std::string& path);
+    void addTable(const std::string& path, const std::string& table);
+
+private:
+    void openJson(const std::string& path);
+    void openDataset(const std::string& path);
+    std::shared_ptr<OgrDataset> dataset(const std::string& path);
+    std::shared_ptr<OgrFeatureClass> featureClass(const std::string& path, const std::string& table);
+
+    std::string name_;
+    std::vector<std::unique_ptr<ILayer>> layers_;
+    std::vector<std::shared_ptr<OgrFeatureClass>> tables_;
+    std::vector<std::shared_ptr<OgrDataset>> datasets_;
+};
+
+}  // namespace ondu

@@ -1,0 +1,326 @@
+#include "framework/host/ogr_workspace.h"
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+
+#include "framework/host/ogr_geometry.h"
+
+namespace ondu {
+
+namespace {
+
+/// Every OGR failure reaches the tools as a HostError with GDAL's last message.
+[[noreturn]] void fail(const std::string& what) {
+    std::string detail = CPLGetLastErrorMsg();
+    throw HostError(detail.empty() ? what : what + ": " + detail);
+}
+
+void check(OGRErr err, const std::string& what) {
+    if (err != OGRERR_NONE) fail(what);
+}
+
+void ensureDriversRegistered() {
+    static const bool registered = [] {
+        GDALAllRegister();
+        return true;
+    }();
+    (void)registered;
+}
+
+ShapeType shapeTypeOfOgr(OGRwkbGeometryType type) {
+    switch (wkbFlatten(type)) {
+        case wkbPoint: return ShapeType::Point;
+        case wkbMultiPoint: return ShapeType::Multipoint;
+        case wkbLineString:
+        case wkbMultiLineString: return ShapeType::Polyline;
+        case wkbPolygon:
+        case wkbMultiPolygon: return ShapeType::Polygon;
+        default: return ShapeType::Null;
+    }
+}
+
+FieldType fieldTypeOfOgr(const OGRFieldDefn& defn) {
+    switch (defn.GetType()) {
+        case OFTInteger: return defn.GetSubType() == OFSTInt16 ? FieldType::SmallInteger : FieldType::Integer;
+        case OFTInteger64: return FieldType::Integer;
+        case OFTReal: return defn.GetSubType() == OFSTFloat32 ? FieldType::Single : FieldType::Double;
+        case OFTDate:
+        case OFTDateTime: return FieldType::Date;
+        case OFTBinary: return FieldType::Blob;
+        default: return FieldType::String;
+    }
+}
+
+std::unique_ptr<OGRFieldDefn> ogrFieldOf(const Field& field) {
+    OGRFieldType type = OFTString;
+    OGRFieldSubType subType = OFSTNone;
+    switch (field.type) {
+        case FieldType::SmallInteger: type = OFTInteger; subType = OFSTInt16; break;
+        case FieldType::Integer: type = OFTInteger; break;
+        case FieldType::Single: type = OFTReal; subType = OFSTFloat32; break;
+        case FieldType::Double: type = OFTReal; break;
+        case FieldType::Date: type = OFTDate; break;
+        case FieldType::Blob: type = OFTBinary; break;
+        default: type = OFTString;
+    }
+    auto defn = std::make_unique<OGRFieldDefn>(field.name.c_str(), type);
+    defn->SetSubType(subType);
+    // Text fields receive reach and river names: 254 fits every store, dBASE included.
+    if (type == OFTString) defn->SetWidth(field.length > 0 ? field.length : 254);
+    return defn;
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+}  // namespace
+
+// ---- dataset -----------------------------------------------------------------------------
+
+OgrDataset::OgrDataset(const std::string& path) : path_(path) {
+    ensureDriversRegistered();
+    dataset_ = GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE);
+    writable_ = dataset_ != nullptr;
+    if (!dataset_) dataset_ = GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY);
+    if (!dataset_) fail("cannot open " + path);
+}
+
+OgrDataset::~OgrDataset() {
+    if (inTransaction_) dataset_->RollbackTransaction();
+    GDALClose(dataset_);
+}
+
+void OgrDataset::beginEdit() {
+    if (inTransaction_ || !writable_) return;
+    inTransaction_ = dataset_->StartTransaction(FALSE) == OGRERR_NONE;
+}
+
+void OgrDataset::endEdit(bool save) {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    if (save)
+        check(dataset_->CommitTransaction(), "cannot save the edits of " + path_);
+    else
+        check(dataset_->RollbackTransaction(), "cannot discard the edits of " + path_);
+}
+
+// ---- features ----------------------------------------------------------------------------
+
+namespace {
+
+class OgrFeature : public IFeature {
+public:
+    OgrFeature(OgrFeatureClass& cls, std::unique_ptr<OGRFeature> feature)
+        : class_(cls), feature_(std::move(feature)) {}
+
+    long long OID() const override { return feature_->GetFID(); }
+    int fieldCount() const override { return class_.fieldCount(); }
+    int findField(const std::string& name) const override { return class_.findField(name); }
+
+    FieldValue value(int index) const override {
+        if (index == 0) return static_cast<long long>(feature_->GetFID());
+        int ogr = class_.ogrFieldIndex(index);
+        if (ogr < 0 || !feature_->IsFieldSetAndNotNull(ogr)) return std::monostate{};
+        switch (feature_->GetFieldDefnRef(ogr)->GetType()) {
+            case OFTInteger:
+            case OFTInteger64: return static_cast<long long>(feature_->GetFieldAsInteger64(ogr));
+            case OFTReal: return feature_->GetFieldAsDouble(ogr);
+            default: return std::string(feature_->GetFieldAsString(ogr));
+        }
+    }
+
+    void setValue(int index, const FieldValue& value) override {
+        int ogr = class_.ogrFieldIndex(index);
+        if (ogr < 0) throw HostError("field " + std::to_string(index) + " cannot be written");
+        if (isNull(value)) return feature_->SetFieldNull(ogr);
+        switch (feature_->GetFieldDefnRef(ogr)->GetType()) {
+            case OFTInteger:
+            case OFTInteger64:
+            case OFTReal: {
+                auto number = toDouble(value);
+                if (!number) throw HostError("Type mismatch", 13);
+                if (feature_->GetFieldDefnRef(ogr)->GetType() == OFTReal)
+                    feature_->SetField(ogr, *number);
+                else
+                    feature_->SetField(ogr, static_cast<GIntBig>(std::nearbyint(*number)));
+                return;
+            }
+            default: feature_->SetField(ogr, toText(value).c_str());
+        }
+    }
+
+    Geometry shape() const override { return fromOgr(feature_->GetGeometryRef()); }
+
+    void setShape(const Geometry& geometry) override {
+        check(feature_->SetGeometryDirectly(toOgr(geometry, class_.layer()->GetGeomType()).release()),
+              "cannot set the shape");
+    }
+
+    void store() override {
+        OGRLayer* layer = class_.layer();
+        if (feature_->GetFID() == OGRNullFID)
+            check(layer->CreateFeature(feature_.get()), "cannot store a new feature in " + class_.name());
+        else
+            check(layer->SetFeature(feature_.get()), "cannot store feature " +
+                                                          std::to_string(feature_->GetFID()) + " of " +
+                                                          class_.name());
+    }
+
+private:
+    OgrFeatureClass& class_;
+    std::unique_ptr<OGRFeature> feature_;
+};
+
+/// Fetches features one by one by identifier, so that several cursors and lookups on one layer
+/// never disturb each other's reading position.
+class IdCursor : public IFeatureCursor {
+public:
+    IdCursor(OgrFeatureClass& cls, std::vector<long long> ids) : class_(cls), ids_(std::move(ids)) {}
+    FeaturePtr nextFeature() override {
+        while (next_ < ids_.size()) {
+            if (auto f = class_.getFeature(ids_[next_++])) return f;
+        }
+        return nullptr;
+    }
+
+private:
+    OgrFeatureClass& class_;
+    std::vector<long long> ids_;
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
+// ---- feature class -----------------------------------------------------------------------
+
+OgrFeatureClass::OgrFeatureClass(std::shared_ptr<OgrDataset> dataset, OGRLayer* layer)
+    : dataset_(std::move(dataset)), layer_(layer) {
+    readSchema();
+}
+
+void OgrFeatureClass::readSchema() {
+    fields_.clear();
+    OGRFeatureDefn* defn = layer_->GetLayerDefn();
+    const char* fid = layer_->GetFIDColumn();
+    fields_.push_back({fid && *fid ? fid : "FID", FieldType::OID});
+    hasGeometry_ = defn->GetGeomFieldCount() > 0 && layer_->GetGeomType() != wkbNone;
+    if (hasGeometry_) {
+        OGRwkbGeometryType type = layer_->GetGeomType();
+        shapeType_ = shapeTypeOfOgr(type);
+        const char* geomName = layer_->GetGeometryColumn();
+        Field shape{geomName && *geomName ? geomName : "SHAPE", FieldType::Geometry};
+        shape.hasZ = OGR_GT_HasZ(type);
+        shape.hasM = OGR_GT_HasM(type);
+        fields_.push_back(shape);
+    }
+    for (int i = 0; i < defn->GetFieldCount(); ++i) {
+        const OGRFieldDefn* f = defn->GetFieldDefn(i);
+        fields_.push_back({f->GetNameRef(), fieldTypeOfOgr(*f), f->GetWidth()});
+    }
+}
+
+std::string OgrFeatureClass::name() const { return layer_->GetName(); }
+
+const Field& OgrFeatureClass::field(int index) const {
+    if (index < 0 || index >= fieldCount()) throw HostError("field index out of range");
+    return fields_[static_cast<std::size_t>(index)];
+}
+
+int OgrFeatureClass::findField(const std::string& fieldName) const {
+    for (int i = 0; i < fieldCount(); ++i)
+        if (sameName(fields_[static_cast<std::size_t>(i)].name, fieldName)) return i;
+    return -1;
+}
+
+int OgrFeatureClass::ogrFieldIndex(int index) const {
+    return index < firstAttributeIndex() ? -1 : index - firstAttributeIndex();
+}
+
+void OgrFeatureClass::addField(const Field& field) {
+    auto defn = ogrFieldOf(field);
+    check(layer_->CreateField(defn.get()), "cannot add field " + field.name + " to " + name());
+    readSchema();
+}
+
+void OgrFeatureClass::applyFilter(const QueryFilter* filter) {
+    CPLErrorReset();
+    const std::string where = filter ? filter->whereClause : std::string();
+    check(layer_->SetAttributeFilter(where.empty() ? nullptr : where.c_str()),
+          "invalid condition \"" + where + "\" on " + name());
+    if (filter && filter->geometry) {
+        auto g = toOgr(*filter->geometry);
+        layer_->SetSpatialFilter(g.get());
+    } else {
+        layer_->SetSpatialFilter(nullptr);
+    }
+}
+
+namespace {
+
+bool meetsSpatialRelation(const OGRGeometry& candidate, const OGRGeometry& query, SpatialRel rel) {
+    switch (rel) {
+        case SpatialRel::Contains: return candidate.Contains(&query);
+        case SpatialRel::Within: return candidate.Within(&query);
+        case SpatialRel::Touches: return candidate.Touches(&query);
+        case SpatialRel::Crosses: return candidate.Crosses(&query);
+        case SpatialRel::Overlaps: return candidate.Overlaps(&query);
+        case SpatialRel::EnvelopeIntersects: return true;
+        default: return candidate.Intersects(&query);
+    }
+}
+
+/// Identifiers of the features meeting the filter, ascending: index and R-tree searches return
+/// them in their own order, and "the first feature found" must not depend on that.
+std::vector<long long> matchingIds(OgrFeatureClass& cls, const QueryFilter* filter) {
+    cls.applyFilter(filter);
+    OGRLayer* layer = cls.layer();
+    std::unique_ptr<OGRGeometry> query;
+    const bool refine = filter && filter->geometry && filter->spatialRel != SpatialRel::EnvelopeIntersects;
+    if (refine) query = toOgr(*filter->geometry);
+    std::vector<long long> ids;
+    layer->ResetReading();
+    while (auto f = std::unique_ptr<OGRFeature>(layer->GetNextFeature())) {
+        if (refine) {
+            const OGRGeometry* g = f->GetGeometryRef();
+            if (!g || !meetsSpatialRelation(*g, *query, filter->spatialRel)) continue;
+        }
+        ids.push_back(f->GetFID());
+    }
+    cls.applyFilter(nullptr);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+}  // namespace
+
+long OgrFeatureClass::featureCount(const QueryFilter* filter) {
+    if (!filter || (filter->whereClause.empty() && !filter->geometry)) {
+        applyFilter(nullptr);
+        return static_cast<long>(layer_->GetFeatureCount(TRUE));
+    }
+    return static_cast<long>(matchingIds(*this, filter).size());
+}
+
+FeatureCursorPtr OgrFeatureClass::search(const QueryFilter* filter) {
+    return std::make_unique<IdCursor>(*this, matchingIds(*this, filter));
+}
+
+FeaturePtr OgrFeatureClass::getFeature(long long oid) {
+    std::unique_ptr<OGRFeature> f(layer_->GetFeature(oid));
+    if (!f) return nullptr;
+    return std::make_unique<OgrFeature>(*this, std::move(f));
+}
+
+FeaturePtr OgrFeatureClass::createFeature() {
+    auto f = std::make_unique<OGRFeature>(layer_->GetLayerDefn());
+    check(layer_->CreateFeature(f.get()), "cannot create a feature in " + name());
+    return std::make_unique<OgrFeature>(*this, std::move(f));
+}
+
+}  // namespace ondu

@@ -1,0 +1,83 @@
+#pragma once
+// Feature classes, tables, features and cursors on GDAL/OGR (GeoPackage by default; Shapefile,
+// FlatGeobuf and the other vector drivers through the same code).
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/host_operations.h"
+
+class GDALDataset;
+class OGRLayer;
+
+namespace ondu {
+
+/// One open vector dataset and its edit transaction.
+class OgrDataset {
+public:
+    /// Opens a dataset for update (falls back to read-only); throws HostError when it cannot.
+    explicit OgrDataset(const std::string& path);
+    ~OgrDataset();
+    OgrDataset(const OgrDataset&) = delete;
+    OgrDataset& operator=(const OgrDataset&) = delete;
+
+    const std::string& path() const { return path_; }
+    GDALDataset* handle() { return dataset_; }
+    bool writable() const { return writable_; }
+
+    /// Starts a transaction where the driver has them (a no-op elsewhere).
+    void beginEdit();
+    /// Commits (save) or rolls back the running transaction.
+    void endEdit(bool save);
+    bool editing() const { return inTransaction_; }
+
+private:
+    std::string path_;
+    GDALDataset* dataset_ = nullptr;
+    bool writable_ = false;
+    bool inTransaction_ = false;
+};
+
+/// A table or feature class: one OGR layer of a dataset.
+class OgrFeatureClass : public IFeatureClass {
+public:
+    OgrFeatureClass(std::shared_ptr<OgrDataset> dataset, OGRLayer* layer);
+
+    std::string name() const override;
+    int fieldCount() const override { return static_cast<int>(fields_.size()); }
+    const Field& field(int index) const override;
+    int findField(const std::string& name) const override;
+    void addField(const Field& field) override;
+    long featureCount(const QueryFilter* filter) override;
+    FeatureCursorPtr search(const QueryFilter* filter) override;
+    FeaturePtr getFeature(long long oid) override;
+
+    ShapeType shapeType() const override { return shapeType_; }
+    std::string shapeFieldName() const override { return "SHAPE"; }
+    FeaturePtr createFeature() override;
+
+    bool hasGeometry() const { return hasGeometry_; }
+    OGRLayer* layer() { return layer_; }
+    OgrDataset& dataset() { return *dataset_; }
+
+    /// Index of an OGR attribute field for a class field index (the first two class fields are
+    /// the object identifier and, for feature classes, the shape).
+    int ogrFieldIndex(int index) const;
+    int firstAttributeIndex() const { return hasGeometry_ ? 2 : 1; }
+
+    /// Applies the attribute and spatial conditions of a filter to the OGR layer.
+    void applyFilter(const QueryFilter* filter);
+
+private:
+    void readSchema();
+
+    std::shared_ptr<OgrDataset> dataset_;
+    OGRLayer* layer_;
+    std::vector<Field> fields_;
+    ShapeType shapeType_ = ShapeType::Null;
+    bool hasGeometry_ = false;
+};
+
+}  // namespace ondu

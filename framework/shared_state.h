@@ -1,0 +1,14 @@
+#pragma once
+// The two references every command and dialog shares. Everything runs on one thread.
+
+namespace ondu {
+
+class IApplication;
+class IDocument;
+
+/// The host application: set by every command's OnCreate (the last one wins).
+extern IApplication* g_pApp;
+/// The current map document: set by each dialog's load handler, released by several dialogs.
+extern IDocument* g_pMxDoc;
+
+}  // namespace ondu

@@ -1,0 +1,20 @@
+#include "tools/registry.h"
+
+#include "exchange/export_sdf_to_xml.h"
+
+namespace ondu {
+
+namespace {
+CommandCatalogue buildCatalogue() {
+    CommandCatalogue catalogue;
+    catalogue.add<clsExportSDFtoXML>();
+    return catalogue;
+}
+}  // namespace
+
+const CommandCatalogue& toolCatalogue() {
+    static const CommandCatalogue catalogue = buildCatalogue();
+    return catalogue;
+}
+
+}  // namespace ondu
