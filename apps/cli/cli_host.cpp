@@ -414,19 +414,26 @@ int runMain(int argc, char** argv) {
     std::string describeKey;
     std::vector<std::string> describeMaps;
     describeCmd->add_option("command", describeKey, "ProgID, class name or unique command name")->required();
-    describeCmd->add_option("--map", describeMaps, "map document or dataset whose layers fill the lists");
+    describeCmd->add_option("--map", describeMaps, "map document or dataset whose layers fill the lists")
+        ->allow_extra_args(false);
 
     auto* layersCmd = app.add_subcommand("layers", "List a map's layers");
     std::vector<std::string> layerMaps;
-    layersCmd->add_option("--map", layerMaps, "map document (.json) or vector dataset")->required();
+    layersCmd->add_option("--map", layerMaps, "map document (.json) or vector dataset")
+        ->required()
+        ->allow_extra_args(false);
 
     RunOptions runOptions;
     auto* runCmd = app.add_subcommand("run", "Click a command: load its dialog, set controls, press OK");
     runCmd->add_option("command", runOptions.command, "ProgID, class name or unique command name")->required();
-    runCmd->add_option("--map", runOptions.maps, "map document (.json) or vector dataset");
-    runCmd->add_option("--select", runOptions.selects, "LAYER=WHERE or LAYER=FID,FID...: a selection for this run");
-    runCmd->add_option("--set", runOptions.sets, "[FORM.]CONTROL=VALUE, applied in order as if typed or clicked");
-    runCmd->add_option("--answer", runOptions.answers, "answer to the next question or file choice, in order");
+    runCmd->add_option("--map", runOptions.maps, "map document (.json) or vector dataset")
+        ->allow_extra_args(false);
+    runCmd->add_option("--select", runOptions.selects, "LAYER=WHERE or LAYER=FID,FID...: a selection for this run")
+        ->allow_extra_args(false);
+    runCmd->add_option("--set", runOptions.sets, "[FORM.]CONTROL=VALUE, applied in order as if typed or clicked")
+        ->allow_extra_args(false);
+    runCmd->add_option("--answer", runOptions.answers, "answer to the next question or file choice, in order")
+        ->allow_extra_args(false);
     runCmd->add_flag("--cancel", runOptions.cancel, "press Cancel instead of OK");
     runCmd->add_flag("--no-edit-session", runOptions.noEditSession, "run without an open edit session");
 
