@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "framework/number_text.h"
 #include "framework/ui.h"
 
 namespace ondu {
@@ -27,6 +28,12 @@ const char* controlKindName(ControlKind kind) {
     }
     return "?";
 }
+
+void recolourAsNumber(Control& textBox) {
+    textBox.foreColor = parseNumber(textBox.text) ? kWindowTextColor : kRed;
+}
+
+bool holdsNumber(const Control& textBox) { return parseNumber(textBox.text).has_value(); }
 
 Dialog::Dialog(const DialogDecl& decl) : decl_(decl) {
     controls_.reserve(decl.controls.size());

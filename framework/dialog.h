@@ -25,10 +25,10 @@ inline constexpr long kRed = 255;
 struct ControlDecl {
     std::string name;          ///< "cmbCenterline", "txtInput", "optMedium", ...
     ControlKind kind;
-    std::string label;         ///< caption or the label shown beside the control
-    std::string frame;         ///< caption of the frame holding it; option buttons of one frame exclude each other
-    std::string defaultValue;  ///< text of lists and text boxes; "1"/"0" for check boxes and option buttons
-    std::string help;
+    std::string label = {};         ///< caption or the label shown beside the control
+    std::string frame = {};         ///< frame holding it; option buttons of one frame exclude each other
+    std::string defaultValue = {};  ///< text of lists and text boxes; "1"/"0" for check boxes and options
+    std::string help = {};
     ButtonRole role = ButtonRole::None;
 };
 
@@ -59,6 +59,11 @@ struct Control {
     void clear() { items.clear(); text.clear(); }
     void addItem(const std::string& item) { items.push_back(item); }
 };
+
+/// Colours a numeric text box: red while its text is not a number, window text otherwise.
+void recolourAsNumber(Control& textBox);
+/// Whether a numeric text box holds a number (it is not red).
+bool holdsNumber(const Control& textBox);
 
 /// A value that does not suit its control ("maybe" for a check box); the message names both.
 class ControlValueError : public std::invalid_argument {

@@ -1,8 +1,16 @@
 #include "framework/shared_state.h"
 
+#include "framework/host_operations.h"
+
 namespace ondu {
 
 IApplication* g_pApp = nullptr;
 IDocument* g_pMxDoc = nullptr;
+
+IDocument* loadMapDocument() {
+    if (!g_pApp) throw HostError("Object variable or With block variable not set", 91);
+    g_pMxDoc = &g_pApp->document();
+    return g_pMxDoc;
+}
 
 }  // namespace ondu

@@ -11,4 +11,8 @@ extern IApplication* g_pApp;
 /// The current map document: set by each dialog's load handler, released by several dialogs.
 extern IDocument* g_pMxDoc;
 
+/// What a dialog's load does first: g_pMxDoc set to the application's document. Throws
+/// HostError (91) when no application has been handed over.
+IDocument* loadMapDocument();
+
 }  // namespace ondu

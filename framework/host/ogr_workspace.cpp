@@ -319,6 +319,9 @@ FeaturePtr OgrFeatureClass::getFeature(long long oid) {
 
 FeaturePtr OgrFeatureClass::createFeature() {
     auto f = std::make_unique<OGRFeature>(layer_->GetLayerDefn());
+    // Unset fields make GeoPackage updates skip them, and its cached update statement then
+    // fails on the next feature: a new row holds nulls, as a fetched one does.
+    for (int i = 0; i < f->GetFieldCount(); ++i) f->SetFieldNull(i);
     check(layer_->CreateFeature(f.get()), "cannot create a feature in " + name());
     return std::make_unique<OgrFeature>(*this, std::move(f));
 }
