@@ -87,6 +87,17 @@ const CommandInfo* findCommandInfo(const std::string& className);
 
 inline constexpr const char* kEditSessionMessage = "Please start the edit session to run this tool.";
 
+/// A dialog a command may show: its declaration, and its single instance (created on demand).
+struct DialogEntry {
+    const DialogDecl* decl;
+    Dialog& (*instance)();
+};
+
+template <class Form>
+DialogEntry dialogEntry() {
+    return {&Form::declaration(), []() -> Dialog& { return Forms::get<Form>(); }};
+}
+
 /// The constant members and OnCreate that every command shares.
 class CommandBase : public ICommand {
 public:
@@ -104,8 +115,8 @@ public:
     void OnCreate(IApplication* hook) override;
 
     const CommandInfo& info() const { return info_; }
-    /// The declarations of the dialogs a click may show, first shown first.
-    virtual std::vector<const DialogDecl*> dialogs() const = 0;
+    /// The dialogs a click may show, first shown first.
+    virtual std::vector<DialogEntry> dialogs() const = 0;
 
 protected:
     /// Runs the click pattern around `showDialog`.
@@ -127,7 +138,7 @@ public:
             form.show(modal);
         });
     }
-    std::vector<const DialogDecl*> dialogs() const override { return {&Form::declaration()}; }
+    std::vector<DialogEntry> dialogs() const override { return {dialogEntry<Form>()}; }
 };
 
 /// A command whose tool is not built yet: its click says so and shows nothing.
@@ -135,7 +146,7 @@ class NotAvailableCommand : public CommandBase {
 public:
     using CommandBase::CommandBase;
     void OnClick() override;
-    std::vector<const DialogDecl*> dialogs() const override { return {}; }
+    std::vector<DialogEntry> dialogs() const override { return {}; }
 };
 
 /// A menu or toolbar definition: a name, a caption and items (identifier, begin-group flag).

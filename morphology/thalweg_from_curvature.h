@@ -37,8 +37,8 @@ private:
 class clsThaCur : public ToolCommand<frmLogRel> {
 public:
     clsThaCur() : ToolCommand("clsThaCur") {}
-    std::vector<const DialogDecl*> dialogs() const override {
-        return {&frmLogRel::declaration(), &frmNewThaCur::declaration()};
+    std::vector<DialogEntry> dialogs() const override {
+        return {dialogEntry<frmLogRel>(), dialogEntry<frmNewThaCur>()};
     }
 };
 

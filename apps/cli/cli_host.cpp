@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "framework/host/host_application.h"
+#include "framework/host/sample_river.h"
 #include "framework/shared_state.h"
 #include "tools/registry.h"
 
@@ -43,7 +44,9 @@ void checkValue(const DialogDecl& decl, const ControlDecl& control, const std::s
 }  // namespace
 
 std::vector<ControlSetting> resolveSettings(const std::vector<std::string>& sets,
-                                            const std::vector<const DialogDecl*>& dialogs) {
+                                            const std::vector<DialogEntry>& entries) {
+    std::vector<const DialogDecl*> dialogs;
+    for (const auto& e : entries) dialogs.push_back(e.decl);
     std::vector<ControlSetting> resolved;
     for (const auto& set : sets) {
         auto eq = set.find('=');
@@ -305,7 +308,8 @@ void printDialog(const Dialog& dialog, bool withItems) {
     }
 }
 
-/// Loads each dialog of a command as a click would (lists filled from the map) and prints it.
+/// Prints a command's dialogs; with a map, each dialog is loaded (lists filled from the map, as
+/// a click would) and unloaded again without pressing anything.
 int describe(const std::string& key, const std::vector<std::string>& maps) {
     auto command = findCommand(key);
     const CommandInfo& info = command->info();
@@ -316,32 +320,14 @@ int describe(const std::string& key, const std::vector<std::string>& maps) {
         return kCompleted;
     }
     HostApplication app(openMaps(maps));
-    CliUserInterface ui({}, {}, false);
+    CliUserInterface ui({}, {}, true);
     installUserInterface(&ui);
     command->OnCreate(&app);
-    for (const DialogDecl* decl : dialogs) {
-        struct Described : Dialog {
-            using Dialog::Dialog;
-        } blank(*decl);
-        printDialog(blank, false);
-    }
-    if (!maps.empty()) {
-        std::cout << "with " << app.map().name() << ":\n";
-        // Loading through the command's own dialogs fills their lists as a click would.
-        auto loaded = [&](Dialog& d) {
-            printDialog(d, true);
-            d.unload();
-        };
-        struct Describer : CliUserInterface {
-            using CliUserInterface::CliUserInterface;
-            std::function<void(Dialog&)> onShow;
-            void showDialog(Dialog& d, bool) override { onShow(d); }
-        } describer({}, {}, true);
-        describer.onShow = loaded;
-        installUserInterface(&describer);
-        app.editor().startEditing();
-        command->OnClick();
-        app.editor().stopEditing(false);
+    for (const auto& entry : dialogs) {
+        Dialog& dialog = entry.instance();
+        if (!maps.empty()) dialog.load();
+        printDialog(dialog, !maps.empty());
+        dialog.unload();
     }
     Forms::reset();
     installUserInterface(nullptr);
@@ -374,6 +360,19 @@ void applySelection(MapDocument& map, const std::string& spec) {
     } catch (const HostError& e) {
         throw UsageError(std::string("--select: ") + e.what());
     }
+}
+
+int writeRiver(const std::string& path, const SampleRiverOptions& options) {
+    try {
+        writeSampleRiver(path, options);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    } catch (const HostError& e) {
+        std::cerr << "ondu: " << e.what() << std::endl;
+        return kStopped;
+    }
+    std::cout << "Wrote " << path << '\n';
+    return kCompleted;
 }
 
 struct RunOptions {
@@ -437,6 +436,24 @@ int runMain(int argc, char** argv) {
     runCmd->add_flag("--cancel", runOptions.cancel, "press Cancel instead of OK");
     runCmd->add_flag("--no-edit-session", runOptions.noEditSession, "run without an open edit session");
 
+    SampleRiverOptions river;
+    std::string riverPath;
+    auto* riverCmd = app.add_subcommand("sample-river", "Write a meandering sample river to a GeoPackage");
+    riverCmd->add_option("output", riverPath, "GeoPackage to write (replaced)")->required();
+    riverCmd->add_option("--length", river.length, "centerline length, map units")->capture_default_str();
+    riverCmd->add_option("--wavelength", river.wavelength, "channel length of one meander")->capture_default_str();
+    riverCmd->add_option("--amplitude", river.amplitude, "largest distance from the valley axis (0: straight)")
+        ->capture_default_str();
+    riverCmd->add_option("--segment-length", river.segmentLength, "length of the centerline segments")
+        ->capture_default_str();
+    riverCmd->add_option("--width", river.width, "channel width")->capture_default_str();
+    riverCmd->add_option("--bank-elevation", river.bankElevation, "bank elevation upstream")->capture_default_str();
+    riverCmd->add_option("--slope", river.slope, "fall of the bank per unit length")->capture_default_str();
+    riverCmd->add_option("--depth", river.depth, "channel depth below the bank")->capture_default_str();
+    riverCmd->add_option("--reference-points", river.referencePointCount, "number of reference points")
+        ->capture_default_str();
+    riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")->capture_default_str();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -452,6 +469,7 @@ int runMain(int argc, char** argv) {
         if (app.got_subcommand("commands")) return listCommands();
         if (app.got_subcommand("toolbar")) return printToolbar();
         if (app.got_subcommand("describe")) return describe(describeKey, describeMaps);
+        if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
         if (app.got_subcommand("layers")) {
             auto map = openMaps(layerMaps);
             return listLayers(*map);

@@ -32,7 +32,7 @@ struct ControlSetting {
 /// Resolves and checks every setting against the command's dialog declarations; throws
 /// UsageError naming the first unknown form or control, or a value its control cannot take.
 std::vector<ControlSetting> resolveSettings(const std::vector<std::string>& sets,
-                                            const std::vector<const DialogDecl*>& dialogs);
+                                            const std::vector<DialogEntry>& dialogs);
 
 /// Progress on standard error, drawn only when it is a terminal.
 class TerminalProgress : public IProgressBar {

@@ -78,9 +78,27 @@ void setMAware(Geometry& g, bool aware);
 /// Every vertex of the geometry in stored order (paths and rings one after the other).
 std::vector<Point> allVertices(const Geometry& g);
 
-/// ISO WKT ("LINESTRING ZM (...)", "MULTILINESTRING", "POLYGON Z", ...) through OGR.
-/// Reading throws std::invalid_argument on malformed text.
+/// ISO WKT ("LINESTRING ZM (...)", "MULTILINESTRING", "POLYGON Z", ...) through OGR, beside the
+/// OGR conversion in framework/host/ogr_geometry: numbers with up to 15 significant digits, the
+/// null shape as "GEOMETRYCOLLECTION EMPTY". Reading throws std::invalid_argument on malformed
+/// text, on text after the geometry and on shapes fromOgr refuses.
 std::string toWkt(const Geometry& g);
 Geometry fromWkt(const std::string& wkt);
+
+/// One outer ring of a polygon with the holes that lie directly inside it (indices into
+/// Polygon::rings).
+struct RingGroup {
+    std::size_t shell = 0;
+    std::vector<std::size_t> holes;
+};
+
+/// The polygon's rings grouped for stores that separate outer rings from holes, whatever their
+/// orientation: a ring lying inside an odd number of other rings is a hole of the innermost ring
+/// around it. Shells come in stored order, each shell's holes in stored order.
+std::vector<RingGroup> groupRings(const Polygon& polygon);
+
+/// The ring, closed: its first vertex repeated at its end unless it is there already (by X and Y).
+/// An empty ring stays empty.
+Path closedRing(const Path& ring);
 
 }  // namespace ondu

@@ -1,0 +1,337 @@
+#include "framework/host/sample_river.h"
+
+#include <cpl_error.h>
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <initializer_list>
+#include <numbers>
+#include <stdexcept>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "framework/geometry/curve.h"
+#include "framework/host/ogr_geometry.h"
+#include "framework/host_operations.h"
+#include "framework/number_text.h"
+
+namespace ondu {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+/// Past about 113° a sine-generated curve's bends close into loops and its amplitude shrinks
+/// again, so a larger deflection would give an ambiguous, nearly self-touching river.
+constexpr double kMaxDeflection = 110.0 * kPi / 180.0;
+/// Caps that keep a mistyped option from exhausting memory.
+constexpr double kMaxVertices = 1e7;
+constexpr double kMaxSegments = 1e6;
+constexpr int kNoNeighbour = -9999;
+
+// ---- options ----------------------------------------------------------------------------------
+
+void require(bool ok, const char* option, const std::string& rule, double value) {
+    if (!ok)
+        throw std::invalid_argument(std::string(option) + " must be " + rule + ", not " +
+                                    plain(value));
+}
+
+bool positive(double value) { return std::isfinite(value) && value > 0; }
+bool nonNegative(double value) { return std::isfinite(value) && value >= 0; }
+
+void validate(const SampleRiverOptions& o) {
+    require(positive(o.length), "length", "a positive number", o.length);
+    require(positive(o.wavelength), "wavelength", "a positive number", o.wavelength);
+    require(nonNegative(o.amplitude), "amplitude", "zero or a positive number", o.amplitude);
+    require(positive(o.segmentLength), "segmentLength", "a positive number", o.segmentLength);
+    require(o.length / o.segmentLength <= kMaxSegments, "segmentLength",
+            "at least length / " + plain(kMaxSegments), o.segmentLength);
+    require(positive(o.width), "width", "a positive number", o.width);
+    require(std::isfinite(o.bankElevation), "bankElevation", "a number", o.bankElevation);
+    require(std::isfinite(o.slope), "slope", "a number", o.slope);
+    require(nonNegative(o.depth), "depth", "zero or a positive number", o.depth);
+    require(o.referencePointCount >= 0, "referencePointCount", "zero or more",
+            o.referencePointCount);
+    require(positive(o.vertexSpacing), "vertexSpacing", "a positive number", o.vertexSpacing);
+    require(o.length / o.vertexSpacing <= kMaxVertices, "vertexSpacing",
+            "at least length / " + plain(kMaxVertices), o.vertexSpacing);
+    require(std::isfinite(o.originX), "originX", "a number", o.originX);
+    require(std::isfinite(o.originY), "originY", "a number", o.originY);
+}
+
+OGRSpatialReference projectedCrs(int epsg) {
+    OGRSpatialReference crs;
+    // An unknown code is the user's mistake, reported below by name, not GDAL noise.
+    CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
+    require(crs.importFromEPSG(epsg) == OGRERR_NONE && crs.IsProjected(), "epsg",
+            "the EPSG code of a projected coordinate system", epsg);
+    crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    return crs;
+}
+
+// ---- plan form --------------------------------------------------------------------------------
+
+/// The largest distance from the valley axis of a sine-generated curve: half the sideways rise
+/// over the half wavelength in which the channel heads to one side.
+double amplitudeOf(double deflection, double wavelength) {
+    constexpr int kSteps = 1000;
+    double rise = 0;
+    for (int i = 0; i < kSteps; ++i)
+        rise += std::sin(deflection * std::sin(kPi * (i + 0.5) / kSteps));
+    return rise * (wavelength / 2 / kSteps) / 2;
+}
+
+/// The deflection ω whose curve reaches the requested amplitude. The amplitude grows with ω up
+/// to the cap, so bisection finds the one answer.
+double deflectionFor(const SampleRiverOptions& o) {
+    const double largest = amplitudeOf(kMaxDeflection, o.wavelength);
+    require(o.amplitude <= largest, "amplitude",
+            "at most " + plain(std::floor(largest)) + " for a wavelength of " +
+                plain(o.wavelength) + " (larger bends close into loops)",
+            o.amplitude);
+    double low = 0;
+    double high = kMaxDeflection;
+    for (int i = 0; i < 60; ++i) {
+        const double middle = (low + high) / 2;
+        (amplitudeOf(middle, o.wavelength) < o.amplitude ? low : high) = middle;
+    }
+    return (low + high) / 2;
+}
+
+/// A centerline vertex and the channel's direction there (radians anticlockwise from +X).
+struct Station {
+    Point at;
+    double direction = 0;
+};
+
+std::vector<Station> traceCenterline(const SampleRiverOptions& o) {
+    const double deflection = deflectionFor(o);
+    const auto directionAt = [&](double s) {
+        return deflection * std::sin(2 * kPi * s / o.wavelength);
+    };
+    const auto chords = static_cast<std::size_t>(std::ceil(o.length / o.vertexSpacing));
+    const double step = o.length / static_cast<double>(chords);
+    std::vector<Station> stations{{Point(o.originX, o.originY), directionAt(0)}};
+    stations.reserve(chords + 1);
+    for (std::size_t i = 0; i < chords; ++i) {
+        // A chord along the direction at its middle keeps the vertices on the curve to second
+        // order, and equal chords add up to the requested length exactly.
+        const double heading = directionAt((static_cast<double>(i) + 0.5) * step);
+        const Point& last = stations.back().at;
+        stations.push_back(
+            {Point(last.x + step * std::cos(heading), last.y + step * std::sin(heading)),
+             directionAt(static_cast<double>(i + 1) * step)});
+    }
+    return stations;
+}
+
+Polyline measuredCenterline(const std::vector<Station>& stations, double length) {
+    Path path;
+    path.reserve(stations.size());
+    for (const Station& s : stations) path.push_back(s.at);
+    return setMeasuresByDistance(Polyline(std::move(path)), 0, length);
+}
+
+/// The point `distance` to the left of the station, across the channel (negative: to the right).
+Point leftOf(const Station& s, double distance) {
+    return Point(s.at.x - distance * std::sin(s.direction),
+                 s.at.y + distance * std::cos(s.direction));
+}
+
+/// The banks come from the curve's own normals rather than from offsets of the chords, so they
+/// stay exactly half a width from the centerline at every vertex.
+Polygon channelBoundary(const std::vector<Station>& stations, double width) {
+    Path ring;
+    ring.reserve(2 * stations.size() + 3);
+    for (const Station& s : stations) ring.push_back(leftOf(s, width / 2));
+    // The centerline's ends as ring vertices put them exactly on the outline rather than within
+    // rounding of it, so the polygon holds the whole centerline by any exact predicate.
+    ring.push_back(stations.back().at);
+    for (auto s = stations.rbegin(); s != stations.rend(); ++s)
+        ring.push_back(leftOf(*s, -width / 2));
+    ring.push_back(stations.front().at);
+    Polygon boundary;
+    boundary.rings.push_back(closedRing(ring));
+    return boundary;
+}
+
+void requireBanksApart(const Polygon& boundary, double width) {
+    CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
+    require(toOgr(boundary)->IsValid(), "width",
+            "narrow enough for the banks of the bends not to overlap (or flatten the bends)",
+            width);
+}
+
+// ---- segments and points along the centerline -------------------------------------------------
+
+/// The point of a path whose measures rise strictly, at a measure between its first and last.
+Point pointAtMeasure(const Path& path, double m) {
+    const auto after = std::upper_bound(path.begin() + 1, path.end() - 1, m,
+                                        [](double value, const Point& p) { return value < p.m; });
+    const Point& a = *(after - 1);
+    const Point& b = *after;
+    if (m >= b.m) return Point(b.x, b.y);
+    const double t = (m - a.m) / (b.m - a.m);
+    return Point(a.x + t * (b.x - a.x), a.y + t * (b.y - a.y));
+}
+
+/// The measures where segments start and end: 0, each whole segment length, and the end. A
+/// remainder of up to half a segment stays on the last one, as the split-line tool leaves it,
+/// so that no sliver segment spoils the curvature fit of the thalweg tool.
+std::vector<double> segmentBreaks(double length, double segmentLength) {
+    std::vector<double> breaks{0};
+    for (double k = 1; (k + 0.5) * segmentLength < length; ++k) breaks.push_back(k * segmentLength);
+    breaks.push_back(length);
+    return breaks;
+}
+
+/// The part of a measured path between two measures. Vertices within `tolerance` of a break
+/// are left out, so that a break that falls on a vertex leaves no near-zero chord.
+Polyline pathBetween(const Path& path, double from, double to, double tolerance) {
+    Path piece{pointAtMeasure(path, from)};
+    auto v = std::upper_bound(path.begin(), path.end(), from + tolerance,
+                              [](double value, const Point& p) { return value < p.m; });
+    for (; v != path.end() && v->m < to - tolerance; ++v) piece.push_back(Point(v->x, v->y));
+    piece.push_back(pointAtMeasure(path, to));
+    return Polyline(std::move(piece));
+}
+
+double bankElevationAt(const SampleRiverOptions& o, double measure) {
+    return o.bankElevation - o.slope * measure;
+}
+
+// ---- GeoPackage output ------------------------------------------------------------------------
+
+[[noreturn]] void fail(const std::string& what) {
+    const std::string detail = CPLGetLastErrorMsg();
+    throw HostError(detail.empty() ? what : what + ": " + detail);
+}
+
+void check(OGRErr err, const std::string& what) {
+    if (err != OGRERR_NONE) fail(what);
+}
+
+struct FieldSpec {
+    const char* name;
+    OGRFieldType type;
+};
+
+using Attributes = std::initializer_list<std::pair<const char*, std::variant<int, double>>>;
+
+OGRLayer& createLayer(GDALDataset& gpkg, OGRSpatialReference& crs, const char* name,
+                      OGRwkbGeometryType type, std::initializer_list<FieldSpec> fields) {
+    char geometryName[] = "GEOMETRY_NAME=SHAPE";
+    char* options[] = {geometryName, nullptr};
+    OGRLayer* layer = gpkg.CreateLayer(name, &crs, type, options);
+    if (!layer) fail(std::string("cannot create layer ") + name);
+    for (const FieldSpec& field : fields) {
+        OGRFieldDefn defn(field.name, field.type);
+        check(layer->CreateField(&defn),
+              std::string("cannot add field ") + field.name + " to " + name);
+    }
+    return *layer;
+}
+
+/// Stores a feature under a chosen fid, so that chain links can name their neighbours before
+/// those are written.
+void store(OGRLayer& layer, GIntBig fid, const Geometry& shape, Attributes attributes) {
+    OGRFeature feature(layer.GetLayerDefn());
+    feature.SetFID(fid);
+    check(feature.SetGeometryDirectly(toOgr(shape, layer.GetGeomType()).release()),
+          std::string("cannot set a shape in ") + layer.GetName());
+    for (const auto& [field, value] : attributes)
+        std::visit([&, field = field](auto v) { feature.SetField(field, v); }, value);
+    check(layer.CreateFeature(&feature),
+          std::string("cannot store a feature in ") + layer.GetName());
+}
+
+void writeSegments(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyline& centerline,
+                   const SampleRiverOptions& o) {
+    OGRLayer& layer = createLayer(gpkg, crs, "CenterlineSegments", wkbLineString,
+                                  {{"Measure", OFTReal},
+                                   {"Width", OFTReal},
+                                   {"BankElev", OFTReal},
+                                   {"Depth", OFTReal},
+                                   {"FromLine", OFTInteger},
+                                   {"ToLine", OFTInteger}});
+    const Path& path = centerline.paths.front();
+    const std::vector<double> breaks = segmentBreaks(o.length, o.segmentLength);
+    const double tolerance = 1e-9 * o.length;
+    const int count = static_cast<int>(breaks.size()) - 1;
+    for (int i = 0; i < count; ++i) {
+        const int fid = i + 1;
+        const double measure = (breaks[i] + breaks[i + 1]) / 2;
+        store(layer, fid, pathBetween(path, breaks[i], breaks[i + 1], tolerance),
+              {{"Measure", measure},
+               {"Width", o.width},
+               {"BankElev", bankElevationAt(o, measure)},
+               {"Depth", o.depth},
+               {"FromLine", i == 0 ? kNoNeighbour : fid - 1},
+               {"ToLine", i + 1 == count ? kNoNeighbour : fid + 1}});
+    }
+}
+
+/// Reference points sit mid-way in equal shares of the river, never at its ends, where the
+/// attribute interpolation would treat a point as missing.
+void writeReferencePoints(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyline& centerline,
+                          const SampleRiverOptions& o) {
+    OGRLayer& layer =
+        createLayer(gpkg, crs, "ReferencePoints", wkbPoint,
+                    {{"Measure", OFTReal}, {"BankElev", OFTReal}, {"Depth", OFTReal}});
+    for (int i = 0; i < o.referencePointCount; ++i) {
+        const double measure = (i + 0.5) * o.length / o.referencePointCount;
+        store(
+            layer, i + 1, pointAtMeasure(centerline.paths.front(), measure),
+            {{"Measure", measure}, {"BankElev", bankElevationAt(o, measure)}, {"Depth", o.depth}});
+    }
+}
+
+void removeGeoPackage(const std::string& path) {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        std::filesystem::remove(path + suffix, ignored);
+}
+
+void writeLayers(const std::string& path, OGRSpatialReference& crs, const Polyline& centerline,
+                 const Polygon& boundary, const SampleRiverOptions& o) {
+    CPLErrorReset();  // so that a failure reports its own cause, not an earlier message
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    if (!driver) fail("the GeoPackage driver is not available");
+    GDALDatasetUniquePtr gpkg(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!gpkg) fail("cannot create " + path);
+    check(gpkg->StartTransaction(), "cannot start a transaction in " + path);
+    store(createLayer(*gpkg, crs, "CenterLine", wkbLineStringM, {}), 1, centerline, {});
+    writeSegments(*gpkg, crs, centerline, o);
+    store(createLayer(*gpkg, crs, "ChannelBoundary", wkbPolygon, {}), 1, boundary, {});
+    writeReferencePoints(*gpkg, crs, centerline, o);
+    createLayer(*gpkg, crs, "Thalweg", wkbLineString25D, {});
+    createLayer(*gpkg, crs, "CrossSections", wkbLineString25D, {});
+    check(gpkg->CommitTransaction(), "cannot save " + path);
+}
+
+}  // namespace
+
+void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& options) {
+    static const bool driversRegistered = (GDALAllRegister(), true);
+    (void)driversRegistered;
+    validate(options);
+    OGRSpatialReference crs = projectedCrs(options.epsg);
+    const std::vector<Station> stations = traceCenterline(options);
+    const Polygon boundary = channelBoundary(stations, options.width);
+    requireBanksApart(boundary, options.width);
+    const Polyline centerline = measuredCenterline(stations, options.length);
+
+    removeGeoPackage(gpkgPath);
+    try {
+        writeLayers(gpkgPath, crs, centerline, boundary, options);
+    } catch (...) {
+        removeGeoPackage(gpkgPath);
+        throw;
+    }
+}
+
+}  // namespace ondu

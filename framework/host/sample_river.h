@@ -1,0 +1,61 @@
+#pragma once
+// A synthetic meandering river written as a GeoPackage, for tests, benchmarks and
+// demonstrations: a centerline with measures, its segments with the attributes the morphology
+// tools read, the channel boundary, reference points, and the empty layers the tools fill.
+//
+// The centerline is a sine-generated curve: its direction at distance s along the channel is
+// θ(s) = ω·sin(2πs/λ) (radians, 0 = the +X axis), the plan form that real meanders follow most
+// closely. λ is the wavelength measured along the channel and ω the largest deflection from the
+// valley axis, derived from the requested amplitude. The river starts at the origin, at the apex
+// of a bend, heading along +X (the valley axis lies `amplitude` to its left) and turning left;
+// it is digitised downstream.
+//
+// Layers, each with the feature id column "fid" (GDAL's default) and the geometry column
+// "SHAPE" (the name the tools give to spatial queries):
+// - "CenterLine": one LineString M, measures from 0 at the start to `length` at the end.
+// - "CenterlineSegments": LineStrings chained end to end, with Measure (the measure at the
+//   segment's midpoint, as the interpolate-attributes tool writes it), Width, BankElev, Depth
+//   (Double) and FromLine, ToLine (Long: fid of the upstream / downstream neighbour, -9999 at
+//   the ends). Fids run 1, 2, ... downstream.
+// - "ChannelBoundary": one Polygon: the left bank downstream, the centerline's end, the right
+//   bank upstream, the centerline's start.
+// - "ReferencePoints": Points on the centerline with Measure, BankElev and Depth.
+// - "Thalweg" and "CrossSections": empty LineString Z layers without attribute fields; the tools
+//   that fill them add their fields.
+
+#include <string>
+
+namespace ondu {
+
+/// Shape and attributes of a sample river. Lengths, widths, depths and elevations are in the
+/// units of the coordinate system (metres for the default).
+struct SampleRiverOptions {
+    double length = 10000;        ///< centerline length; also its measure at the downstream end
+    double wavelength = 2000;     ///< channel length of one meander (one left and one right bend)
+    double amplitude = 300;       ///< largest distance of the centerline from the valley axis;
+                                  ///< 0 gives a straight river; at most about 0.197·wavelength
+    double segmentLength = 100;   ///< length of the centerline segments (the last one takes the
+                                  ///< remainder, between 0.5 and 1.5 segment lengths)
+    double width = 40;            ///< channel width, bank to bank
+    double bankElevation = 100;   ///< bank elevation at the upstream end
+    double slope = 0.0005;        ///< fall of the bank per unit length downstream (may be 0)
+    double depth = 3;             ///< channel depth below the bank
+    int referencePointCount = 5;  ///< points spread evenly, none at the ends (may be 0)
+    double vertexSpacing = 5;     ///< largest distance between centerline vertices (shortened
+                                  ///< so that equal spacings fill `length` exactly)
+    int epsg = 32617;             ///< EPSG code of a projected coordinate system
+    double originX = 500000;      ///< start of the centerline
+    double originY = 4000000;
+};
+
+/// Writes the sample river to a new GeoPackage at `gpkgPath`, replacing any file there, in one
+/// transaction. Throws std::invalid_argument, naming the option, when an option is out of range:
+/// a length, wavelength, segment length, width or vertex spacing that is not a positive number;
+/// a negative amplitude, depth or reference point count, or an amplitude beyond the largest a
+/// non-looping meander reaches; a width at which the banks of the bends overlap; an EPSG code
+/// that is not a projected system; more than a million segments or ten million vertices. The
+/// message begins with the option's member name and " must be ". Nothing is touched on disk
+/// then. Throws HostError when the file cannot be written; no partial file is left behind.
+void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& options);
+
+}  // namespace ondu
