@@ -22,29 +22,12 @@ const DialogDecl& frmExportSDFtoXML::declaration() {
 }
 
 void frmExportSDFtoXML::onClick(Control& control) {
-    if (control.name() == "cmdOpen") return cmdOpen_Click();
-    if (control.name() == "cmdSave") return cmdSave_Click();
+    if (control.name() == "cmdOpen")
+        return browseInto(this->control("txtInput"), openFileChoice("All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|"));
+    if (control.name() == "cmdSave")
+        return browseInto(this->control("txtOutput"), saveFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
     if (control.name() == "cmdOK") return cmdOK_Click();
     if (control.name() == "cmdCancel") return unload();
-}
-
-void frmExportSDFtoXML::cmdOpen_Click() {
-    FileChoice choice;
-    choice.filter = "All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|";
-    choice.filterIndex = 2;
-    choice.mustExist = true;
-    choice.initialPath = text("txtInput");
-    if (auto path = userInterface().chooseFile(choice)) text("txtInput") = *path;
-}
-
-void frmExportSDFtoXML::cmdSave_Click() {
-    FileChoice choice;
-    choice.save = true;
-    choice.filter = "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|";
-    choice.filterIndex = 2;
-    choice.overwritePrompt = true;
-    choice.initialPath = text("txtOutput");
-    if (auto path = userInterface().chooseFile(choice)) text("txtOutput") = *path;
 }
 
 void frmExportSDFtoXML::cmdOK_Click() {

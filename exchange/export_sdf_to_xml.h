@@ -16,8 +16,6 @@ protected:
     void onClick(Control& control) override;
 
 private:
-    void cmdOpen_Click();
-    void cmdSave_Click();
     void cmdOK_Click();
 };
 

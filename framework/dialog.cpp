@@ -35,6 +35,28 @@ void recolourAsNumber(Control& textBox) {
 
 bool holdsNumber(const Control& textBox) { return parseNumber(textBox.text).has_value(); }
 
+FileChoice openFileChoice(const std::string& filter) {
+    FileChoice choice;
+    choice.filter = filter;
+    choice.filterIndex = 2;
+    choice.mustExist = true;
+    return choice;
+}
+
+FileChoice saveFileChoice(const std::string& filter) {
+    FileChoice choice;
+    choice.save = true;
+    choice.filter = filter;
+    choice.filterIndex = 2;
+    choice.overwritePrompt = true;
+    return choice;
+}
+
+void browseInto(Control& textBox, FileChoice choice) {
+    choice.initialPath = textBox.text;
+    if (auto path = userInterface().chooseFile(choice)) textBox.text = *path;
+}
+
 Dialog::Dialog(const DialogDecl& decl) : decl_(decl) {
     controls_.reserve(decl.controls.size());
     for (const auto& c : decl.controls) controls_.emplace_back(&c);

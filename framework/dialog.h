@@ -11,6 +11,8 @@
 #include <typeindex>
 #include <vector>
 
+#include "framework/ui.h"
+
 namespace ondu {
 
 class IApplication;
@@ -64,6 +66,13 @@ struct Control {
 void recolourAsNumber(Control& textBox);
 /// Whether a numeric text box holds a number (it is not red).
 bool holdsNumber(const Control& textBox);
+
+/// The choice behind a browse button: an open (the file must exist) or save (ask before
+/// replacing) dialog with the filter given and its second entry preselected.
+FileChoice openFileChoice(const std::string& filter);
+FileChoice saveFileChoice(const std::string& filter);
+/// Asks the host for a file and puts the chosen path into the text box (unchanged on cancel).
+void browseInto(Control& textBox, FileChoice choice);
 
 /// A value that does not suit its control ("maybe" for a check box); the message names both.
 class ControlValueError : public std::invalid_argument {

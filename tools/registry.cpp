@@ -1,6 +1,7 @@
 #include "tools/registry.h"
 
 #include "exchange/export_sdf_to_xml.h"
+#include "exchange/xml_to_geometry_file.h"
 #include "morphology/thalweg_from_curvature.h"
 
 namespace ondu {
@@ -8,6 +9,7 @@ namespace ondu {
 namespace {
 CommandCatalogue buildCatalogue() {
     CommandCatalogue catalogue;
+    catalogue.add<clsXMLtoGeometryFile>();
     catalogue.add<clsExportSDFtoXML>();
     catalogue.add<clsThaCur>();
     return catalogue;

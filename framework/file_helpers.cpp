@@ -1,0 +1,120 @@
+#include "framework/file_helpers.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace ondu {
+
+namespace {
+
+constexpr std::array<const char*, 12> kMonthAbbreviations = {
+    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+/// Characters of Windows-1252 outside Latin-1, by their byte in 0x80..0x9F.
+constexpr std::array<std::pair<char32_t, unsigned char>, 27> kWindows1252Extras = {{
+    {U'\u20AC', 0x80}, {U'\u201A', 0x82}, {U'\u0192', 0x83}, {U'\u201E', 0x84}, {U'\u2026', 0x85},
+    {U'\u2020', 0x86}, {U'\u2021', 0x87}, {U'\u02C6', 0x88}, {U'\u2030', 0x89}, {U'\u0160', 0x8A},
+    {U'\u2039', 0x8B}, {U'\u0152', 0x8C}, {U'\u017D', 0x8E}, {U'\u2018', 0x91}, {U'\u2019', 0x92},
+    {U'\u201C', 0x93}, {U'\u201D', 0x94}, {U'\u2022', 0x95}, {U'\u2013', 0x96}, {U'\u2014', 0x97},
+    {U'\u02DC', 0x98}, {U'\u2122', 0x99}, {U'\u0161', 0x9A}, {U'\u203A', 0x9B}, {U'\u0153', 0x9C},
+    {U'\u017E', 0x9E}, {U'\u0178', 0x9F},
+}};
+
+constexpr std::size_t kFlushSize = 1 << 20;
+
+/// Decodes the UTF-8 character at `at`, advancing `at`; nothing for a malformed sequence.
+std::optional<char32_t> nextCodePoint(std::string_view text, std::size_t& at) {
+    const auto lead = static_cast<unsigned char>(text[at++]);
+    if (lead < 0x80) return lead;
+    const int continuations = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+    if (continuations < 0 || lead > 0xF4 || at + continuations > text.size()) return std::nullopt;
+    char32_t code = lead & (0x3F >> continuations);
+    for (int i = 0; i < continuations; ++i) {
+        const auto next = static_cast<unsigned char>(text[at++]);
+        if ((next & 0xC0) != 0x80) return std::nullopt;
+        code = (code << 6) | (next & 0x3F);
+    }
+    return code;
+}
+
+std::optional<unsigned char> windows1252Byte(char32_t code) {
+    if (code < 0x20 || code == 0x7F) return std::nullopt;
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<unsigned char>(code);
+    for (const auto& [extra, byte] : kWindows1252Extras) {
+        if (extra == code) return byte;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string GetDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return GetDateTime(local);
+}
+
+std::string GetDateTime(const std::tm& localTime) {
+    const int hour12 = localTime.tm_hour % 12 == 0 ? 12 : localTime.tm_hour % 12;
+    return fmt::format("{}/{}/{} {}:{:02}:{:02} {}", kMonthAbbreviations.at(localTime.tm_mon),
+                       localTime.tm_mday, localTime.tm_year + 1900, hour12, localTime.tm_min,
+                       localTime.tm_sec, localTime.tm_hour < 12 ? "AM" : "PM");
+}
+
+std::optional<std::string> toEightBitLine(std::string_view utf8) {
+    std::string line;
+    line.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::optional<char32_t> code = nextCodePoint(utf8, at);
+        const std::optional<unsigned char> byte = code ? windows1252Byte(*code) : std::nullopt;
+        if (!byte) return std::nullopt;
+        line += static_cast<char>(*byte);
+    }
+    return line;
+}
+
+CrLfTextFile::CrLfTextFile(const std::string& path) : path_(path) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) {
+        fail("Cannot create file", errno);
+        return;
+    }
+    pending_.reserve(kFlushSize + 4096);
+}
+
+CrLfTextFile::~CrLfTextFile() { close(); }
+
+void CrLfTextFile::writeLine(std::string_view line) {
+    if (file_ == nullptr) return;
+    pending_ += line;
+    pending_ += "\r\n";
+    if (pending_.size() >= kFlushSize) flush();
+}
+
+bool CrLfTextFile::close() {
+    if (file_ == nullptr) return false;
+    flush();
+    if (std::fclose(std::exchange(file_, nullptr)) != 0 && failure_.empty()) {
+        fail("Cannot write file", errno);
+    }
+    return failure_.empty();
+}
+
+void CrLfTextFile::flush() {
+    if (!pending_.empty() && failure_.empty() &&
+        std::fwrite(pending_.data(), 1, pending_.size(), file_) != pending_.size()) {
+        fail("Cannot write file", errno);
+    }
+    pending_.clear();
+}
+
+void CrLfTextFile::fail(const char* what, int error) {
+    failure_ = fmt::format("{} '{}': {}", what, path_, std::strerror(error));
+}
+
+}  // namespace ondu

@@ -1,0 +1,61 @@
+#pragma once
+// Small answers about the clock and the writer of the system's own text files, which are 8-bit
+// with CR LF line ends wherever the system runs, because the programs that read them expect that.
+
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ondu {
+
+/// The current local date and time as the system writes it into files: the date "mmm/d/yyyy"
+/// with an English month abbreviation, one blank, and the time "h:mm:ss AM" or "h:mm:ss PM", for
+/// example "Dec/7/2024 2:59:03 PM". Always English, so written files do not depend on the
+/// machine's settings.
+std::string GetDateTime();
+
+/// The text of `GetDateTime` for the local time `localTime` (its year, month, day, hour, minute
+/// and second are used).
+std::string GetDateTime(const std::tm& localTime);
+
+/// `utf8` as one line of an 8-bit text file in Windows-1252, the character set of the files the
+/// hydraulic model reads: one byte per character, so fields aligned by character stay aligned.
+/// Nothing when `utf8` is not valid UTF-8, holds a character that set lacks, or holds a control
+/// character (a line break inside a name would split the record it belongs to).
+std::optional<std::string> toEightBitLine(std::string_view utf8);
+
+/// An 8-bit text file written line by line, every line ended by CR LF. Lines are collected and
+/// reach the disk in large blocks. Closing or destroying the writer puts every line written so
+/// far into the file, so a run that stops part-way leaves its complete lines behind.
+class CrLfTextFile {
+  public:
+    /// Creates the file anew, replacing an existing one; see `isOpen`.
+    explicit CrLfTextFile(const std::string& path);
+    ~CrLfTextFile();
+    CrLfTextFile(const CrLfTextFile&) = delete;
+    CrLfTextFile& operator=(const CrLfTextFile&) = delete;
+
+    /// False when the file could not be created; `failure` says why.
+    bool isOpen() const { return file_ != nullptr; }
+    /// Appends `line`, byte for byte, and CR LF. Does nothing on a file that is not open.
+    void writeLine(std::string_view line);
+    /// Puts every line into the file and closes it. False when a line could not be written (or
+    /// the file never opened); `failure` says why.
+    bool close();
+    /// "Cannot create file 'PATH': REASON" or "Cannot write file 'PATH': REASON"; empty while
+    /// nothing failed.
+    const std::string& failure() const { return failure_; }
+
+  private:
+    void flush();
+    void fail(const char* what, int error);
+
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    std::string pending_;
+    std::string failure_;
+};
+
+}  // namespace ondu

@@ -1,0 +1,277 @@
+#include "exchange/hecras_geometry_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "framework/file_helpers.h"
+
+namespace ondu {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kData = fs::path(ONDU_SOURCE_DIR) / "tests/exchange/data/hecras";
+const std::string kDateLine = "Node Last Edited Time=";
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// The CR LF lines of a written file, the last-edited times replaced by a fixed mark once they
+/// have been checked to be dates.
+std::vector<std::string> maskedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = text.substr(start, end - start);
+        EXPECT_EQ(line.find('\n'), std::string::npos) << "bare line feed in: " << line;
+        if (line.starts_with(kDateLine)) {
+            static const std::regex date(
+                R"([A-Z][a-z]{2}/\d{1,2}/\d{4} \d{1,2}:\d{2}:\d{2} [AP]M)");
+            EXPECT_TRUE(std::regex_match(line.substr(kDateLine.size()), date)) << line;
+            line = kDateLine + "<date>";
+        }
+        lines.push_back(std::move(line));
+    }
+    EXPECT_EQ(start, text.size()) << "the last line lacks its CR LF";
+    return lines;
+}
+
+/// Checks that the `count` pairs announced by `header` fill the lines after it in columns of
+/// `width`, `perLine` pairs a line; returns the line after them.
+std::size_t expectPairLines(const std::vector<std::string>& lines, std::size_t header,
+                            std::size_t count, std::size_t perLine, std::size_t width) {
+    std::size_t at = header + 1;
+    for (std::size_t left = count; left > 0; left -= std::min(left, perLine), ++at) {
+        EXPECT_EQ(lines.at(at).size(), 2 * width * std::min(left, perLine)) << lines.at(at);
+    }
+    return at;
+}
+
+class GeometryFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("ondu_ras_geometry_" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        ASSERT_TRUE(document_.load_file((kData / "confluence.xml").c_str()));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string output(const std::string& name = "geom.g01") const {
+        return (dir_ / name).string();
+    }
+
+    /// Converts `document_`, expecting a RasExportError, and returns its text.
+    std::string exportError(const std::string& path = {}) const {
+        try {
+            writeGeometryFile(document_, path.empty() ? output() : path, "Dec/7/2024 2:59:03 PM");
+        } catch (const RasExportError& error) {
+            return error.what();
+        }
+        ADD_FAILURE() << "no error";
+        return {};
+    }
+
+    fs::path dir_;
+    pugi::xml_document document_;  ///< the confluence document, to be broken by a test
+};
+
+class GoldenGeometryFile : public GeometryFileTest,
+                           public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(GoldenGeometryFile, MatchesLineForLine) {
+    const std::string name = GetParam();
+    convertXmlToGeometryFile((kData / (name + ".xml")).string(), output(), false);
+    EXPECT_EQ(maskedLines(readBytes(output())), maskedLines(readBytes(kData / (name + ".g01"))));
+    EXPECT_FALSE(fs::exists(dir_ / "geom.prj"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, GoldenGeometryFile,
+                         ::testing::Values("confluence", "single_reach"));
+
+// The golden files were checked by hand; these checks keep a regenerated golden honest.
+TEST_F(GeometryFileTest, RecordsHoldWhatTheyAnnounceInTheirColumns) {
+    convertXmlToGeometryFile((kData / "confluence.xml").string(), output(), true);
+    const std::vector<std::string> lines = maskedLines(readBytes(output()));
+    std::size_t reaches = 0, sections = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].starts_with("Reach XY= ")) {
+            const std::size_t next =
+                expectPairLines(lines, i, std::stoul(lines[i].substr(10)), 2, 16);
+            EXPECT_TRUE(lines.at(next).starts_with("Rch Text X Y=")) << lines.at(next);
+            ++reaches;
+        } else if (lines[i].starts_with("#Sta/Elev= ")) {
+            expectPairLines(lines, i, std::stoul(lines[i].substr(11)), 5, 8);
+            ++sections;
+        }
+    }
+    EXPECT_EQ(reaches, 3u);
+    EXPECT_EQ(sections, 3u);
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("Up River,Reach=           Butte,       Tributary"));
+    EXPECT_TRUE(has("Rch Text X Y=1010.125,2010.75"));  // point 1 of 3
+    EXPECT_TRUE(has("Rch Text X Y=1050.75,2150.125"));  // point 2 of 4
+    // Elevations wider than their field lose decimals, never their columns.
+    EXPECT_TRUE(
+        has("   0.00010234.57  62.50010230.00 125.00010230.00 187.50010231.25 250.00210234.50"));
+    const auto manning = std::find(lines.begin(), lines.end(), "#Mann= 3, 0, 0") + 1;
+    EXPECT_EQ(*manning, "       0   0.015       0  25.000   0.015       0  50.000   0.015       0");
+    EXPECT_EQ(*(manning + 1), "Bank Sta=0.000, 100.000");
+    EXPECT_EQ(lines.back(), "Reverse River Text = 0");  // the last reach has no cross-sections
+    for (const char* sibling : {"geom.prj", "geom.f01", "geom.p01"}) {
+        EXPECT_TRUE(fs::exists(dir_ / sibling)) << sibling;
+    }
+}
+
+TEST_F(GeometryFileTest, DialogChecksRefuseInOrder) {
+    const auto refusal = [](const std::string& input, const std::string& output) {
+        try {
+            loadChannelGeometry(input, output);
+        } catch (const RasInputRefused& refused) {
+            return "[" + refused.title() + "] " + refused.what();
+        }
+        return std::string("accepted");
+    };
+    const std::string malformed = output("malformed.xml");
+    std::ofstream(malformed) << "<ChannelGeometry><Header></ChannelGeometry>";
+    const std::string missing = output("missing.xml");
+
+    EXPECT_EQ(refusal("", ""), "[Warning] Specify the input file");
+    EXPECT_EQ(refusal(missing, ""), "[Warning] Specify the output file");
+    EXPECT_EQ(refusal(missing, output()),
+              "[Error opening File] Cannot open '" + missing + "' file");
+    EXPECT_EQ(refusal(malformed, output()),
+              "[Error opening File] Cannot open '" + malformed + "' file");
+    EXPECT_FALSE(fs::exists(output()));
+}
+
+/// A document made faulty by removing the elements at `xpath`, or, given `attribute`, by
+/// removing that attribute of them or, given `value` too, by setting it.
+struct BrokenDocument {
+    const char* name;
+    const char* xpath;
+    const char* attribute;
+    const char* value;
+    const char* message;
+};
+
+void breakDocument(pugi::xml_document& document, const BrokenDocument& fault) {
+    for (const pugi::xpath_node& found : document.select_nodes(fault.xpath)) {
+        pugi::xml_node node = found.node();
+        if (fault.attribute == nullptr) {
+            node.parent().remove_child(node);
+        } else if (fault.value == nullptr) {
+            node.remove_attribute(fault.attribute);
+        } else {
+            node.attribute(fault.attribute).set_value(fault.value);
+        }
+    }
+}
+
+class BrokenGeometryDocument : public GeometryFileTest,
+                               public ::testing::WithParamInterface<BrokenDocument> {};
+
+TEST_P(BrokenGeometryDocument, StopsWithAMessageNamingThePlace) {
+    breakDocument(document_, GetParam());
+    EXPECT_EQ(exportError(), GetParam().message);
+    // Only the extent is read before the file is created.
+    EXPECT_EQ(fs::exists(output()), GetParam().xpath != std::string("//Extent"));
+}
+
+const BrokenDocument kBrokenDocuments[] = {
+    {"NoExtent", "//Extent", nullptr, nullptr, "Missing element \"Extent\" in the document"},
+    {"JunctionWithoutX", "//Junction", "X", nullptr,
+     "Missing attribute \"X\" of element \"Junction\" in junction 0"},
+    {"NameWithLineBreak", "//UpstreamReach[1]", "River", "Butte\nCreek",
+     "Attribute \"River\" of element \"UpstreamReach\" in junction 0 cannot be written as one "
+     "line of 8-bit text: \"Butte\nCreek\""},
+    {"ReachWithoutRiverName", "//Reach[2]/RiverName", nullptr, nullptr,
+     "Missing element \"RiverName\" in reach number 2"},
+    {"ReachWithoutPoints", "//Reach[3]/ReachPoint", nullptr, nullptr,
+     "Missing element \"ReachPoint\" in reach \"Fall,Lower\""},
+    {"StationNotANumber", "//Parameters", "Station", "1,5",
+     "Attribute \"Station\" of element \"Parameters\" in reach \"Butte,Tributary\", "
+     "cross-section number 1 is not a number: \"1,5\""},
+    {"NoRightM", "//Reach[2]//CrossSection[2]/BankStations", "RightM", nullptr,
+     "Missing attribute \"RightM\" of element \"BankStations\" in reach \"Fall,Upper\", "
+     "station 330.125"},
+    {"FractionalPointCount", "//Parameters", "NumberPoints", "6.5",
+     "Attribute \"NumberPoints\" of element \"Parameters\" in reach \"Butte,Tributary\", "
+     "station 152.75 is not a count: \"6.5\""},
+    {"PointCountDisagrees", "//Parameters", "NumberPoints", "6",
+     "NumberPoints 6 in reach \"Butte,Tributary\", station 152.75 does not match its 7 "
+     "\"CrossSectionPoint\" elements"},
+    {"OneCutLinePoint", "//CutLinePoint[2]", nullptr, nullptr,
+     "The cut line in reach \"Butte,Tributary\", station 152.75 has 1 \"CutLinePoint\" "
+     "elements instead of 2"},
+    {"ElevationTooWide", "//CrossSectionPoint[1]", "Z", "-12345678.9",
+     "The value -12345678.9 in reach \"Butte,Tributary\", station 152.75 is too wide for the "
+     "8-character columns of the geometry file"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, BrokenGeometryDocument, ::testing::ValuesIn(kBrokenDocuments),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GeometryFileTest, AFaultPartWayKeepsTheRecordsWrittenBefore) {
+    breakDocument(document_, {"", "//Reach[2]//CrossSection[2]/Spacing", "CenterSpacing"});
+    exportError();
+    const std::vector<std::string> written = maskedLines(readBytes(output()));
+    const std::vector<std::string> golden = maskedLines(readBytes(kData / "confluence.g01"));
+    ASSERT_LT(written.size(), golden.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), golden.begin()));
+    EXPECT_EQ(written.back(), "Exp/Cntr=0.3,0.1");  // the complete first record of reach 2
+    EXPECT_EQ(std::count(written.begin(), written.end(), "Exp/Cntr=0.3,0.1"), 2);
+}
+
+TEST_F(GeometryFileTest, SiblingsThatCannotBeNamedLeaveTheGeometryFile) {
+    const std::string geometry = output("geom");
+    EXPECT_THROW(convertXmlToGeometryFile((kData / "single_reach.xml").string(), geometry, true),
+                 RasExportError);
+    EXPECT_EQ(maskedLines(readBytes(geometry)), maskedLines(readBytes(kData / "single_reach.g01")));
+}
+
+TEST_F(GeometryFileTest, AFileThatCannotBeCreatedIsNamed) {
+    const std::string path = output("no-such-folder/geom.g01");
+    EXPECT_EQ(exportError(path), "Cannot create file '" + path + "': No such file or directory");
+}
+
+TEST_F(GeometryFileTest, NamesAreWrittenAsEightBitText) {
+    breakDocument(document_, {"", "//UpstreamReach[1]", "River", "Rivi\xC3\xA8re \xE2\x80\x99"});
+    writeGeometryFile(document_, output(), "Dec/7/2024 2:59:03 PM");
+    EXPECT_EQ(maskedLines(readBytes(output()))[6],
+              "Up River,Reach=       Rivi\xE8re \x92,       Tributary");
+
+    breakDocument(document_, {"", "//UpstreamReach[1]", "River", "\xE6\xB2\xB3"});
+    EXPECT_EQ(exportError(),
+              "Attribute \"River\" of element \"UpstreamReach\" in junction 0 cannot be written as "
+              "one line of 8-bit text: \"\xE6\xB2\xB3\"");
+}
+
+TEST(DateTimeText, IsEnglishWithATwelveHourClock) {
+    const auto at = [](int month, int day, int hour, int minute, int second) {
+        return GetDateTime(std::tm{.tm_sec = second,
+                                   .tm_min = minute,
+                                   .tm_hour = hour,
+                                   .tm_mday = day,
+                                   .tm_mon = month - 1,
+                                   .tm_year = 124});
+    };
+    EXPECT_EQ(at(12, 7, 14, 59, 3), "Dec/7/2024 2:59:03 PM");
+    EXPECT_EQ(at(7, 18, 0, 5, 0), "Jul/18/2024 12:05:00 AM");
+    EXPECT_EQ(at(1, 1, 12, 0, 59), "Jan/1/2024 12:00:59 PM");
+}
+
+}  // namespace
+}  // namespace ondu
