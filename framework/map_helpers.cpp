@@ -1,26 +1,221 @@
 #include "framework/map_helpers.h"
 
+#include <algorithm>
+#include <functional>
+#include <set>
+
 #include "framework/error_report.h"
-#include "framework/host_operations.h"
+#include "framework/geometry/curve.h"
 #include "framework/shared_state.h"
+#include "framework/ui.h"
 
 namespace ondu::maputil {
 
 namespace {
-// The number a host gives for a reference that is not set.
-constexpr long kObjectNotSet = 91;
+
+constexpr long kObjectNotSetNumber = 91;
+constexpr long kTypeMismatchNumber = 13;
+
+IMap& focusMapOf(IDocument* document) {
+    if (!document) throw objectNotSet();
+    return document->focusMap();
+}
+
+IFeatureLayer& layerOf(IFeatureLayer* layer) {
+    if (!layer) throw objectNotSet();
+    return *layer;
+}
+
+bool isSurfaceLayer(const ILayer& layer) {
+    return layer.kind() == LayerKind::Tin || layer.kind() == LayerKind::Raster;
+}
+
+bool isPolylineLayerWith(IFeatureLayer& layer, bool needZ, bool needM) {
+    IFeatureClass* cls = layer.featureClass();
+    if (!cls || cls->shapeType() != ShapeType::Polyline) return false;
+    const Field* shape = shapeField(*cls);
+    if (!shape || shape->type != FieldType::Geometry) return false;
+    return (!needZ || shape->hasZ) && (!needM || shape->hasM);
+}
+
+/// Only polyline lists pass over a layer without a class; the point and polygon lists ask the
+/// missing class for its shape type and fail, as the host does.
+bool isListed(IFeatureLayer& layer, channel::ShapeKind kind, bool needZ, bool needM) {
+    switch (kind) {
+        case channel::ShapeKind::Polyline:
+            return isPolylineLayerWith(layer, needZ, needM);
+        case channel::ShapeKind::Point:
+            return featureClassOf(&layer).shapeType() == ShapeType::Point;
+        case channel::ShapeKind::Polygon:
+            return featureClassOf(&layer).shapeType() == ShapeType::Polygon;
+    }
+    return false;
+}
+
+/// Shows the first entry equal to the default, else the first entry, else empty text.
+void showDefault(Control& list, const std::string& defaultName) {
+    auto shown = list.items.end();
+    if (!defaultName.empty()) shown = std::find(list.items.begin(), list.items.end(), defaultName);
+    if (shown == list.items.end()) shown = list.items.begin();
+    list.text = shown == list.items.end() ? std::string() : *shown;
+}
+
+/// The first top-level layer named exactly `name` among those that take part; nullptr when none.
+ILayer* firstLayerNamed(IDocument* document, const std::string& name,
+                        const std::function<bool(const ILayer&)>& takesPart) {
+    IMap& map = focusMapOf(document);
+    for (int i = 0; i < map.layerCount(); ++i) {
+        ILayer& layer = map.layer(i);
+        if (takesPart(layer) && layer.name() == name) return &layer;
+    }
+    return nullptr;
+}
+
+/// The processing set: the selection when there is one, else the whole class.
+FeatureCursorPtr searchProcessingSet(IFeatureLayer& layer, const QueryFilter* filter) {
+    if (layer.selectionSet().count() > 0) return layer.selectionSet().search(filter);
+    return featureClassOf(&layer).search(filter);
+}
+
+}  // namespace
+
+HostError objectNotSet() {
+    return HostError("Object variable or With block variable not set", kObjectNotSetNumber);
+}
+
+IFeatureClass& featureClassOf(IFeatureLayer* layer) {
+    IFeatureClass* cls = layerOf(layer).featureClass();
+    if (!cls) throw objectNotSet();
+    return *cls;
+}
+
+const Field* shapeField(const IFeatureClass& cls) {
+    const int named = cls.findField(cls.shapeFieldName());
+    if (named >= 0) return &cls.field(named);
+    for (int i = 0; i < cls.fieldCount(); ++i)
+        if (cls.field(i).type == FieldType::Geometry) return &cls.field(i);
+    return nullptr;
+}
+
+void FillComboBox(IDocument* document, int layerCount, Control& list, channel::ShapeKind kind,
+                  bool needZ, bool needM, const std::string& defaultName) {
+    try {
+        list.clear();
+        IMap& map = focusMapOf(document);
+        for (int i = 0; i < layerCount; ++i) {
+            IFeatureLayer* layer = map.layer(i).asFeatureLayer();
+            if (layer && isListed(*layer, kind, needZ, needM)) list.addItem(layer->name());
+        }
+        showDefault(list, defaultName);
+    } catch (const std::exception& e) {
+        reportMapError("FillComboBox", e);
+    }
+}
+
+void FillFieldComboBox(IFeatureLayer* layer, Control& list, const std::string& defaultName) {
+    list.clear();
+    const IFeatureClass& cls = featureClassOf(layer);
+    for (int i = 0; i < cls.fieldCount(); ++i) list.addItem(cls.field(i).name);
+    showDefault(list, defaultName);
+}
+
+void FillSurfaceComboBox(IDocument* document, int layerCount, Control& list) {
+    try {
+        list.clear();
+        if (layerCount > 0) {
+            list.enabled = true;
+            IMap& map = focusMapOf(document);
+            for (int i = 0; i < layerCount; ++i) {
+                const ILayer& layer = map.layer(i);
+                if (isSurfaceLayer(layer)) list.addItem(layer.name());
+            }
+        }
+        showDefault(list, "");
+    } catch (const std::exception& e) {
+        MsgBox(describe(e).description, MsgButtons::OK, "Add surface layer to combobox");
+    }
+}
+
+IFeatureLayer* SelectLayer(IDocument* document, const std::string& name) {
+    try {
+        ILayer* layer = firstLayerNamed(document, name, [](const ILayer&) { return true; });
+        if (!layer) return nullptr;
+        IFeatureLayer* featureLayer = layer->asFeatureLayer();
+        if (!featureLayer) throw HostError("Type mismatch", kTypeMismatchNumber);
+        return featureLayer;
+    } catch (const std::exception& e) {
+        reportMapError("SelectLayer", e);
+        return nullptr;
+    }
+}
+
+ILayer* SelectSurfaceLayer(IDocument* document, const std::string& name) {
+    try {
+        return firstLayerNamed(document, name, isSurfaceLayer);
+    } catch (const std::exception& e) {
+        reportMapError("SelectRasterLayer", e);
+        return nullptr;
+    }
+}
+
+FeatureCursorPtr GetFeatureCursor(IFeatureLayer* layer) {
+    return searchProcessingSet(layerOf(layer), nullptr);
+}
+
+long GetSelectionCount(IFeatureLayer* layer) { return layerOf(layer).selectionSet().count(); }
+
+FeaturePtr GetFeatureByValue(IFeatureLayer* layer, const std::string& fieldName,
+                             const FieldValue& value) {
+    QueryFilter filter;
+    filter.whereClause = fieldName + " = " + toText(value);
+    try {
+        return searchProcessingSet(layerOf(layer), &filter)->nextFeature();
+    } catch (const std::exception&) {
+        MsgBox(filter.whereClause);
+        return nullptr;
+    }
+}
+
+void GetUniqueValues(ITable* table, const std::string& fieldName, std::vector<FieldValue>& values) {
+    if (!table) throw objectNotSet();
+    const int index = table->findField(fieldName);
+    if (index < 0) throw HostError("Field " + fieldName + " not found in " + table->name());
+    std::vector<FieldValue> distinct;
+    std::set<FieldValue> seen;
+    auto cursor = table->search(nullptr);
+    while (auto row = cursor->nextFeature()) {
+        FieldValue value = row->value(index);
+        if (!isNull(value) && seen.insert(value).second) distinct.push_back(std::move(value));
+    }
+    if (!distinct.empty()) values = std::move(distinct);
+}
+
+void AddField(IFeatureLayer* layer, const std::string& name, FieldType type) {
+    Field field;
+    field.name = name;
+    field.type = type;
+    featureClassOf(layer).addField(field);
+}
+
+bool HasZValues(IFeatureLayer* layer) {
+    const Field* shape = shapeField(featureClassOf(layer));
+    return shape && shape->type == FieldType::Geometry && shape->hasZ;
 }
 
 bool EditSession() {
     try {
-        if (!g_pApp) throw HostError("Object variable or With block variable not set", kObjectNotSet);
+        if (!g_pApp) throw objectNotSet();
         auto* editor = dynamic_cast<IEditor*>(g_pApp->findExtension(IEditor::kName));
-        if (!editor) throw HostError("Object variable or With block variable not set", kObjectNotSet);
+        if (!editor) throw objectNotSet();
         return editor->editState() > 0;
     } catch (const std::exception& e) {
         reportMapError("EditSession", e);
         return false;
     }
+}
+
+void SetLineMs(Polyline& line, double startM, double endM) {
+    line = setMeasuresByDistance(line, startM, endM);
 }
 
 }  // namespace ondu::maputil

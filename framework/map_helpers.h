@@ -1,10 +1,99 @@
 #pragma once
-// maputil: the routines every dialog uses to reach the map.
+// maputil: the routines every dialog uses to reach the map: filling lists with layers and fields,
+// turning a chosen name back into a layer, walking the features a tool processes, looking a
+// feature up by value, adding fields, testing the edit state and giving a line measures.
+//
+// The routines keep no state. Those that trap their failures show one of two message boxes:
+// - the map style (FillComboBox, SelectLayer, SelectSurfaceLayer, EditSession): title
+//   "Error in <routine>, Error Number: <number>", text "Following error occured: <description>.";
+// - FillSurfaceComboBox: the bare description, titled "Add surface layer to combobox".
+// GetFeatureByValue shows its condition instead. The others let failures reach their caller.
+
+#include <string>
+#include <vector>
+
+#include "framework/channel_model.h"
+#include "framework/dialog.h"
+#include "framework/geometry/geometry.h"
+#include "framework/host_operations.h"
 
 namespace ondu::maputil {
 
+/// The host's error for a reference that holds nothing (number 91), as a missing document,
+/// layer, class or feature reports itself.
+HostError objectNotSet();
+
+/// The class behind a feature layer; throws objectNotSet() for a missing layer and for a layer
+/// whose data source is missing.
+IFeatureClass& featureClassOf(IFeatureLayer* layer);
+
+/// The shape field of a class: the field named by its shape-field name, else (stores name their
+/// geometry column freely) its first geometry field; nullptr when it has neither.
+const Field* shapeField(const IFeatureClass& cls);
+
+/// Fills `list` with the display names of the first `layerCount` top-level layers of the focus
+/// map that are feature layers of the given shape kind, in map order (duplicates kept), then
+/// shows `defaultName` when listed (the first occurrence, compared exactly), else the first
+/// entry, else empty text. Polyline layers are listed only when their class is present and, as
+/// asked, carries Z and/or M values; a layer whose data source is missing fails the point and
+/// polygon kinds. Unknown kinds list nothing. A failure shows the map-style message and leaves
+/// the list as far as it was filled.
+void FillComboBox(IDocument* document, int layerCount, Control& list, channel::ShapeKind kind,
+                  bool needZ, bool needM, const std::string& defaultName);
+
+/// Fills `list` with the names of every field of the layer's class in field order (identifier
+/// and shape fields included) and shows the default as FillComboBox does. Failures pass on.
+void FillFieldComboBox(IFeatureLayer* layer, Control& list, const std::string& defaultName);
+
+/// Fills `list` with the names of the TIN and raster layers among the first `layerCount`
+/// top-level layers, enables it when layerCount is positive, and shows the first entry. A
+/// failure shows the description titled "Add surface layer to combobox".
+void FillSurfaceComboBox(IDocument* document, int layerCount, Control& list);
+
+/// The first top-level layer whose display name equals `name` exactly, as a feature layer;
+/// nullptr when none has that name. When the first match is not a feature layer (even if a
+/// feature layer of that name follows), or the map cannot be read, shows the map-style message
+/// titled for "SelectLayer" and answers nullptr.
+IFeatureLayer* SelectLayer(IDocument* document, const std::string& name);
+
+/// As SelectLayer among the TIN and raster layers only (other layers never match); the message
+/// is titled for "SelectRasterLayer".
+ILayer* SelectSurfaceLayer(IDocument* document, const std::string& name);
+
+/// The features a tool processes: the selected ones when the layer has a selection, else all of
+/// them in identifier order. Each step yields a fresh feature that may be kept and edited.
+/// Failures pass on.
+FeatureCursorPtr GetFeatureCursor(IFeatureLayer* layer);
+
+/// The number of selected features of the layer (0 when none). Failures pass on.
+long GetSelectionCount(IFeatureLayer* layer);
+
+/// The first feature meeting "<fieldName> = <value>" (the value's plain text, unquoted: meant
+/// for numeric fields), searched within the selection when the layer has one, else within the
+/// whole layer; nullptr when none does. A failure shows the condition text (untitled) and
+/// answers nullptr.
+FeaturePtr GetFeatureByValue(IFeatureLayer* layer, const std::string& fieldName,
+                             const FieldValue& value);
+
+/// Replaces `values` with the distinct non-null values of the field over the whole table
+/// (selections play no part), in the order they first occur by identifier; leaves `values` as it
+/// was when the field holds no value. Callers sort them as they need. Failures pass on.
+void GetUniqueValues(ITable* table, const std::string& fieldName, std::vector<FieldValue>& values);
+
+/// Adds a field of that name and host field-type code to the layer's class (text fields get the
+/// store's width of 254). Callers add only fields the class lacks. Failures pass on.
+void AddField(IFeatureLayer* layer, const std::string& name, FieldType type);
+
+/// Whether the layer's class carries Z values on its shape field; false when its shape field is
+/// not a geometry field. Failures pass on.
+bool HasZValues(IFeatureLayer* layer);
+
 /// True while the host editor ("ESRI Object Editor") is editing. A failure (no application, no
-/// editor) shows the "Error in EditSession" message and answers false.
+/// editor) shows the map-style message for "EditSession" and answers false.
 bool EditSession();
+
+/// Replaces the line by its measured copy: `startM` at the first vertex, `endM` at the last,
+/// linear by distance along the line between (decreasing when startM > endM). Failures pass on.
+void SetLineMs(Polyline& line, double startM, double endM);
 
 }  // namespace ondu::maputil

@@ -478,6 +478,10 @@ int runMain(int argc, char** argv) {
     } catch (const UsageError& e) {
         std::cerr << "ondu: " << e.what() << std::endl;
         return kUsageError;
+    } catch (const std::exception& e) {
+        // Tools trap their own failures; what reaches here failed in the host itself.
+        std::cerr << "ondu: " << e.what() << std::endl;
+        return kStopped;
     }
 }
 

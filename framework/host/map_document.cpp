@@ -156,7 +156,8 @@ void MapDocument::openJson(const std::string& path) {
     }
     for (const auto& t : doc.value("tables", nlohmann::json::array()))
         addTable(resolve(t.at("source").get<std::string>()), t.value("table", ""));
-    for (const auto& [layerName, ids] : doc.value("selections", nlohmann::json::object()).items()) {
+    const nlohmann::json selections = doc.value("selections", nlohmann::json::object());
+    for (const auto& [layerName, ids] : selections.items()) {
         ILayer* l = findLayer(layerName);
         IFeatureLayer* fl = l ? l->asFeatureLayer() : nullptr;
         if (!fl) throw HostError("selection for unknown feature layer " + layerName);

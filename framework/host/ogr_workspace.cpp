@@ -227,6 +227,8 @@ void OgrFeatureClass::readSchema() {
 
 std::string OgrFeatureClass::name() const { return layer_->GetName(); }
 
+std::string OgrFeatureClass::shapeFieldName() const { return hasGeometry_ ? fields_[1].name : "SHAPE"; }
+
 const Field& OgrFeatureClass::field(int index) const {
     if (index < 0 || index >= fieldCount()) throw HostError("field index out of range");
     return fields_[static_cast<std::size_t>(index)];
@@ -285,6 +287,7 @@ std::vector<long long> matchingIds(OgrFeatureClass& cls, const QueryFilter* filt
     if (refine) query = toOgr(*filter->geometry);
     std::vector<long long> ids;
     layer->ResetReading();
+    CPLErrorReset();
     while (auto f = std::unique_ptr<OGRFeature>(layer->GetNextFeature())) {
         if (refine) {
             const OGRGeometry* g = f->GetGeometryRef();
@@ -292,6 +295,10 @@ std::vector<long long> matchingIds(OgrFeatureClass& cls, const QueryFilter* filt
         }
         ids.push_back(f->GetFID());
     }
+    // Some stores only find out while reading that a condition names no column.
+    const bool readFailed = CPLGetLastErrorType() == CE_Failure;
+    const std::string condition = filter ? filter->whereClause : std::string();
+    if (readFailed) fail("cannot search " + cls.name() + " for \"" + condition + "\"");
     cls.applyFilter(nullptr);
     std::sort(ids.begin(), ids.end());
     return ids;

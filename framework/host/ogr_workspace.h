@@ -55,7 +55,8 @@ public:
     FeaturePtr getFeature(long long oid) override;
 
     ShapeType shapeType() const override { return shapeType_; }
-    std::string shapeFieldName() const override { return "SHAPE"; }
+    /// The store's name of the geometry column ("SHAPE" for stores without one).
+    std::string shapeFieldName() const override;
     FeaturePtr createFeature() override;
 
     bool hasGeometry() const { return hasGeometry_; }

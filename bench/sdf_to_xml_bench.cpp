@@ -1,0 +1,273 @@
+// Measures the SDF-to-XML conversion of a large generated SDF file against plain copies of the
+// same bytes, and shows that peak memory does not grow with the file size.
+//
+// Two copies serve as yardsticks: in raw 1 MiB chunks through stdio, the buffering the converter
+// uses (the ceiling of the I/O itself), and line by line through the converter's own reader and
+// writer (the same buffering and line splitting, without parsing). Target: the conversion
+// reaches at least half the copy throughput. Throughputs count input bytes; the XML written is
+// about twice the input. Wall-clock and processor times are both shown, the best of three
+// rounds: processor time stays meaningful on a machine busy with other work.
+//
+// Usage: sdf_to_xml_bench [size in MB, default 200]
+
+#include <fmt/format.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/sdf_converter.h"
+#include "framework/ui.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kProfiles = 3;
+constexpr int kRounds = 3;
+
+/// Prints message boxes to standard error, so that a failing conversion shows why.
+class ConsoleUI : public ondu::IUserInterface {
+public:
+    ondu::MsgAnswer messageBox(const std::string& text, const std::string& title, ondu::MsgButtons,
+                               ondu::MsgIcon) override {
+        fmt::print(stderr, "[{}] {}\n", title, text);
+        return ondu::MsgAnswer::OK;
+    }
+    std::optional<std::string> inputBox(const std::string&, const std::string&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> chooseFile(const ondu::FileChoice&) override { return std::nullopt; }
+    void showDialog(ondu::Dialog&, bool) override {}
+    ondu::IProgressBar& statusProgress() override { throw std::logic_error("no progress bar"); }
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+FilePtr openFile(const fs::path& path, const char* mode) {
+    FilePtr file(std::fopen(path.c_str(), mode));
+    if (!file) throw std::runtime_error("cannot open " + path.string());
+    return file;
+}
+
+/// Peak resident memory of this process in kB (VmHWM).
+long peakMemoryKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+/// One cross-section block the way the model exports it: cut line, banks, elevations, surface
+/// extents and one velocity distribution per profile.
+void appendCrossSection(fmt::memory_buffer& out, long index) {
+    const double x0 = 1960000.0 + static_cast<double>(index % 50000) * 3.25;
+    const double y0 = 280000.0 + static_cast<double>(index % 7919) * 1.75;
+    auto it = std::back_inserter(out);
+    fmt::format_to(it,
+                   "\r\n  CROSS-SECTION:\r\n    STREAM ID:Bench Creek     \r\n"
+                   "    REACH ID:Reach {}         \r\n    STATION:{:.1f}\r\n    CUT LINE:\r\n",
+                   index / 1000, 500000.0 - static_cast<double>(index) * 0.5);
+    for (int i = 0; i < 24; ++i) {
+        fmt::format_to(it, "      {:.2f} , {:.2f} \r\n", x0 + i * 12.5, y0 - i * 9.75);
+    }
+    fmt::format_to(it, "    BANK POSITIONS:0.{:05d},0.{:05d}\r\n    WATER ELEVATION:",
+                   30000 + index % 997, 70000 + index % 991);
+    for (int p = 0; p < kProfiles; ++p) {
+        fmt::format_to(it, "{}{:.4f}", p == 0 ? "" : ",", 650.0 + p * 1.5 + (index % 113) * 0.01);
+    }
+    fmt::format_to(it, "\r\n    WATER SURFACE EXTENTS:\r\n");
+    for (int p = 0; p < kProfiles; ++p) {
+        fmt::format_to(it, "      {:.2f},   {:.2f},   {:.2f},   {:.2f}\r\n", x0 + 40 - p,
+                       y0 - 30 + p, x0 + 220 + p, y0 - 170 - p);
+    }
+    for (int p = 0; p < kProfiles; ++p) {
+        fmt::format_to(it, "    PROFILE ID:PF {}\r\n    VELOCITIES:\r\n", p + 1);
+        for (int i = 0; i <= 10; ++i) {
+            fmt::format_to(it, "      {:.2f}, {:.3f}\r\n", i * 0.1, 0.2 + (i % 6) * 0.41 + p * 0.1);
+        }
+    }
+    fmt::format_to(it, "  END:\r\n");
+}
+
+void appendProfileLimits(fmt::memory_buffer& out, int profile) {
+    auto it = std::back_inserter(out);
+    fmt::format_to(it, "\r\n  PROFILE LIMITS:\r\n    PROFILE ID:PF {}\r\n    POLYGON:\r\n",
+                   profile + 1);
+    for (int i = 0; i < 1000; ++i) {
+        fmt::format_to(it, "      {:.2f} , {:.2f} \r\n", 1960000.0 + i * 7.5, 280000.0 + i * 3.5);
+    }
+    fmt::format_to(it, "  END:\r\n");
+}
+
+/// Writes an SDF file of at least the given size; returns the number of cross-sections.
+long generateSdf(const fs::path& path, std::size_t bytes) {
+    FilePtr file = openFile(path, "wb");
+    fmt::memory_buffer out;
+    const auto flush = [&] {
+        if (std::fwrite(out.data(), 1, out.size(), file.get()) != out.size()) {
+            throw std::runtime_error("cannot write " + path.string());
+        }
+        out.clear();
+    };
+    fmt::format_to(std::back_inserter(out),
+                   "BEGIN HEADER:\r\n  UNITS: METRIC\r\n  DTM TYPE: TIN\r\n"
+                   "  NUMBER OF PROFILES:  {}\r\n  PROFILE NAMES:\r\n    PF 1\r\n    PF 2\r\n"
+                   "    PF 3\r\nEND HEADER:\r\n\r\nBEGIN CROSS-SECTIONS:\r\n",
+                   kProfiles);
+    std::size_t written = 0;
+    long sections = 0;
+    while (written < bytes) {
+        appendCrossSection(out, sections++);
+        if (out.size() >= ondu::sdf::kChunkBytes) {
+            written += out.size();
+            flush();
+        }
+    }
+    fmt::format_to(std::back_inserter(out), "\r\nEND CROSS-SECTIONS:\r\n\r\nBEGIN BOUNDS:\r\n");
+    for (int p = 0; p < kProfiles; ++p) appendProfileLimits(out, p);
+    fmt::format_to(std::back_inserter(out), "END BOUNDS:\r\n");
+    flush();
+    return sections;
+}
+
+void copyLines(const fs::path& from, const fs::path& to) {
+    ondu::sdf::LineReader in(from.string());
+    ondu::sdf::XmlWriter out(to.string());
+    for (std::string_view line; in.next(line);) out.line(line);
+    out.finish();
+}
+
+void copyChunks(const fs::path& from, const fs::path& to) {
+    FilePtr in = openFile(from, "rb");
+    FilePtr out = openFile(to, "wb");
+    std::vector<char> buffer(ondu::sdf::kChunkBytes);
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;) {
+        if (std::fwrite(buffer.data(), 1, got, out.get()) != got) {
+            throw std::runtime_error("cannot write " + to.string());
+        }
+    }
+}
+
+double processorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec * 1e-6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+/// Best wall-clock and processor time over the rounds.
+struct Timing {
+    double wallSeconds = 1e300;
+    double processorSeconds = 1e300;
+
+    template <typename Work>
+    void measure(const fs::path& output, Work work) {
+        fs::remove(output);
+        const auto wallStart = std::chrono::steady_clock::now();
+        const double processorStart = ::processorSeconds();
+        work();
+        processorSeconds = std::min(processorSeconds, ::processorSeconds() - processorStart);
+        wallSeconds = std::min(
+            wallSeconds,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count());
+        fs::remove(output);
+    }
+};
+
+void printRate(std::string_view step, double megabytes, const Timing& timing) {
+    fmt::print("{:<22} {:8.1f} MB/s ({:.3f} s wall), {:8.1f} MB/s ({:.3f} s processor)\n", step,
+               megabytes / timing.wallSeconds, timing.wallSeconds,
+               megabytes / timing.processorSeconds, timing.processorSeconds);
+}
+
+void printRatio(std::string_view baseline, const Timing& conversion, const Timing& copy) {
+    fmt::print("ratio conversion / {}: {:.2f} wall, {:.2f} processor\n", baseline,
+               copy.wallSeconds / conversion.wallSeconds,
+               copy.processorSeconds / conversion.processorSeconds);
+}
+
+/// A scratch folder removed with everything in it, whatever way the run ends.
+struct ScratchFolder {
+    fs::path path = fs::temp_directory_path() / ("ondu_sdf_bench_" + std::to_string(::getpid()));
+    ScratchFolder() { fs::create_directories(path); }
+    ~ScratchFolder() { fs::remove_all(path); }
+};
+
+double parseMegabytes(int argc, char** argv) {
+    double megabytes = 200;
+    if (argc > 1) {
+        const std::string_view text = argv[1];
+        const auto [end, error] =
+            std::from_chars(text.data(), text.data() + text.size(), megabytes);
+        if (error != std::errc{} || end != text.data() + text.size() || megabytes <= 0) {
+            throw std::runtime_error("the size must be a positive number of MB");
+        }
+    }
+    return megabytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+    ConsoleUI ui;
+    ondu::installUserInterface(&ui);
+    const double megabytes = parseMegabytes(argc, argv);
+    const ScratchFolder folder;
+    const fs::path sdf = folder.path / "bench.sdf";
+    const fs::path copy = folder.path / "copy.sdf";
+    const fs::path xml = folder.path / "bench.xml";
+
+    const long sections = generateSdf(sdf, static_cast<std::size_t>(megabytes * 1e6));
+    const double inputMb = static_cast<double>(fs::file_size(sdf)) / 1e6;
+    fmt::print("input: {:.1f} MB, {} cross-sections, in {}\n", inputMb, sections,
+               folder.path.string());
+
+    Timing chunkCopy, lineCopy, conversion;
+    long peakBefore = 0;
+    double outputMb = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        chunkCopy.measure(copy, [&] { copyChunks(sdf, copy); });
+        lineCopy.measure(copy, [&] { copyLines(sdf, copy); });
+        if (round == 0) peakBefore = peakMemoryKb();
+        conversion.measure(xml, [&] {
+            ondu::clsConvertRASOutputToXML converter;
+            if (!converter.ConvertToXMLFormat(sdf.string(), xml.string())) {
+                throw std::runtime_error("the conversion failed");
+            }
+            outputMb = static_cast<double>(fs::file_size(xml)) / 1e6;
+        });
+    }
+    const long peakAfter = peakMemoryKb();
+
+    printRate("copy in 1 MiB chunks", inputMb, chunkCopy);
+    printRate("copy line by line", inputMb, lineCopy);
+    printRate("conversion", inputMb, conversion);
+    fmt::print("XML written: {:.1f} MB\n", outputMb);
+    printRatio("chunk copy", conversion, chunkCopy);
+    printRatio("line copy ", conversion, lineCopy);
+    fmt::print("target: at least 0.50\n");
+    fmt::print("peak memory (VmHWM): {} kB before conversion, {} kB after\n", peakBefore,
+               peakAfter);
+    return 0;
+} catch (const std::exception& e) {
+    fmt::print(stderr, "sdf_to_xml_bench: {}\n", e.what());
+    return 2;
+}

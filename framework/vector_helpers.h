@@ -1,0 +1,90 @@
+#pragma once
+// vectorUtil: geometry and array routines several tools share: ordering the lines of a chain by
+// their FromLine/ToLine links, merging an ordered chain into one line, reading a line's measure
+// at a point, meeting points, polygon and path outlines, Z-awareness, and sorts.
+
+#include <optional>
+#include <vector>
+
+#include "framework/geometry/geometry.h"
+#include "framework/host_operations.h"
+
+namespace ondu::vectorUtil {
+
+/// Links the lines of a chain and lists them in chain order.
+///
+/// The lines are the layer's selected features, or all of them when none is selected. Two lines
+/// link where the last point of one and the first point of the other have the same link key
+/// (X and Y at three decimals, see channel::linkKey). Each line gets FromLine = the identifier of
+/// a line ending at its start and ToLine = the identifier of a line starting at its end, or
+/// channel::kNoLink (-9999) where there is none; where several lines meet at one point, the one
+/// read last (in selection order, else identifier order) wins. The fields are added as Long when
+/// the class lacks them; lines whose links are already right are not rewritten.
+///
+/// `features` is then sized to the number of lines and filled in chain order: the first line
+/// with FromLine -9999, then each time the first line whose FromLine is the previous line's
+/// identifier, searched in the same order. When no line continues the chain, the rest of
+/// `features` stays nullptr and, when the whole class has several lines with FromLine -9999 (or
+/// else ToLine -9999), a message names the layer ("Error in sorting features"); a chain without
+/// any end (a ring) ends without a message. Any other failure is shown as "<number>:
+/// <description>" titled "Error in OrderFromTo" unless the duplicate-end message was shown.
+void OrderFromTo(IFeatureLayer* layer, std::vector<FeaturePtr>& features);
+
+/// The layer's chain (OrderFromTo) as one polyline of one path: the vertices of every line in
+/// chain order, shared end points kept twice, nothing reversed. It carries Z (M) when every line
+/// does. Throws the host's "Object variable or With block variable not set" (91) when the chain
+/// could not be walked to its end; an empty layer gives an empty line.
+Polyline MergeLinesInOrder(IFeatureLayer* layer);
+
+/// The measure of the line at the location on it nearest to the point (no extension: a point
+/// beyond an end gets that end's measure), rounded to four decimals. 0 when the line carries no
+/// measures; when the measure there is unset, shows "No MS assigned" (title "Error") and answers
+/// 9999.
+double GetMAtPoint(const Point& point, const Polyline& line);
+
+/// The first point where a and b meet (ordered along a when a is a line or polygon), which may
+/// be an empty point. When they do not meet, or meeting fails, shows "Error in finding
+/// intersecting point" titled "obid" and answers nothing; callers take that as no intersection.
+std::optional<Point> GetIntersectPoint(const Geometry& a, const Geometry& b);
+
+/// A polyline of one path through every vertex of the polygon, ring after ring in stored order,
+/// each ring closed (its first vertex repeated at its end); an empty polyline for an empty
+/// polygon. Another shape fails: shows "<number>: <description>" titled
+/// " Error in fnConvertPolytonToPolyline" and answers nothing.
+std::optional<Polyline> fnConvertPolytonToPolyline(const Geometry& polygon);
+
+/// A new polyline with the segments of the path (its vertices in order, carrying Z and M as the
+/// first vertex does). A path of fewer than two vertices has no segments: shows
+/// "Path has no segments" titled "error!" and answers nothing.
+std::optional<Polyline> PathToPolyline(const Path& path);
+/// As above for a polyline: its paths with their segments, in order.
+std::optional<Polyline> PathToPolyline(const Polyline& line);
+
+/// Marks the shape as carrying Z (the vertices keep their values).
+void SetZAware(Geometry& shape);
+void SetZAware(Polyline& line);
+
+/// Marks the shape as not carrying Z and returns it (no copy).
+Geometry& ClearZAware(Geometry& shape);
+Polyline& ClearZAware(Polyline& line);
+
+/// A copy of the line whose vertices and the line itself are marked as carrying Z; Z values and
+/// measures are kept.
+Polyline MakeZAwarePolyline(const Polyline& line);
+
+/// Variant comparison: a > b, numbers as numbers, texts by their characters, any number below
+/// any text; false whenever either is null.
+bool GreaterThan(const FieldValue& a, const FieldValue& b);
+
+/// Shell sort, ascending by GreaterThan, gaps 1, 4, 13, 40, ... Not stable. A null compares
+/// neither greater nor smaller, so an array holding nulls comes out only partly ordered.
+void ShellSort(std::vector<FieldValue>& values);
+
+/// ShellSort for numbers.
+void ShellSortDouble(std::vector<double>& values);
+
+/// `doubles` sized as `values` and holding their numeric values. Throws HostError for a null
+/// ("Invalid use of Null", 94) and for a text that is not a number ("Type mismatch", 13).
+void ConvertToDoubleArray(const std::vector<FieldValue>& values, std::vector<double>& doubles);
+
+}  // namespace ondu::vectorUtil

@@ -1,0 +1,152 @@
+#include "framework/host/map_document.h"
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+
+#include "support/cli_runner.h"
+#include "support/temp_map.h"
+
+namespace ondu {
+namespace {
+
+test::LayerSpec reach() {
+    return {.name = "Reach",
+            .fields = {{"ReachName", FieldType::String}},
+            .features = {{"LINESTRING (0 0,10 0)", {"Upper"}}, {"LINESTRING (10 0,20 0)", {"Lower"}}}};
+}
+
+TEST(MapDocument, JsonDocumentListsLayersTablesAndSelectionsRelativeToItself) {
+    test::TempMap store({reach(), {.name = "FTable", .shape = ShapeType::Null, .fields = {{"WSE", FieldType::Double}}}});
+    const std::string gpkg = store.storePath().filename().string();
+    test::writeFile((store.folder() / "map.json").string(), R"({
+        "name": "Bald Eagle",
+        "layers": [
+            {"name": "Reaches", "source": ")" + gpkg + R"(", "table": "Reach"},
+            {"name": "Terrain", "kind": "raster", "source": "dem.tif"},
+            {"name": "Gone", "source": "missing.gpkg", "table": "Reach"},
+            {"name": "Reaches", "source": ")" + gpkg + R"(", "table": "Reach"}
+        ],
+        "tables": [{"name": "FTable", "source": ")" + gpkg + R"(", "table": "FTable"}],
+        "selections": {"Reaches": [2]}
+    })");
+    auto map = MapDocument::open((store.folder() / "map.json").string());
+    EXPECT_EQ(map->name(), "Bald Eagle");
+    ASSERT_EQ(map->layerCount(), 4);
+    EXPECT_EQ(map->layer(1).kind(), LayerKind::Raster);
+    EXPECT_EQ(map->layer(2).asFeatureLayer()->featureClass(), nullptr);  // broken, but listed
+    EXPECT_EQ(map->findLayer("Reaches"), &map->layer(0));               // first of the name
+    EXPECT_EQ(map->layer(0).asFeatureLayer()->selectionSet().ids(), std::vector<long long>{2});
+    EXPECT_EQ(map->layer(3).asFeatureLayer()->selectionSet().count(), 0);
+    ASSERT_EQ(map->tableCount(), 1);
+    EXPECT_EQ(map->table(0).featureCount(nullptr), 0);
+    EXPECT_EQ(map->datasets().size(), 1u);  // one dataset, one edit transaction
+}
+
+TEST(MapDocument, SelectionSearchKeepsOnlySelectedFeaturesMeetingTheFilter) {
+    test::TempMap store({reach()});
+    auto map = store.openMap();
+    IFeatureLayer& layer = *map->layer(0).asFeatureLayer();
+    layer.selectionSet().add(2);
+    layer.selectionSet().add(1);
+    QueryFilter upper{.whereClause = "ReachName = 'Upper'"};
+    auto cursor = layer.selectionSet().search(&upper);
+    auto first = cursor->nextFeature();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->OID(), 1);
+    EXPECT_EQ(cursor->nextFeature(), nullptr);
+}
+
+/// Writes one measured 3D line through the host classes into a new dataset of that driver and
+/// reads it back.
+Geometry roundTrip(const std::string& driverName, const std::string& path, const Geometry& shape) {
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName.c_str());
+    {
+        std::unique_ptr<GDALDataset> ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        ds->CreateLayer("Thalweg", nullptr, wkbLineStringZM, nullptr);
+    }
+    {
+        auto map = MapDocument::open(path);
+        auto feature = map->layer(0).asFeatureLayer()->featureClass()->createFeature();
+        feature->setShape(shape);
+        feature->store();
+    }
+    auto map = MapDocument::open(path);
+    auto cursor = map->layer(0).asFeatureLayer()->featureClass()->search(nullptr);
+    return cursor->nextFeature()->shape();
+}
+
+TEST(MapDocument, ZAndMValuesSurviveEveryStoreBitForBit) {
+    const Geometry shape = fromWkt("LINESTRING ZM (0.1 0.2 100.123456789012 0.333333333333333,"
+                                   "1e6 -2.5e-7 -3.75 12345.678901234567)");
+    test::TempDir dir;
+    for (const auto& [driver, file] : {std::pair{"GPKG", "t.gpkg"}, {"ESRI Shapefile", "t.shp"},
+                                       {"FlatGeobuf", "t.fgb"}}) {
+        SCOPED_TRACE(driver);
+        Geometry back = roundTrip(driver, dir.file(file), shape);
+        auto in = allVertices(shape), out = allVertices(back);
+        ASSERT_EQ(out.size(), in.size());
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            EXPECT_EQ(out[i].x, in[i].x);
+            EXPECT_EQ(out[i].y, in[i].y);
+            EXPECT_EQ(out[i].z, in[i].z);
+            EXPECT_EQ(out[i].m, in[i].m);
+        }
+        EXPECT_TRUE(hasZ(back));
+        EXPECT_TRUE(hasM(back));
+    }
+}
+
+// ---- through the command-line host -----------------------------------------------------------
+
+// A GeoPackage opened directly lists its tables in the store's order (by name here).
+TEST(LayersCommandLine, ListsEveryLayerWithItsShapeCountsAndSelection) {
+    test::TempMap store({reach(), {.name = "Thalweg", .hasZ = true},
+                         {.name = "Gauges", .shape = ShapeType::Point, .features = {{"POINT (1 2)", {}}}}});
+    auto r = test::runCli({"layers", "--map", store.storePath().string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "name\tkind\tshape\tZ/M\tfeatures\tselected\n"
+              "Reach\tfeature\tpolyline\t-\t2\t0\n"
+              "Gauges\tfeature\tpoint\t-\t1\t0\n"
+              "Thalweg\tfeature\tpolyline\tZ\t0\t0\n");
+    auto missing = test::runCli({"layers", "--map", store.folder().string() + "/nope.gpkg"});
+    EXPECT_EQ(missing.exitCode, 2);
+}
+
+TEST(LayersCommandLine, SelectTakesAConditionOrIdentifiersForOneRun) {
+    test::TempMap store({reach()});
+    const std::string map = store.storePath().string();
+    auto byCondition = test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Reach=ReachName = 'Lower'",
+                                     "--cancel"});
+    EXPECT_EQ(byCondition.exitCode, 0) << byCondition.err;
+    auto badLayer = test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Nope=1", "--cancel"});
+    EXPECT_EQ(badLayer.exitCode, 2);
+    EXPECT_NE(badLayer.err.find("no feature layer Nope"), std::string::npos);
+    auto badCondition =
+        test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Reach=NoField = 1", "--cancel"});
+    EXPECT_EQ(badCondition.exitCode, 2);
+}
+
+TEST(CatalogueCommandLine, PrintsCommandsAndToolbarInTheirFormats) {
+    auto commands = test::runCli({"commands"});
+    EXPECT_EQ(commands.exitCode, 0);
+    EXPECT_EQ(std::count(commands.out.begin(), commands.out.end(), '\n'), 21);
+    EXPECT_EQ(commands.out.substr(0, commands.out.find('\n')),
+              "RUDAvuZIR.clsRUDAvuZIR\tCrossSectionsToXML_Tool\tCross-Sections to XML\tCross-Sections to XML\t"
+              "Creates beta sections using thalweg location");
+    auto toolbar = test::runCli({"toolbar"});
+    EXPECT_EQ(toolbar.out.substr(0, toolbar.out.find("\n    -\n    Boundary")),
+              "ONDU Toolbar\tRUDAvuZIR.clsONDU_XML_Toolbar\n"
+              "  Basic ONDU\tRUDAvuZIR.clsONDU_Menu\n"
+              "    -\n"
+              "    Interpolate Attributes\tRUDAvuZIR.clsIntAttribute");
+    EXPECT_NE(toolbar.out.find("    Assign (s,n) Coordinates to Points\tRUDAvuZIR.clsAssignSN\n"
+                               "    -\n"
+                               "    Assign Station Numbers\tRUDAvuZIR.clsAssignStnNotoCS\n"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace ondu
