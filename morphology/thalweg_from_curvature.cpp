@@ -143,28 +143,26 @@ public:
     template <class Progress>
     void pass2(Progress progress) {
         std::vector<double> measures = processedMeasures();
-        MeasureWindowIndex window(allMeasures());
-        const std::unordered_map<long long, double> locations = allLocations();
+        const WholeLayer layer = readWholeLayer();
         Path points;
         double u = 0, d = 0;
         const std::size_t n = measures.size();
         for (std::size_t i = 0; i < n; ++i) {
             const double m = measures[i];
-            auto oid = window.firstBetween(m - 0.5, m + 0.5);
+            auto oid = layer.window.firstBetween(m - 0.5, m + 0.5);
             if (!oid) continue;
             currentOid_ = *oid;
-            FeaturePtr segment = cls_.getFeature(*oid);
-            if (!segment) throw HostError("Object variable or With block variable not set", kObjectNotSet);
-            const double t = numberOf(*segment, index_.at("ThaLocation"), cls_);
-            const double w = numberOf(*segment, index_.at("Width"), cls_);
-            const double z = numberOf(*segment, bankElev_, cls_) - numberOf(*segment, depth_, cls_);
-            const double side = numberOf(*segment, index_.at("IsRight"), cls_) != 0 ? -1 : 1;
-            const Polyline c = polylineOf(*segment);
-            u = i == 0 ? t : neighbourMean(*segment, "FromLine", t, locations, u);
-            d = i == n - 1 ? t : neighbourMean(*segment, "ToLine", t, locations, d);
-            segment->setValue(index_.at("Upstream"), u);
-            segment->setValue(index_.at("Downstream"), d);
-            segment->store();
+            IFeature& segment = *layer.features.at(*oid);
+            const double t = numberOf(segment, index_.at("ThaLocation"), cls_);
+            const double w = numberOf(segment, index_.at("Width"), cls_);
+            const double z = numberOf(segment, bankElev_, cls_) - numberOf(segment, depth_, cls_);
+            const double side = numberOf(segment, index_.at("IsRight"), cls_) != 0 ? -1 : 1;
+            const Polyline c = polylineOf(segment);
+            u = i == 0 ? t : neighbourMean(segment, "FromLine", t, layer.locations, u);
+            d = i == n - 1 ? t : neighbourMean(segment, "ToLine", t, layer.locations, d);
+            segment.setValue(index_.at("Upstream"), u);
+            segment.setValue(index_.at("Downstream"), d);
+            segment.store();
             if (i == 0) points.push_back(thalwegPoint(c, 0, side * w * t, z, m));
             points.push_back(thalwegPoint(c, 0.5, side * w * t, z, m));
             points.push_back(thalwegPoint(c, 1, side * w * d, z, m));
@@ -235,23 +233,28 @@ private:
         return measures;
     }
 
-    /// Measures of the whole layer (a search by measure ignores the selection); a segment
-    /// without one can never be found by such a search.
-    std::vector<std::pair<double, long long>> allMeasures() {
-        std::vector<std::pair<double, long long>> entries;
-        auto cursor = cls_.search(nullptr);
-        while (auto segment = cursor->nextFeature())
-            if (auto m = toDouble(segment->value(measure_))) entries.emplace_back(*m, segment->OID());
-        return entries;
-    }
-
-    std::unordered_map<long long, double> allLocations() {
+    /// The whole layer as pass 2 reads it, in one scan: pass 2 writes only fields it never reads,
+    /// so the features and their values stay as good as fetched afresh for every segment.
+    struct WholeLayer {
+        std::unordered_map<long long, FeaturePtr> features;
+        MeasureWindowIndex window;   ///< searches by measure ignore the selection
         std::unordered_map<long long, double> locations;
-        const int index = index_.at("ThaLocation");
+    };
+
+    WholeLayer readWholeLayer() {
+        std::unordered_map<long long, FeaturePtr> features;
+        std::vector<std::pair<double, long long>> measures;
+        std::unordered_map<long long, double> locations;
+        const int location = index_.at("ThaLocation");
         auto cursor = cls_.search(nullptr);
-        while (auto segment = cursor->nextFeature())
-            if (auto t = toDouble(segment->value(index))) locations.emplace(segment->OID(), *t);
-        return locations;
+        while (auto segment = cursor->nextFeature()) {
+            const long long oid = segment->OID();
+            // A segment without a measure can never be found by a search on it.
+            if (auto m = toDouble(segment->value(measure_))) measures.emplace_back(*m, oid);
+            if (auto t = toDouble(segment->value(location))) locations.emplace(oid, *t);
+            features.emplace(oid, std::move(segment));
+        }
+        return {std::move(features), MeasureWindowIndex(std::move(measures)), std::move(locations)};
     }
 
     /// The mean of this segment's location and its linked neighbour's; `previous` when the

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing ondu needs, only when some are missing.
 set -euo pipefail
-packages=(g++ cmake make libgdal-dev libgeos-dev libpugixml-dev libcli11-dev libfmt-dev
+packages=(g++ cmake make libgdal-dev libgeos-dev libsqlite3-dev libpugixml-dev libcli11-dev libfmt-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev)
 missing=()
 for p in "${packages[@]}"; do

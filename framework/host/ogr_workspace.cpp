@@ -2,6 +2,7 @@
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -23,6 +24,10 @@ void check(OGRErr err, const std::string& what) {
 
 void ensureDriversRegistered() {
     static const bool registered = [] {
+        // A tool edits rows all over a file inside one transaction; SQLite's default 2 MB page
+        // cache then spills dirty pages to disk again and again. The cache only grows as pages
+        // are touched.
+        if (!CPLGetConfigOption("OGR_SQLITE_CACHE", nullptr)) CPLSetConfigOption("OGR_SQLITE_CACHE", "256");
         GDALAllRegister();
         return true;
     }();
@@ -89,11 +94,63 @@ OgrDataset::OgrDataset(const std::string& path) : path_(path) {
     writable_ = dataset_ != nullptr;
     if (!dataset_) dataset_ = GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY);
     if (!dataset_) fail("cannot open " + path);
+    if (writable_ && EQUAL(dataset_->GetDriverName(), "GPKG"))
+        sqlite_ = static_cast<sqlite3*>(dataset_->GetInternalHandle("SQLITE_HANDLE"));
 }
 
 OgrDataset::~OgrDataset() {
+    for (auto& [sql, statement] : updates_) sqlite3_finalize(statement);
     if (inTransaction_) dataset_->RollbackTransaction();
     GDALClose(dataset_);
+}
+
+namespace {
+std::string quoted(const char* identifier) {
+    std::string q = "\"";
+    for (const char* c = identifier; *c; ++c) q += *c == '"' ? std::string("\"\"") : std::string(1, *c);
+    return q + "\"";
+}
+}  // namespace
+
+sqlite3_stmt* OgrDataset::updateStatement(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields) {
+    std::string sql = "UPDATE " + quoted(layer.GetName()) + " SET ";
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        sql += (i ? "," : "") + quoted(feature.GetFieldDefnRef(fields[i])->GetNameRef()) + "=?";
+    sql += " WHERE " + quoted(layer.GetFIDColumn()) + "=?";
+    auto it = updates_.find(sql);
+    if (it != updates_.end()) return it->second;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(sqlite_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) return nullptr;
+    return updates_[sql] = statement;
+}
+
+bool OgrDataset::updateAttributes(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields) {
+    if (!sqlite_ || fields.empty() || !*layer.GetFIDColumn()) return false;
+    sqlite3_stmt* statement = updateStatement(layer, feature, fields);
+    if (!statement) return false;
+    int slot = 1;
+    for (int field : fields) {
+        if (feature.IsFieldNull(field)) {
+            sqlite3_bind_null(statement, slot++);
+            continue;
+        }
+        switch (feature.GetFieldDefnRef(field)->GetType()) {
+            case OFTInteger:
+            case OFTInteger64: sqlite3_bind_int64(statement, slot++, feature.GetFieldAsInteger64(field)); break;
+            case OFTReal: sqlite3_bind_double(statement, slot++, feature.GetFieldAsDouble(field)); break;
+            case OFTString:
+                sqlite3_bind_text(statement, slot++, feature.GetFieldAsString(field), -1, SQLITE_TRANSIENT);
+                break;
+            default: sqlite3_reset(statement); return false;
+        }
+    }
+    sqlite3_bind_int64(statement, slot, feature.GetFID());
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (result != SQLITE_DONE) throw HostError("cannot store feature " + std::to_string(feature.GetFID()) + " of " +
+                                               layer.GetName() + ": " + sqlite3_errmsg(sqlite_));
+    return true;
 }
 
 void OgrDataset::beginEdit() {
@@ -138,6 +195,8 @@ public:
     void setValue(int index, const FieldValue& value) override {
         int ogr = class_.ogrFieldIndex(index);
         if (ogr < 0) throw HostError("field " + std::to_string(index) + " cannot be written");
+        if (std::find(changedFields_.begin(), changedFields_.end(), ogr) == changedFields_.end())
+            changedFields_.push_back(ogr);
         if (isNull(value)) return feature_->SetFieldNull(ogr);
         switch (feature_->GetFieldDefnRef(ogr)->GetType()) {
             case OFTInteger:
@@ -160,21 +219,30 @@ public:
     void setShape(const Geometry& geometry) override {
         check(feature_->SetGeometryDirectly(toOgr(geometry, class_.layer()->GetGeomType()).release()),
               "cannot set the shape");
+        shapeChanged_ = true;
     }
 
     void store() override {
         OGRLayer* layer = class_.layer();
-        if (feature_->GetFID() == OGRNullFID)
+        if (feature_->GetFID() == OGRNullFID) {
             check(layer->CreateFeature(feature_.get()), "cannot store a new feature in " + class_.name());
-        else
-            check(layer->SetFeature(feature_.get()), "cannot store feature " +
-                                                          std::to_string(feature_->GetFID()) + " of " +
-                                                          class_.name());
+        } else if (!shapeChanged_ && changedFields_.empty()) {
+            // Nothing to write.
+        } else if (shapeChanged_ || !class_.dataset().updateAttributes(*layer, *feature_, changedFields_)) {
+            // Rewriting the whole row also rewrites its shape and spatial index entry: only
+            // worth it when the shape changed or the store has no narrower way.
+            check(layer->SetFeature(feature_.get()),
+                  "cannot store feature " + std::to_string(feature_->GetFID()) + " of " + class_.name());
+        }
+        changedFields_.clear();
+        shapeChanged_ = false;
     }
 
 private:
     OgrFeatureClass& class_;
     std::unique_ptr<OGRFeature> feature_;
+    std::vector<int> changedFields_;  ///< OGR indices set since the last store
+    bool shapeChanged_ = false;
 };
 
 /// Fetches features one by one by identifier, so that several cursors and lookups on one layer
@@ -193,6 +261,71 @@ private:
     OgrFeatureClass& class_;
     std::vector<long long> ids_;
     std::size_t next_ = 0;
+};
+
+/// A full scan read in chunks in identifier order. Each chunk is read at once and the layer's
+/// reading position is restored before the cursor hands out anything, so several cursors and
+/// lookups on one layer still never disturb each other.
+class ScanCursor : public IFeatureCursor {
+public:
+    explicit ScanCursor(OgrFeatureClass& cls) : class_(cls) {}
+
+    /// Whether the store can resume a scan after a given feature cheaply.
+    static bool suits(OgrFeatureClass& cls) {
+        return cls.dataset().updatesInPlace() || cls.layer()->TestCapability(OLCFastSetNextByIndex);
+    }
+
+    FeaturePtr nextFeature() override {
+        if (next_ == chunk_.size()) {
+            if (finished_) return nullptr;
+            readChunk();
+            if (chunk_.empty()) return nullptr;
+        }
+        return std::make_unique<OgrFeature>(class_, std::move(chunk_[next_++]));
+    }
+
+private:
+    static constexpr std::size_t kChunkSize = 4096;
+
+    void readChunk() {
+        chunk_.clear();
+        next_ = 0;
+        OGRLayer* layer = class_.layer();
+        positionAfterLastRead();
+        CPLErrorReset();
+        while (chunk_.size() < kChunkSize) {
+            std::unique_ptr<OGRFeature> f(layer->GetNextFeature());
+            if (!f) break;
+            chunk_.push_back(std::move(f));
+        }
+        const bool failed = CPLGetLastErrorType() == CE_Failure;
+        class_.applyFilter(nullptr);
+        if (failed) fail("cannot read " + class_.name());
+        finished_ = chunk_.size() < kChunkSize;
+        read_ += chunk_.size();
+        if (!chunk_.empty()) lastId_ = chunk_.back()->GetFID();
+    }
+
+    void positionAfterLastRead() {
+        OGRLayer* layer = class_.layer();
+        if (read_ == 0 || !class_.dataset().updatesInPlace()) {
+            class_.applyFilter(nullptr);
+            layer->ResetReading();
+            if (read_ > 0) layer->SetNextByIndex(static_cast<GIntBig>(read_));
+            return;
+        }
+        QueryFilter after;
+        after.whereClause = std::string(layer->GetFIDColumn()) + " > " + std::to_string(lastId_);
+        class_.applyFilter(&after);
+        layer->ResetReading();
+    }
+
+    OgrFeatureClass& class_;
+    std::vector<std::unique_ptr<OGRFeature>> chunk_;
+    std::size_t next_ = 0;
+    std::size_t read_ = 0;
+    long long lastId_ = 0;
+    bool finished_ = false;
 };
 
 }  // namespace
@@ -315,6 +448,8 @@ long OgrFeatureClass::featureCount(const QueryFilter* filter) {
 }
 
 FeatureCursorPtr OgrFeatureClass::search(const QueryFilter* filter) {
+    const bool wholeClass = !filter || (filter->whereClause.empty() && !filter->geometry);
+    if (wholeClass && ScanCursor::suits(*this)) return std::make_unique<ScanCursor>(*this);
     return std::make_unique<IdCursor>(*this, matchingIds(*this, filter));
 }
 

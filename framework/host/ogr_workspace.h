@@ -10,7 +10,10 @@
 #include "framework/host_operations.h"
 
 class GDALDataset;
+class OGRFeature;
 class OGRLayer;
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ondu {
 
@@ -33,11 +36,23 @@ public:
     void endEdit(bool save);
     bool editing() const { return inTransaction_; }
 
+    /// Writes the given attribute fields of a stored feature straight through the store's own
+    /// SQL engine, leaving its shape and spatial index alone; false where the store has no such
+    /// path (the caller then rewrites the whole feature).
+    bool updateAttributes(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields);
+    /// Whether the store is an SQL database whose rows can be updated and scanned by identifier
+    /// in place (a GeoPackage).
+    bool updatesInPlace() const { return sqlite_ != nullptr; }
+
 private:
+    sqlite3_stmt* updateStatement(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields);
+
     std::string path_;
     GDALDataset* dataset_ = nullptr;
     bool writable_ = false;
     bool inTransaction_ = false;
+    sqlite3* sqlite_ = nullptr;  ///< a GeoPackage's connection; null for other stores
+    std::map<std::string, sqlite3_stmt*> updates_;
 };
 
 /// A table or feature class: one OGR layer of a dataset.
