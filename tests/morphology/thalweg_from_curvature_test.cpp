@@ -232,5 +232,19 @@ TEST(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
     EXPECT_NE(layers.out.find("Thalweg\tfeature\tpolyline\tZ\t0\t0"), std::string::npos) << layers.out;
 }
 
+TEST(ThalwegCommandLine, SelectionLimitsTheSegmentsProcessed) {
+    test::TempDir dir;
+    const std::string river = dir.file("river.gpkg");
+    writeSampleRiver(river, SampleRiverOptions{});
+    auto r = test::runCli({"run", "clsThaCur", "--map", river, "--select", "CenterlineSegments=2,3"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    test::InstalledHost host(MapDocument::open(river));
+    IFeatureLayer* segments = host.featureLayer("CenterlineSegments");
+    EXPECT_TRUE(isNull(test::storedValue(segments, 1, "rCurvature")));
+    EXPECT_FALSE(isNull(test::storedValue(segments, 2, "rCurvature")));
+    EXPECT_FALSE(isNull(test::storedValue(segments, 3, "Downstream")));
+    EXPECT_TRUE(isNull(test::storedValue(segments, 4, "Upstream")));
+}
+
 }  // namespace
 }  // namespace ondu
