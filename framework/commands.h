@@ -168,9 +168,11 @@ private:
     std::vector<Item> items_;
 };
 
-class MenuDef : public IMenuDef {
+/// A menu or toolbar object as the host sees it, answering from its definition.
+template <class Interface>
+class ItemListObject : public Interface {
 public:
-    explicit MenuDef(const ItemListDef& def) : def_(def) {}
+    explicit ItemListObject(const ItemListDef& def) : def_(def) {}
     long ItemCount() const override { return def_.count(); }
     void GetItemInfo(long pos, ItemDef& itemDef) const override { def_.fill(pos, itemDef); }
     std::string Name() const override { return def_.name(); }
@@ -179,18 +181,8 @@ public:
 private:
     const ItemListDef& def_;
 };
-
-class ToolBarDef : public IToolBarDef {
-public:
-    explicit ToolBarDef(const ItemListDef& def) : def_(def) {}
-    long ItemCount() const override { return def_.count(); }
-    void GetItemInfo(long pos, ItemDef& itemDef) const override { def_.fill(pos, itemDef); }
-    std::string Name() const override { return def_.name(); }
-    std::string Caption() const override { return def_.caption(); }
-
-private:
-    const ItemListDef& def_;
-};
+using MenuDef = ItemListObject<IMenuDef>;
+using ToolBarDef = ItemListObject<IToolBarDef>;
 
 /// The three menus (clsONDU_XML_Menu, clsPreproMenu, clsONDU_Menu) and the toolbar.
 const std::vector<ItemListDef>& menuDefinitions();

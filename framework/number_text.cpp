@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <system_error>
 
 namespace ondu {
@@ -85,27 +87,103 @@ char digitAt(const Decimal& decimal, int position) {
     return position >= 0 && position < decimal.count ? decimal.digits[position] : '0';
 }
 
-/// The decimal written with `decimals` decimals; digits beyond its own are zeros. Written in place
-/// into a text sized beforehand: numbers are formatted by the million in large files.
-std::string decimalText(const Decimal& decimal, int decimals) {
-    std::string text(2 + std::max(decimal.point, 1) + decimals, '\0');
-    char* out = text.data();
-    if (decimal.negative && !decimal.isZero()) *out++ = '-';
+/// A decimal to be written with a given number of decimals; digits beyond its own are zeros.
+struct DecimalText {
+    Decimal decimal;
+    int decimals;
+
+    bool hasSign() const { return decimal.negative && !decimal.isZero(); }
+    std::size_t size() const {
+        return hasSign() + std::max(decimal.point, 1) + (decimals > 0 ? 1 + decimals : 0);
+    }
+};
+
+/// Writes `text`, exactly `text.size()` characters, at `out`: numbers are formatted by the
+/// million in large files, so no form of them builds a string on the way.
+void writeDecimalText(char* out, const DecimalText& text) {
+    const Decimal& decimal = text.decimal;
+    if (text.hasSign()) *out++ = '-';
     if (decimal.point <= 0) *out++ = '0';
     for (int position = 0; position < decimal.point; ++position) {
         *out++ = digitAt(decimal, position);
     }
-    if (decimals > 0) *out++ = '.';
-    for (int position = decimal.point; position < decimal.point + decimals; ++position) {
+    if (text.decimals > 0) *out++ = '.';
+    for (int position = decimal.point; position < decimal.point + text.decimals; ++position) {
         *out++ = digitAt(decimal, position);
     }
-    text.resize(out - text.data());
-    return text;
+}
+
+std::string toString(const DecimalText& text) {
+    std::string written(text.size(), '\0');
+    writeDecimalText(written.data(), text);
+    return written;
+}
+
+/// The whole number `magnitude` / 10^decimals as a decimal.
+Decimal scaledWholeNumber(bool negative, std::uint64_t magnitude, int decimals) {
+    Decimal decimal;
+    decimal.negative = negative;
+    if (magnitude == 0) return decimal;
+    decimal.count = static_cast<int>(
+        std::to_chars(decimal.digits, decimal.digits + sizeof decimal.digits, magnitude).ptr -
+        decimal.digits);
+    decimal.point = decimal.count - decimals;
+    while (decimal.digits[decimal.count - 1] == '0') --decimal.count;
+    return decimal;
+}
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+/// The quick way to the rounded decimal, for the common value whose scaled binary value is
+/// clearly not near a half. `value` lies within 5e-15 of its size from the decimal that
+/// `toDecimal` reads off it (half a unit in the 15th digit when that decimal is cut), and
+/// scaling by 10^decimals adds at most half a unit in the last place; so where the scaled
+/// value's fraction is farther than 1e-14 of its size from one half, both round to the same
+/// whole number. Below 1e13 that margin stays far under one half. Nothing where it cannot tell.
+std::optional<Decimal> roundedFromBinary(double value, int decimals) {
+    constexpr double kLargestScaled = 1e13;
+    constexpr double kMarginPerUnit = 1e-14;
+    if (decimals < 0 || decimals >= static_cast<int>(std::size(kPowersOfTen))) {
+        return std::nullopt;
+    }
+    const double scaled = std::fabs(value) * kPowersOfTen[decimals];
+    if (!(scaled < kLargestScaled)) return std::nullopt;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;  // exact: whole and scaled are that close
+    if (std::fabs(fraction - 0.5) <= scaled * kMarginPerUnit) return std::nullopt;
+    const auto magnitude = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    return scaledWholeNumber(std::signbit(value), magnitude, decimals);
+}
+
+/// A finite `value` rounded to `decimals` decimals as the file comment says.
+DecimalText roundedText(double value, int decimals) {
+    if (std::optional<Decimal> quick = roundedFromBinary(value, decimals)) {
+        return {*quick, decimals};
+    }
+    Decimal decimal = toDecimal(value);
+    roundToDecimals(decimal, decimals);
+    return {decimal, decimals};
+}
+
+/// `roundedText` with `decimals` decimals, or fewer when needed to fit in `width`.
+std::optional<DecimalText> roundedTextWithin(double value, int decimals, std::size_t width) {
+    for (int fewer = decimals; fewer >= 0; --fewer) {
+        const DecimalText text = roundedText(value, fewer);
+        if (text.size() <= width) return text;
+    }
+    return std::nullopt;
 }
 
 std::string nonFiniteText(double value) {
     if (std::isnan(value)) return "nan";
     return value < 0 ? "-inf" : "inf";
+}
+
+/// `text` right-aligned in `field`; false when it is wider.
+bool alignInto(std::span<char> field, std::string_view text) {
+    if (text.size() > field.size()) return false;
+    std::copy(text.begin(), text.end(), std::fill_n(field.data(), field.size() - text.size(), ' '));
+    return true;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -121,14 +199,12 @@ std::string_view trimBlanks(std::string_view text) {
 std::string plain(double value) {
     if (!std::isfinite(value)) return nonFiniteText(value);
     const Decimal decimal = toDecimal(value);
-    return decimalText(decimal, std::max(decimal.count - decimal.point, 0));
+    return toString({decimal, std::max(decimal.count - decimal.point, 0)});
 }
 
 std::string fixed(double value, int decimals) {
     if (!std::isfinite(value)) return nonFiniteText(value);
-    Decimal decimal = toDecimal(value);
-    roundToDecimals(decimal, decimals);
-    return decimalText(decimal, decimals);
+    return toString(roundedText(value, decimals));
 }
 
 std::string rightAlign(std::string_view text, std::size_t width) {
@@ -138,11 +214,20 @@ std::string rightAlign(std::string_view text, std::size_t width) {
 }
 
 std::optional<std::string> fixedWithin(double value, int decimals, std::size_t width) {
-    for (int fewer = decimals; fewer >= 0; --fewer) {
-        std::string text = fixed(value, fewer);
-        if (text.size() <= width) return text;
+    if (!std::isfinite(value)) {
+        std::string text = nonFiniteText(value);
+        return text.size() <= width ? std::optional(std::move(text)) : std::nullopt;
     }
-    return std::nullopt;
+    const std::optional<DecimalText> text = roundedTextWithin(value, decimals, width);
+    return text ? std::optional(toString(*text)) : std::nullopt;
+}
+
+bool writeFixedField(std::span<char> field, double value, int decimals) {
+    if (!std::isfinite(value)) return alignInto(field, nonFiniteText(value));
+    const std::optional<DecimalText> text = roundedTextWithin(value, decimals, field.size());
+    if (!text) return false;
+    writeDecimalText(std::fill_n(field.data(), field.size() - text->size(), ' '), *text);
+    return true;
 }
 
 std::optional<double> parseNumber(std::string_view text) {

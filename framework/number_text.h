@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,11 @@ inline std::string R8(std::string_view text) { return rightAlign(text, 8); }
 /// which is how the hydraulic model itself keeps wide values inside its columns: 10234.5678 with
 /// 3 decimals in 8 characters gives "10234.57". Nothing when even the whole number is too wide.
 std::optional<std::string> fixedWithin(double value, int decimals, std::size_t width);
+
+/// `fixedWithin(value, decimals, field.size())` right-aligned in `field`, every character of it
+/// written; false, with `field` left unspecified, where `fixedWithin` gives nothing. Builds no
+/// string: column files carry their numbers by the million.
+bool writeFixedField(std::span<char> field, double value, int decimals);
 
 /// The number a user typed: blanks (spaces and tabs) around it, an optional sign, digits with an
 /// optional point (".5" and "5." are numbers) and an optional exponent ("1e-3", "2E+4"). Nothing

@@ -18,23 +18,6 @@ void SelectionSet::add(long long oid) {
     if (std::find(ids_.begin(), ids_.end(), oid) == ids_.end()) ids_.push_back(oid);
 }
 
-namespace {
-class ListCursor : public IFeatureCursor {
-public:
-    ListCursor(IFeatureClass& cls, std::vector<long long> ids) : class_(cls), ids_(std::move(ids)) {}
-    FeaturePtr nextFeature() override {
-        while (next_ < ids_.size())
-            if (auto f = class_.getFeature(ids_[next_++])) return f;
-        return nullptr;
-    }
-
-private:
-    IFeatureClass& class_;
-    std::vector<long long> ids_;
-    std::size_t next_ = 0;
-};
-}  // namespace
-
 FeatureCursorPtr SelectionSet::search(const QueryFilter* filter) {
     if (!class_) throw HostError("the layer's data source is missing");
     std::vector<long long> ids = ids_;
@@ -47,7 +30,7 @@ FeatureCursorPtr SelectionSet::search(const QueryFilter* filter) {
             return !std::binary_search(matching.begin(), matching.end(), id);
         });
     }
-    return std::make_unique<ListCursor>(*class_, std::move(ids));
+    return std::make_unique<IdListCursor>(*class_, std::move(ids));
 }
 
 // ---- map document ------------------------------------------------------------------------

@@ -245,24 +245,6 @@ private:
     bool shapeChanged_ = false;
 };
 
-/// Fetches features one by one by identifier, so that several cursors and lookups on one layer
-/// never disturb each other's reading position.
-class IdCursor : public IFeatureCursor {
-public:
-    IdCursor(OgrFeatureClass& cls, std::vector<long long> ids) : class_(cls), ids_(std::move(ids)) {}
-    FeaturePtr nextFeature() override {
-        while (next_ < ids_.size()) {
-            if (auto f = class_.getFeature(ids_[next_++])) return f;
-        }
-        return nullptr;
-    }
-
-private:
-    OgrFeatureClass& class_;
-    std::vector<long long> ids_;
-    std::size_t next_ = 0;
-};
-
 /// A full scan read in chunks in identifier order. Each chunk is read at once and the layer's
 /// reading position is restored before the cursor hands out anything, so several cursors and
 /// lookups on one layer still never disturb each other.
@@ -331,6 +313,12 @@ private:
 }  // namespace
 
 // ---- feature class -----------------------------------------------------------------------
+
+FeaturePtr IdListCursor::nextFeature() {
+    while (next_ < ids_.size())
+        if (auto f = table_.getFeature(ids_[next_++])) return f;
+    return nullptr;
+}
 
 OgrFeatureClass::OgrFeatureClass(std::shared_ptr<OgrDataset> dataset, OGRLayer* layer)
     : dataset_(std::move(dataset)), layer_(layer) {
@@ -450,7 +438,7 @@ long OgrFeatureClass::featureCount(const QueryFilter* filter) {
 FeatureCursorPtr OgrFeatureClass::search(const QueryFilter* filter) {
     const bool wholeClass = !filter || (filter->whereClause.empty() && !filter->geometry);
     if (wholeClass && ScanCursor::suits(*this)) return std::make_unique<ScanCursor>(*this);
-    return std::make_unique<IdCursor>(*this, matchingIds(*this, filter));
+    return std::make_unique<IdListCursor>(*this, matchingIds(*this, filter));
 }
 
 FeaturePtr OgrFeatureClass::getFeature(long long oid) {

@@ -55,6 +55,20 @@ private:
     std::map<std::string, sqlite3_stmt*> updates_;
 };
 
+/// Fetches features of a table one by one by identifier, so that several cursors and lookups on
+/// one layer never disturb each other's reading position. Identifiers no longer there are
+/// passed over.
+class IdListCursor : public IFeatureCursor {
+public:
+    IdListCursor(ITable& table, std::vector<long long> ids) : table_(table), ids_(std::move(ids)) {}
+    FeaturePtr nextFeature() override;
+
+private:
+    ITable& table_;
+    std::vector<long long> ids_;
+    std::size_t next_ = 0;
+};
+
 /// A table or feature class: one OGR layer of a dataset.
 class OgrFeatureClass : public IFeatureClass {
 public:
