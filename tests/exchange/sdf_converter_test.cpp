@@ -116,6 +116,90 @@ TEST_F(SdfConversion, LfInputGivesTheSameOutputAsCrLfInput) {
     EXPECT_EQ(readBytes(file("out.xml")), readBytes(kGoldenDir / "cross_sections.xml"));
 }
 
+/// The escaped form of a byte that stands alone between ASCII letters, as the converter
+/// documents it.
+std::string escapedAlone(unsigned char byte) {
+    switch (byte) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return "&quot;";
+        case '\r':
+            return "&#13;";
+        case '\t':
+            return "\t";
+        default:
+            break;
+    }
+    if (byte < 0x20) return "&#xFFFD;";
+    if (byte >= 0x7F) return "&#" + std::to_string(byte) + ";";
+    return std::string(1, static_cast<char>(byte));
+}
+
+TEST_F(SdfConversion, EveryByteOfACoordinateIsKeptOrEscapedWhereverItStands) {
+    // One line per byte, the byte at a position that moves along the line from byte to byte.
+    std::string input = "BEGIN CROSS-SECTIONS:\nCROSS-SECTION:\nCUT LINE:\n";
+    std::vector<std::string> expected;
+    for (int byte = 0; byte < 256; ++byte) {
+        if (byte == '\n' || byte == ',' || byte == ':') continue;
+        const std::string before(1 + byte % 19, 'a');
+        input += std::string(byte % 11, ' ') + before + static_cast<char>(byte) + "z, 1\n";
+        expected.push_back("<CutLinePoint X=\"" + before + escapedAlone(byte) +
+                           "z\" Y=\"1\"/>\r\n");
+    }
+    ASSERT_TRUE(convertText(input + "END:\nEND CROSS-SECTIONS:\n"));
+    const std::string output = readBytes(file("out.xml"));
+    for (const std::string& line : expected) {
+        EXPECT_NE(output.find(line), std::string::npos) << line;
+    }
+}
+
+TEST_F(SdfConversion, LargeInputConvertsAsItsBlocksDoOneByOne) {
+    // Blocks of an odd size straddle the read chunks at a different place each time; their lines
+    // have deep indents of blanks and tabs, a value longer than most, and a profile id to escape.
+    const std::string block =
+        "  CROSS-SECTION:\r\n    STATION: 7\r\n    CUT LINE:\r\n"
+        "\t \t          1960000.125 , 280000.5 \r\n    " +
+        std::string(40, '9') +
+        ".5, 2\r\n    PROFILE ID: PF <1>\r\n    VELOCITIES:\r\n"
+        "      0.1, 2.5\r\n  END:\r\n";
+    const std::string head = "BEGIN CROSS-SECTIONS:\r\n";
+    const std::string tail = "END CROSS-SECTIONS:\r\n";
+    ASSERT_TRUE(convertText(head + block + tail));
+    const std::string single = readBytes(file("out.xml"));
+    const std::size_t bodyBegin = single.find("<CrossSection>");
+    const std::size_t bodyEnd = single.find("</CrossSections>");
+    ASSERT_NE(bodyBegin, std::string::npos);
+    ASSERT_NE(bodyEnd, std::string::npos);
+    const std::string body = single.substr(bodyBegin, bodyEnd - bodyBegin);
+
+    constexpr int kBlocks = 15000;  // about 3 MB, three read chunks
+    std::string input = head;
+    std::string expected = single.substr(0, bodyBegin);
+    for (int i = 0; i < kBlocks; ++i) {
+        input += block;
+        expected += body;
+    }
+    ASSERT_TRUE(convertText(input + tail));
+    // Compared as a whole, not with EXPECT_EQ, which would print megabytes on a mismatch.
+    EXPECT_TRUE(readBytes(file("out.xml")) == expected + single.substr(bodyEnd));
+}
+
+TEST_F(SdfConversion, LineLongerThanTheReadChunkIsReadWhole) {
+    std::string longLine = "1.5, 2.5";
+    for (int i = 0; i < 700000; ++i) longLine += ", 9";
+    ASSERT_TRUE(convertText("BEGIN CROSS-SECTIONS:\nCROSS-SECTION:\nCUT LINE:\n" + longLine +
+                            "\n3.5, 4.5\nEND:\nEND CROSS-SECTIONS:\n"));
+    EXPECT_NE(
+        readBytes(file("out.xml"))
+            .find("<CutLinePoint X=\"1.5\" Y=\"2.5\"/>\r\n<CutLinePoint X=\"3.5\" Y=\"4.5\"/>\r\n"),
+        std::string::npos);
+}
+
 TEST_F(SdfConversion, ProfileListGrowsAcrossConversionsUntilReset) {
     const std::string input = (kGoldenDir / "cross_sections.sdf").string();
     const std::string output = file("out.xml").string();
