@@ -31,6 +31,7 @@
 #include "framework/host/host_application.h"
 #include "framework/map_helpers.h"
 #include "framework/number_text.h"
+#include "bench/bench_ui.h"
 #include "framework/ui.h"
 #include "framework/vector_helpers.h"
 
@@ -39,23 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kLayer = "Chain";
-
-/// Prints message boxes to standard error, so that a failing run shows why.
-class ConsoleUI : public ondu::IUserInterface {
-  public:
-    ondu::MsgAnswer messageBox(const std::string& text, const std::string& title, ondu::MsgButtons,
-                               ondu::MsgIcon) override {
-        fmt::print(stderr, "[{}] {}\n", title, text);
-        return ondu::MsgAnswer::OK;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> chooseFile(const ondu::FileChoice&) override { return std::nullopt; }
-    void showDialog(ondu::Dialog&, bool) override {}
-    ondu::IProgressBar& statusProgress() override { throw std::logic_error("no progress bar"); }
-};
 
 struct DatasetCloser {
     void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
@@ -176,8 +160,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) sizes.push_back(std::stol(argv[i]));
     if (sizes.empty()) sizes = {10000, 100000};
     GDALAllRegister();
-    ConsoleUI ui;
-    ondu::installUserInterface(&ui);
+    ondu::bench::ConsoleUI ui;
     const fs::path folder =
         fs::temp_directory_path() / ("ondu_order_bench_" + std::to_string(::getpid()));
     fs::create_directories(folder);
@@ -216,6 +199,5 @@ int main(int argc, char** argv) {
             ondu::fixed(floors[i] / floors[i - 1], 2));
     }
     fs::remove_all(folder);
-    ondu::installUserInterface(nullptr);
     return 0;
 }

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "exchange/sdf_converter.h"
+#include "bench/bench_ui.h"
 #include "framework/ui.h"
 
 namespace {
@@ -44,23 +45,6 @@ constexpr int kProfiles = 3;
 constexpr int kRounds = 3;
 constexpr std::size_t kGeneratorFlushBytes = std::size_t{1} << 20;
 constexpr std::size_t kCopyChunkBytes = std::size_t{64} << 10;
-
-/// Prints message boxes to standard error, so that a failing conversion shows why.
-class ConsoleUI : public ondu::IUserInterface {
-public:
-    ondu::MsgAnswer messageBox(const std::string& text, const std::string& title, ondu::MsgButtons,
-                               ondu::MsgIcon) override {
-        fmt::print(stderr, "[{}] {}\n", title, text);
-        return ondu::MsgAnswer::OK;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> chooseFile(const ondu::FileChoice&) override { return std::nullopt; }
-    void showDialog(ondu::Dialog&, bool) override {}
-    ondu::IProgressBar& statusProgress() override { throw std::logic_error("no progress bar"); }
-};
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -258,8 +242,7 @@ double parseMegabytes(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) try {
-    ConsoleUI ui;
-    ondu::installUserInterface(&ui);
+    ondu::bench::ConsoleUI ui;
     const double megabytes = parseMegabytes(argc, argv);
     const ScratchFolder folder;
     const fs::path sdf = folder.path / "bench.sdf";

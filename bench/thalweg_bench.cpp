@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_ui.h"
 #include "framework/geometry/curve.h"
 #include "framework/host/host_application.h"
 #include "framework/host/sample_river.h"
@@ -22,28 +23,6 @@
 using namespace ondu;
 
 namespace {
-
-class SilentUI : public IUserInterface {
-public:
-    class NoProgress : public IProgressBar {
-    public:
-        void show(const std::string&, long, long, long) override {}
-        void stepIt() override {}
-        void hide() override {}
-    };
-    MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons, MsgIcon) override {
-        lastMessage = "[" + title + "] " + text;
-        return MsgAnswer::OK;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&, const std::string& d) override {
-        return d;
-    }
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    void showDialog(Dialog&, bool) override {}
-    IProgressBar& statusProgress() override { return progress; }
-    std::string lastMessage;
-    NoProgress progress;
-};
 
 double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -86,7 +65,7 @@ double floorSeconds(const std::string& path) {
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
-double toolSeconds(const std::string& path, SilentUI& ui) {
+double toolSeconds(const std::string& path) {
     HostApplication app(MapDocument::open(path));
     g_pApp = &app;
     logRelSettings() = {1, -0.07, 1, 0.07, 0.0061};
@@ -107,8 +86,7 @@ double toolSeconds(const std::string& path, SilentUI& ui) {
 int main(int argc, char** argv) {
     const int small = argc > 1 ? std::stoi(argv[1]) : 10000;
     const int large = argc > 2 ? std::stoi(argv[2]) : 100000;
-    SilentUI ui;
-    installUserInterface(&ui);
+    bench::ConsoleUI ui;
     const auto folder = std::filesystem::temp_directory_path() / "ondu-thalweg-bench";
     std::filesystem::create_directories(folder);
     double toolTimes[2] = {0, 0};
@@ -117,12 +95,11 @@ int main(int argc, char** argv) {
         const std::string floorCopy = writeRiver(folder, sizes[i]);
         const double floor = floorSeconds(floorCopy);
         const std::string river = writeRiver(folder, sizes[i]);
-        toolTimes[i] = toolSeconds(river, ui);
-        std::printf("%7d segments: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)   %s\n", sizes[i],
-                    toolTimes[i], floor, toolTimes[i] / floor, ui.lastMessage.c_str());
+        toolTimes[i] = toolSeconds(river);
+        std::printf("%7d segments: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n", sizes[i], toolTimes[i],
+                    floor, toolTimes[i] / floor);
     }
     std::printf("time(%d)/time(%d) = %.2f (target <= 12)\n", large, small, toolTimes[1] / toolTimes[0]);
     std::filesystem::remove_all(folder);
-    installUserInterface(nullptr);
     return 0;
 }

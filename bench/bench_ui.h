@@ -1,0 +1,43 @@
+#pragma once
+// The user-interface service the benchmarks install: message boxes go to standard error, so a
+// failing run shows why; questions take their first answer; nothing is shown or chosen.
+
+#include <cstdio>
+#include <string>
+
+#include "framework/ui.h"
+
+namespace ondu::bench {
+
+class ConsoleUI : public IUserInterface {
+public:
+    ConsoleUI() { installUserInterface(this); }
+    ~ConsoleUI() override { installUserInterface(nullptr); }
+
+    MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                         MsgIcon) override {
+        std::fprintf(stderr, "[%s] %s\n", title.c_str(), text.c_str());
+        lastMessage = "[" + title + "] " + text;
+        return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
+                                                                                    : MsgAnswer::OK;
+    }
+    std::optional<std::string> inputBox(const std::string&, const std::string&,
+                                        const std::string& defaultText) override {
+        return defaultText;
+    }
+    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
+    void showDialog(Dialog&, bool) override {}
+    IProgressBar& statusProgress() override { return progress_; }
+
+    std::string lastMessage;
+
+private:
+    class NoProgress : public IProgressBar {
+    public:
+        void show(const std::string&, long, long, long) override {}
+        void stepIt() override {}
+        void hide() override {}
+    } progress_;
+};
+
+}  // namespace ondu::bench
