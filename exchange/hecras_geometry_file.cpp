@@ -4,6 +4,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <future>
+#include <optional>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "framework/file_helpers.h"
@@ -67,21 +72,148 @@ bool isElement(pugi::xml_node node, const char* name) {
     return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
 }
 
-/// Visits every element named `name` below `root`, at any depth, in document order.
+/// Visits every element named `name` below `root`, at any depth, in document order. pugixml's
+/// own traversal walks its nodes in about half the time that stepping from node to node through
+/// its public calls takes, which counts for documents of a million points.
 template <class Visit>
 void forEachDescendant(pugi::xml_node root, const char* name, Visit&& visit) {
+    class Walker : public pugi::xml_tree_walker {
+    public:
+        Walker(const char* name, Visit& visit) : name_(name), visit_(visit) {}
+        bool for_each(pugi::xml_node& node) override {
+            if (isElement(node, name_)) visit_(node);
+            return true;
+        }
+
+    private:
+        const char* name_;
+        Visit& visit_;
+    };
+    Walker walker(name, visit);
+    root.traverse(walker);
+}
+
+/// Visits the elements named `name` below `root` that are not below another such element, in
+/// document order.
+template <class Visit>
+void forEachOutermost(pugi::xml_node root, const char* name, Visit&& visit) {
     pugi::xml_node node = root.first_child();
     while (node) {
-        if (isElement(node, name)) visit(node);
-        if (node.first_child()) {
-            node = node.first_child();
-            continue;
+        pugi::xml_node next;
+        if (isElement(node, name)) {
+            visit(node);
+        } else {
+            next = node.first_child();
         }
-        while (node != root && !node.next_sibling()) node = node.parent();
-        if (node == root) break;
-        node = node.next_sibling();
+        for (; !next && node != root; node = node.parent()) next = node.next_sibling();
+        node = next;
     }
 }
+
+/// The elements of a reach that its records are read from, and those of the reaches inside it,
+/// in document order, found in one walk of the reach. Records take elements at any depth below
+/// others; looking for them name by name would walk every point of the reach four times over,
+/// looking for reaches, for the reach's points, for its cross-sections and for each
+/// cross-section's own points.
+class ReachElements {
+public:
+    enum class Kind : unsigned char {
+        Reach,  ///< the reach indexed, at kReach, or one inside it
+        ReachPoint,
+        CrossSections,
+        CrossSection,
+        CrossSectionPoint,
+    };
+    static constexpr std::size_t kReach = 0;
+
+    /// Indexes `reach` and the elements below it, keeping the room of the reach indexed before.
+    void index(pugi::xml_node reach) {
+        entries_.assign(1, {reach, Kind::Reach, 0});
+        open_.assign(1, {kReach, -1});
+        Indexer indexer(*this);
+        reach.traverse(indexer);
+        closeFrom(-1);
+    }
+
+    pugi::xml_node node(std::size_t at) const { return entries_[at].node; }
+
+    /// Visits the positions of the elements of `kind` below the one at `at`, in document order.
+    template <class Visit>
+    void forEachBelow(std::size_t at, Kind kind, Visit&& visit) const {
+        for (std::size_t below = at + 1; below < entries_[at].end; ++below) {
+            if (entries_[below].kind == kind) visit(below);
+        }
+    }
+
+    /// The position of the first element of `kind` below the one at `at`.
+    std::optional<std::size_t> firstBelow(std::size_t at, Kind kind) const {
+        for (std::size_t below = at + 1; below < entries_[at].end; ++below) {
+            if (entries_[below].kind == kind) return below;
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Entry {
+        pugi::xml_node node;
+        Kind kind;
+        std::size_t end;  ///< one past the last entry below this one
+    };
+    struct OpenEntry {
+        std::size_t at;
+        int depth;
+    };
+
+    class Indexer : public pugi::xml_tree_walker {
+    public:
+        explicit Indexer(ReachElements& elements) : elements_(elements) {}
+        bool for_each(pugi::xml_node& node) override {
+            const int nodeDepth = depth();
+            elements_.closeFrom(nodeDepth);
+            if (const std::optional<Kind> kind = indexedKind(node)) {
+                elements_.open(node, *kind, nodeDepth);
+            }
+            return true;
+        }
+
+    private:
+        ReachElements& elements_;
+    };
+
+    static std::optional<Kind> indexedKind(pugi::xml_node node) {
+        // Points first: they are nearly all of a reach's elements.
+        static constexpr std::pair<const char*, Kind> kIndexed[] = {
+            {"CrossSectionPoint", Kind::CrossSectionPoint},
+            {"CrossSection", Kind::CrossSection},
+            {"CrossSections", Kind::CrossSections},
+            {"ReachPoint", Kind::ReachPoint},
+            {"Reach", Kind::Reach},
+        };
+        if (node.type() != pugi::node_element) return std::nullopt;
+        for (const auto& [name, kind] : kIndexed) {
+            if (std::strcmp(node.name(), name) == 0) return kind;
+        }
+        return std::nullopt;
+    }
+
+    void open(pugi::xml_node node, Kind kind, int depth) {
+        open_.push_back({entries_.size(), depth});
+        entries_.push_back({node, kind, 0});
+    }
+
+    /// Ends the open entries at `depth` or deeper: the walk has left them.
+    void closeFrom(int depth) {
+        while (!open_.empty() && open_.back().depth >= depth) {
+            entries_[open_.back().at].end = entries_.size();
+            open_.pop_back();
+        }
+    }
+
+    std::vector<Entry> entries_;
+    std::vector<OpenEntry> open_;  ///< entries whose elements the walk is still below
+};
+
+using ElementKind = ReachElements::Kind;
 
 [[noreturn]] void throwMissingElement(const char* name, const std::string& place) {
     throw RasExportError(fmt::format("Missing element \"{}\" in {}", name, place));
@@ -175,8 +307,9 @@ JunctionRecord readJunction(pugi::xml_node junction, const std::string& place) {
             riverReachesBelow(junction, "DownstreamReach", place)};
 }
 
-/// Reads the reach and turns `place` from its position into its name.
-ReachRecord readReach(pugi::xml_node reach, std::string& place) {
+/// Reads the reach at `at` in `elements` and turns `place` from its position into its name.
+ReachRecord readReach(const ReachElements& elements, std::size_t at, std::string& place) {
+    const pugi::xml_node reach = elements.node(at);
     const pugi::xml_node riverName = requiredChild(reach, "RiverName", place);
     const pugi::xml_node reachCode = requiredChild(reach, "ReachCode", place);
     ReachRecord record;
@@ -185,16 +318,19 @@ ReachRecord readReach(pugi::xml_node reach, std::string& place) {
     // Messages keep the names as the document spells them, not in the file's 8-bit form.
     place = fmt::format("reach \"{},{}\"", riverName.attribute("Name").value(),
                         reachCode.attribute("Code").value());
-    record.points = xyOfDescendants(reach, "ReachPoint", place);
+    elements.forEachBelow(at, ElementKind::ReachPoint, [&](std::size_t pointAt) {
+        record.points.push_back(xyAttributes(elements.node(pointAt), place));
+    });
     // The reach's text point is one of its points.
     if (record.points.empty()) throwMissingElement("ReachPoint", place);
     return record;
 }
 
-/// Reads the cross-section into `record` (reused, so that its lists keep their room) and turns
-/// `place` from its position into its station.
-void readCrossSection(pugi::xml_node crossSection, std::string& place, const std::string& reach,
-                      CrossSectionRecord& record) {
+/// Reads the cross-section at `at` in `elements` into `record` (reused, so that its lists keep
+/// their room) and turns `place` from its position into its station.
+void readCrossSection(const ReachElements& elements, std::size_t at, std::string& place,
+                      const std::string& reach, CrossSectionRecord& record) {
+    const pugi::xml_node crossSection = elements.node(at);
     const pugi::xml_node parameters = requiredChild(crossSection, "Parameters", place);
     record.station = numberAttribute(parameters, "Station", place);
     place = fmt::format("{}, station {}", reach, plain(record.station));
@@ -220,7 +356,8 @@ void readCrossSection(pugi::xml_node crossSection, std::string& place, const std
     }
 
     record.stationElevation.clear();
-    forEachDescendant(crossSection, "CrossSectionPoint", [&](pugi::xml_node point) {
+    elements.forEachBelow(at, ElementKind::CrossSectionPoint, [&](std::size_t pointAt) {
+        const pugi::xml_node point = elements.node(pointAt);
         record.stationElevation.push_back(
             {numberAttribute(point, "CrossM", place), numberAttribute(point, "Z", place)});
     });
@@ -231,26 +368,29 @@ void readCrossSection(pugi::xml_node crossSection, std::string& place, const std
     }
 }
 
-/// `value` right-aligned in one column of `width` characters, see the file comment.
-std::string columnField(double value, int decimals, std::size_t width, const std::string& place) {
-    const std::optional<std::string> text = fixedWithin(value, decimals, width);
-    if (!text) {
+/// Appends `value` right-aligned in one column, see the file comment.
+void appendColumnField(std::string& line, double value, const PairColumns& columns,
+                       const std::string& place) {
+    const std::size_t start = line.size();
+    line.resize(start + columns.width);
+    if (!writeFixedField(std::span(line).subspan(start), value, columns.decimals)) {
         throw RasExportError(fmt::format(
             "The value {} in {} is too wide for the {}-character columns of the geometry file",
-            plain(value), place, width));
+            plain(value), place, columns.width));
     }
-    return rightAlign(*text, width);
 }
 
 /// Writes the pairs in columns, a line after every `pairsPerLine` pairs and after the last.
-void writePairLines(CrLfTextFile& file, const std::vector<NumberPair>& pairs,
-                    const PairColumns& columns, const std::string& place) {
+template <class Lines>
+void writePairLines(Lines& lines, const std::vector<NumberPair>& pairs, const PairColumns& columns,
+                    const std::string& place) {
     std::string line;
+    line.reserve(columns.pairsPerLine * 2 * columns.width);
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        line += columnField(pairs[i].first, columns.decimals, columns.width, place);
-        line += columnField(pairs[i].second, columns.decimals, columns.width, place);
+        appendColumnField(line, pairs[i].first, columns, place);
+        appendColumnField(line, pairs[i].second, columns, place);
         if ((i + 1) % columns.pairsPerLine == 0 || i + 1 == pairs.size()) {
-            file.writeLine(line);
+            lines.writeLine(line);
             line.clear();
         }
     }
@@ -291,33 +431,33 @@ void writeReachRecord(CrLfTextFile& file, const ReachRecord& reach, const std::s
 
 /// Three Manning's n segments of 0.015 starting at stations 0, RightM / 4 and RightM / 2.
 std::string manningLine(double rightM, const std::string& place) {
-    const std::string zero = R8("0");
-    const std::string n = R8("0.015");
-    const std::size_t width = kStationElevationColumns.width;
-    const int decimals = kStationElevationColumns.decimals;
-    return zero + n + zero + columnField(rightM / 4, decimals, width, place) + n + zero +
-           columnField(rightM / 2, decimals, width, place) + n + zero;
+    const std::string nThenZero = R8("0.015") + R8("0");
+    std::string line = R8("0") + nThenZero;
+    appendColumnField(line, rightM / 4, kStationElevationColumns, place);
+    line += nThenZero;
+    appendColumnField(line, rightM / 2, kStationElevationColumns, place);
+    return line + nThenZero;
 }
 
-void writeCrossSectionRecord(CrLfTextFile& file, const CrossSectionRecord& section,
+void writeCrossSectionRecord(CrLfLines& lines, const CrossSectionRecord& section,
                              std::string_view dateTime, const std::string& place) {
     const std::string station = plain(section.station);
-    file.writeLine("");
-    file.writeLine(fmt::format("Type RM Length L Ch R = 1, {}, {}, {}, {}", station,
-                               plain(section.leftSpacing), plain(section.centerSpacing),
-                               plain(section.rightSpacing)));
-    file.writeLine("BEGIN DESCRIPTION:");
-    file.writeLine("Cross-section=" + station);
-    file.writeLine("END DESCRIPTION:");
-    file.writeLine(fmt::format("XS GIS Cut Line={}", kCutLinePoints));
-    writePairLines(file, section.cutLine, kCoordinateColumns, place);
-    file.writeLine(fmt::format("Node Last Edited Time={}", dateTime));
-    file.writeLine(fmt::format("#Sta/Elev= {}", section.numberPoints));
-    writePairLines(file, section.stationElevation, kStationElevationColumns, place);
-    file.writeLine("#Mann= 3, 0, 0");
-    file.writeLine(manningLine(section.rightM, place));
-    file.writeLine(fmt::format("Bank Sta={}, {}", F3(section.leftM), F3(section.rightM)));
-    file.writeLine("Exp/Cntr=0.3,0.1");
+    lines.writeLine("");
+    lines.writeLine(fmt::format("Type RM Length L Ch R = 1, {}, {}, {}, {}", station,
+                                plain(section.leftSpacing), plain(section.centerSpacing),
+                                plain(section.rightSpacing)));
+    lines.writeLine("BEGIN DESCRIPTION:");
+    lines.writeLine("Cross-section=" + station);
+    lines.writeLine("END DESCRIPTION:");
+    lines.writeLine(fmt::format("XS GIS Cut Line={}", kCutLinePoints));
+    writePairLines(lines, section.cutLine, kCoordinateColumns, place);
+    lines.writeLine(fmt::format("Node Last Edited Time={}", dateTime));
+    lines.writeLine(fmt::format("#Sta/Elev= {}", section.numberPoints));
+    writePairLines(lines, section.stationElevation, kStationElevationColumns, place);
+    lines.writeLine("#Mann= 3, 0, 0");
+    lines.writeLine(manningLine(section.rightM, place));
+    lines.writeLine(fmt::format("Bank Sta={}, {}", F3(section.leftM), F3(section.rightM)));
+    lines.writeLine("Exp/Cntr=0.3,0.1");
 }
 
 void writeJunctions(CrLfTextFile& file, pugi::xml_node junctions) {
@@ -329,22 +469,123 @@ void writeJunctions(CrLfTextFile& file, pugi::xml_node junctions) {
     });
 }
 
-void writeReaches(CrLfTextFile& file, pugi::xml_node reaches, std::string_view dateTime) {
-    std::size_t reachNumber = 0;
+/// Consecutive cross-section records made in memory, and the fault that stopped them if one
+/// did. Reused from batch to batch, so that its room is there already.
+struct RecordBatch {
+    CrLfLines lines;  ///< the records before the fault, and as much of its record as was made
+    std::exception_ptr fault;
     CrossSectionRecord section;
-    forEachDescendant(reaches, "Reach", [&](pugi::xml_node reach) {
-        std::string reachPlace = fmt::format("reach number {}", ++reachNumber);
-        const ReachRecord record = readReach(reach, reachPlace);
-        writeReachRecord(file, record, reachPlace);
-        const pugi::xml_node crossSections = requiredDescendant(reach, "CrossSections", reachPlace);
-        std::size_t sectionNumber = 0;
-        forEachDescendant(crossSections, "CrossSection", [&](pugi::xml_node crossSection) {
+};
+
+/// Makes into `batch` the records of the cross-sections at `sections` in `elements`, numbered in
+/// their reach from `firstNumber` on.
+void makeCrossSectionRecords(RecordBatch& batch, const ReachElements& elements,
+                             std::span<const std::size_t> sections, std::size_t firstNumber,
+                             const std::string& reachPlace, std::string_view dateTime) {
+    batch.lines.clear();
+    batch.fault = nullptr;
+    try {
+        for (std::size_t i = 0; i < sections.size(); ++i) {
             std::string place =
-                fmt::format("{}, cross-section number {}", reachPlace, ++sectionNumber);
-            readCrossSection(crossSection, place, reachPlace, section);
-            writeCrossSectionRecord(file, section, dateTime, place);
-        });
-    });
+                fmt::format("{}, cross-section number {}", reachPlace, firstNumber + i);
+            readCrossSection(elements, sections[i], place, reachPlace, batch.section);
+            writeCrossSectionRecord(batch.lines, batch.section, dateTime, place);
+        }
+    } catch (...) {
+        batch.fault = std::current_exception();
+    }
+}
+
+/// Writes what the batch made, then throws its fault: the file ends as if its records had been
+/// written one by one.
+void writeBatch(CrLfTextFile& file, const RecordBatch& batch) {
+    file.writeLines(batch.lines);
+    if (batch.fault) std::rethrow_exception(batch.fault);
+}
+
+/// Writes the records of a reach's cross-sections, in order. Reading and formatting them is most
+/// of the conversion's own work and each stands alone, so a second thread makes every other
+/// batch; where no thread can be started, that batch is made when it is to be written.
+class CrossSectionWriter {
+public:
+    CrossSectionWriter(CrLfTextFile& file, std::string_view dateTime)
+        : file_(file), dateTime_(dateTime) {}
+
+    /// Writes the records of the cross-sections at `sections` in `elements`, the reach's
+    /// cross-sections in document order.
+    void write(const ReachElements& elements, std::span<const std::size_t> sections,
+               const std::string& reachPlace) {
+        const auto make = [&](RecordBatch& batch, std::size_t first) {
+            makeCrossSectionRecords(batch, elements, batchAt(sections, first), first + 1,
+                                    reachPlace, dateTime_);
+        };
+        for (std::size_t first = 0; first < sections.size(); first += 2 * kBatch) {
+            // The second thread starts only where a second batch is left for it.
+            const bool twoBatches = first + kBatch < sections.size();
+            std::future<void> later;
+            if (twoBatches) later = std::async([&, first] { make(behind_, first + kBatch); });
+            make(ahead_, first);
+            if (twoBatches) later.wait();
+            writeBatch(file_, ahead_);
+            if (twoBatches) writeBatch(file_, behind_);
+        }
+    }
+
+private:
+    /// Cross-sections a batch holds: enough that starting a thread is a small part of making
+    /// them, few enough that their text stays small.
+    static constexpr std::size_t kBatch = 256;
+
+    static std::span<const std::size_t> batchAt(std::span<const std::size_t> sections,
+                                                std::size_t first) {
+        return sections.subspan(first, std::min(kBatch, sections.size() - first));
+    }
+
+    CrLfTextFile& file_;
+    std::string_view dateTime_;
+    RecordBatch ahead_;
+    RecordBatch behind_;
+};
+
+/// Writes the reach records and their cross-section records, numbering the reaches on from
+/// those written before.
+class ReachWriter {
+public:
+    ReachWriter(CrLfTextFile& file, std::string_view dateTime)
+        : file_(file), crossSectionWriter_(file, dateTime) {}
+
+    /// Writes `reach` and the reaches inside it.
+    void write(pugi::xml_node reach) {
+        elements_.index(reach);
+        writeIndexed(ReachElements::kReach);
+        elements_.forEachBelow(ReachElements::kReach, ElementKind::Reach,
+                               [&](std::size_t at) { writeIndexed(at); });
+    }
+
+private:
+    void writeIndexed(std::size_t at) {
+        std::string place = fmt::format("reach number {}", ++reachNumber_);
+        const ReachRecord record = readReach(elements_, at, place);
+        writeReachRecord(file_, record, place);
+        const std::optional<std::size_t> crossSections =
+            elements_.firstBelow(at, ElementKind::CrossSections);
+        if (!crossSections) throwMissingElement("CrossSections", place);
+        sections_.clear();
+        elements_.forEachBelow(*crossSections, ElementKind::CrossSection,
+                               [&](std::size_t sectionAt) { sections_.push_back(sectionAt); });
+        crossSectionWriter_.write(elements_, sections_, place);
+    }
+
+    CrLfTextFile& file_;
+    CrossSectionWriter crossSectionWriter_;
+    ReachElements elements_;
+    std::vector<std::size_t> sections_;
+    std::size_t reachNumber_ = 0;
+};
+
+void writeReaches(CrLfTextFile& file, pugi::xml_node reaches, std::string_view dateTime) {
+    ReachWriter writer(file, dateTime);
+    forEachOutermost(reaches, "Reach", [&](pugi::xml_node reach) { writer.write(reach); });
 }
 
 }  // namespace
@@ -354,7 +595,14 @@ pugi::xml_document loadChannelGeometry(const std::string& inputPath,
     if (inputPath.empty()) throw RasInputRefused("Specify the input file", "Warning");
     if (outputPath.empty()) throw RasInputRefused("Specify the output file", "Warning");
     pugi::xml_document document;
-    if (!document.load_file(inputPath.c_str())) {
+    const std::optional<FileBytes> bytes =
+        readWholeFile(inputPath, pugi::get_memory_allocation_function(),
+                      pugi::get_memory_deallocation_function());
+    // Only attribute values are read: entities must be replaced and whitespace in values becomes
+    // blanks as XML has it, while the text, CDATA and line-end handling of pugixml's defaults
+    // would only cost time. The document takes the block over.
+    constexpr unsigned kParseOptions = pugi::parse_escapes | pugi::parse_wconv_attribute;
+    if (!bytes || !document.load_buffer_inplace_own(bytes->data, bytes->size, kParseOptions)) {
         throw RasInputRefused("Cannot open '" + inputPath + "' file", "Error opening File");
     }
     return document;

@@ -22,12 +22,12 @@ namespace ondu {
 /// A check of the dialog's inputs failed: `what()` is the text to show in a message box titled
 /// `title()`; the dialog stays open.
 class RasInputRefused : public std::runtime_error {
-  public:
+public:
     RasInputRefused(const std::string& text, std::string title)
         : std::runtime_error(text), title_(std::move(title)) {}
     const std::string& title() const { return title_; }
 
-  private:
+private:
     std::string title_;
 };
 
@@ -41,7 +41,9 @@ pugi::xml_document loadChannelGeometry(const std::string& inputPath, const std::
 /// as the last-edited time of every cross-section. The document is read as the file is written:
 /// a missing element or attribute, a value that is not a number, a text that 8-bit text cannot
 /// carry or a file that cannot be written throws RasExportError naming the element and, where
-/// known, the reach and station, and leaves the records already written in the file.
+/// known, the reach and station, and leaves the records already written in the file. A second
+/// thread reads and formats every other batch of a long reach's cross-sections; the file and the
+/// error are those that reading them in order gives.
 void writeGeometryFile(const pugi::xml_document& channelGeometry, const std::string& outputPath,
                        std::string_view dateTime);
 

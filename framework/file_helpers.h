@@ -2,6 +2,7 @@
 // Small answers about the clock and the writer of the system's own text files, which are 8-bit
 // with CR LF line ends wherever the system runs, because the programs that read them expect that.
 
+#include <cstddef>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -26,11 +27,42 @@ std::string GetDateTime(const std::tm& localTime);
 /// character (a line break inside a name would split the record it belongs to).
 std::optional<std::string> toEightBitLine(std::string_view utf8);
 
+/// A file's bytes in one block of memory, see `readWholeFile`.
+struct FileBytes {
+    char* data;
+    std::size_t size;
+};
+
+/// Reads the file at `path` in one go into a block from `allocate`, for a parser that takes the
+/// block over and frees it itself. Mapping fresh memory is most of the cost: where the system
+/// offers huge pages the block is backed by them (a document of 100 MB otherwise costs some
+/// 25,000 page faults), and a large file is read by two threads, a half each. Nothing when the
+/// file cannot be opened or read; the block is then returned to `deallocate`.
+std::optional<FileBytes> readWholeFile(const std::string& path, void* (*allocate)(std::size_t),
+                                       void (*deallocate)(void*));
+
+/// Lines gathered in memory, each ended by CR LF as `CrLfTextFile` writes them: records made
+/// apart from their file, on another thread say, and written to it later in one piece.
+class CrLfLines {
+public:
+    /// Appends `line`, byte for byte, and CR LF.
+    void writeLine(std::string_view line) {
+        text_ += line;
+        text_ += "\r\n";
+    }
+    const std::string& text() const { return text_; }
+    /// Drops every line, keeping the room they took.
+    void clear() { text_.clear(); }
+
+private:
+    std::string text_;
+};
+
 /// An 8-bit text file written line by line, every line ended by CR LF. Lines are collected and
 /// reach the disk in large blocks. Closing or destroying the writer puts every line written so
 /// far into the file, so a run that stops part-way leaves its complete lines behind.
 class CrLfTextFile {
-  public:
+public:
     /// Creates the file anew, replacing an existing one; see `isOpen`.
     explicit CrLfTextFile(const std::string& path);
     ~CrLfTextFile();
@@ -41,6 +73,8 @@ class CrLfTextFile {
     bool isOpen() const { return file_ != nullptr; }
     /// Appends `line`, byte for byte, and CR LF. Does nothing on a file that is not open.
     void writeLine(std::string_view line);
+    /// Appends the lines gathered in `lines`. Does nothing on a file that is not open.
+    void writeLines(const CrLfLines& lines);
     /// Puts every line into the file and closes it. False when a line could not be written (or
     /// the file never opened); `failure` says why.
     bool close();
@@ -48,7 +82,8 @@ class CrLfTextFile {
     /// nothing failed.
     const std::string& failure() const { return failure_; }
 
-  private:
+private:
+    void flushWhenFull();
     void flush();
     void fail(const char* what, int error);
 

@@ -13,6 +13,12 @@ namespace {
 
 constexpr int kSignificantDigits = 15;
 
+/// The powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMostExactDecimals = static_cast<int>(std::size(kExactPowersOfTen)) - 1;
+
 /// A finite value as a decimal: value = 0.d1d2...dn x 10^point, the digits without leading or
 /// trailing zeros. Zero has no digits.
 struct Decimal {
@@ -90,7 +96,7 @@ char digitAt(const Decimal& decimal, int position) {
 /// A decimal to be written with a given number of decimals; digits beyond its own are zeros.
 struct DecimalText {
     Decimal decimal;
-    int decimals;
+    int decimals = 0;
 
     bool hasSign() const { return decimal.negative && !decimal.isZero(); }
     std::size_t size() const {
@@ -119,64 +125,82 @@ std::string toString(const DecimalText& text) {
     return written;
 }
 
-/// The whole number `magnitude` / 10^decimals as a decimal.
-Decimal scaledWholeNumber(bool negative, std::uint64_t magnitude, int decimals) {
-    Decimal decimal;
+/// Sets `decimal` to the whole number `magnitude` / 10^decimals.
+void setScaledWholeNumber(Decimal& decimal, bool negative, std::uint64_t magnitude, int decimals) {
     decimal.negative = negative;
-    if (magnitude == 0) return decimal;
     decimal.count = static_cast<int>(
         std::to_chars(decimal.digits, decimal.digits + sizeof decimal.digits, magnitude).ptr -
         decimal.digits);
     decimal.point = decimal.count - decimals;
-    while (decimal.digits[decimal.count - 1] == '0') --decimal.count;
-    return decimal;
+    while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
 }
-
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
 /// The quick way to the rounded decimal, for the common value whose scaled binary value is
 /// clearly not near a half. `value` lies within 5e-15 of its size from the decimal that
 /// `toDecimal` reads off it (half a unit in the 15th digit when that decimal is cut), and
 /// scaling by 10^decimals adds at most half a unit in the last place; so where the scaled
 /// value's fraction is farther than 1e-14 of its size from one half, both round to the same
-/// whole number. Below 1e13 that margin stays far under one half. Nothing where it cannot tell.
-std::optional<Decimal> roundedFromBinary(double value, int decimals) {
+/// whole number. Below 1e13 that margin stays far under one half. False where it cannot tell.
+bool roundFromBinary(Decimal& decimal, double value, int decimals) {
     constexpr double kLargestScaled = 1e13;
     constexpr double kMarginPerUnit = 1e-14;
-    if (decimals < 0 || decimals >= static_cast<int>(std::size(kPowersOfTen))) {
-        return std::nullopt;
-    }
-    const double scaled = std::fabs(value) * kPowersOfTen[decimals];
-    if (!(scaled < kLargestScaled)) return std::nullopt;
-    const double whole = std::floor(scaled);
-    const double fraction = scaled - whole;  // exact: whole and scaled are that close
-    if (std::fabs(fraction - 0.5) <= scaled * kMarginPerUnit) return std::nullopt;
-    const auto magnitude = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
-    return scaledWholeNumber(std::signbit(value), magnitude, decimals);
+    if (decimals < 0 || decimals > kMostExactDecimals) return false;
+    const double scaled = std::fabs(value) * kExactPowersOfTen[decimals];
+    if (!(scaled < kLargestScaled)) return false;
+    const auto whole = static_cast<std::uint64_t>(scaled);
+    // Exact: the whole part is zero or at least half of the scaled value.
+    const double fraction = scaled - static_cast<double>(whole);
+    if (std::fabs(fraction - 0.5) <= scaled * kMarginPerUnit) return false;
+    setScaledWholeNumber(decimal, std::signbit(value), whole + (fraction > 0.5 ? 1 : 0), decimals);
+    return true;
 }
 
-/// A finite `value` rounded to `decimals` decimals as the file comment says.
-DecimalText roundedText(double value, int decimals) {
-    if (std::optional<Decimal> quick = roundedFromBinary(value, decimals)) {
-        return {*quick, decimals};
-    }
-    Decimal decimal = toDecimal(value);
-    roundToDecimals(decimal, decimals);
-    return {decimal, decimals};
+/// Sets `text` to a finite `value` rounded to `decimals` decimals as the file comment says.
+void roundInto(DecimalText& text, double value, int decimals) {
+    text.decimals = decimals;
+    if (roundFromBinary(text.decimal, value, decimals)) return;
+    text.decimal = toDecimal(value);
+    roundToDecimals(text.decimal, decimals);
 }
 
-/// `roundedText` with `decimals` decimals, or fewer when needed to fit in `width`.
-std::optional<DecimalText> roundedTextWithin(double value, int decimals, std::size_t width) {
+/// `roundInto` with `decimals` decimals, or fewer when needed to fit in `width`; false when
+/// even none fit.
+bool roundWithin(DecimalText& text, double value, int decimals, std::size_t width) {
     for (int fewer = decimals; fewer >= 0; --fewer) {
-        const DecimalText text = roundedText(value, fewer);
-        if (text.size() <= width) return text;
+        roundInto(text, value, fewer);
+        if (text.size() <= width) return true;
     }
-    return std::nullopt;
+    return false;
 }
 
 std::string nonFiniteText(double value) {
     if (std::isnan(value)) return "nan";
     return value < 0 ? "-inf" : "inf";
+}
+
+/// The quick way to read the common plain decimal ("123.8416", "5.", ".5"): where its digits
+/// make a whole number below 2^53 and it has at most 22 decimals, that number and the power of
+/// ten are both exact doubles, so one division gives the correctly rounded value, the one
+/// `std::from_chars` gives. Nothing for any other text.
+std::optional<double> readPlainDecimal(std::string_view text) {
+    constexpr std::uint64_t kLargestExactWhole = std::uint64_t{1} << 53;
+    std::uint64_t whole = 0;
+    int decimals = 0;
+    bool pointSeen = false;
+    for (const char c : text) {
+        if (c == '.' && !pointSeen) {
+            pointSeen = true;
+        } else if (c >= '0' && c <= '9') {
+            whole = whole * 10 + static_cast<unsigned>(c - '0');
+            if (whole >= kLargestExactWhole) return std::nullopt;
+            if (pointSeen) ++decimals;
+        } else {
+            return std::nullopt;
+        }
+    }
+    const bool hasDigits = text.size() > (pointSeen ? 1u : 0u);
+    if (!hasDigits || decimals > kMostExactDecimals) return std::nullopt;
+    return static_cast<double>(whole) / kExactPowersOfTen[decimals];
 }
 
 /// `text` right-aligned in `field`; false when it is wider.
@@ -204,7 +228,9 @@ std::string plain(double value) {
 
 std::string fixed(double value, int decimals) {
     if (!std::isfinite(value)) return nonFiniteText(value);
-    return toString(roundedText(value, decimals));
+    DecimalText text;
+    roundInto(text, value, decimals);
+    return toString(text);
 }
 
 std::string rightAlign(std::string_view text, std::size_t width) {
@@ -218,15 +244,16 @@ std::optional<std::string> fixedWithin(double value, int decimals, std::size_t w
         std::string text = nonFiniteText(value);
         return text.size() <= width ? std::optional(std::move(text)) : std::nullopt;
     }
-    const std::optional<DecimalText> text = roundedTextWithin(value, decimals, width);
-    return text ? std::optional(toString(*text)) : std::nullopt;
+    DecimalText text;
+    if (!roundWithin(text, value, decimals, width)) return std::nullopt;
+    return toString(text);
 }
 
 bool writeFixedField(std::span<char> field, double value, int decimals) {
     if (!std::isfinite(value)) return alignInto(field, nonFiniteText(value));
-    const std::optional<DecimalText> text = roundedTextWithin(value, decimals, field.size());
-    if (!text) return false;
-    writeDecimalText(std::fill_n(field.data(), field.size() - text->size(), ' '), *text);
+    DecimalText text;
+    if (!roundWithin(text, value, decimals, field.size())) return false;
+    writeDecimalText(std::fill_n(field.data(), field.size() - text.size(), ' '), text);
     return true;
 }
 
@@ -240,6 +267,9 @@ std::optional<double> parseNumber(std::string_view text) {
     // from_chars alone would also take "inf", "nan" and a second sign.
     if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.')) {
         return std::nullopt;
+    }
+    if (const std::optional<double> quick = readPlainDecimal(text)) {
+        return negative ? -*quick : *quick;
     }
     double value = 0;
     const char* end = text.data() + text.size();

@@ -58,7 +58,7 @@ std::size_t expectPairLines(const std::vector<std::string>& lines, std::size_t h
 }
 
 class GeometryFileTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("ondu_ras_geometry_" + std::to_string(getpid()));
         fs::remove_all(dir_);
@@ -233,6 +233,185 @@ TEST_F(GeometryFileTest, AFaultPartWayKeepsTheRecordsWrittenBefore) {
     EXPECT_TRUE(std::equal(written.begin(), written.end(), golden.begin()));
     EXPECT_EQ(written.back(), "Exp/Cntr=0.3,0.1");  // the complete first record of reach 2
     EXPECT_EQ(std::count(written.begin(), written.end(), "Exp/Cntr=0.3,0.1"), 2);
+}
+
+/// The single-reach document with its cross-section repeated `count` times at stations 1, 2, ...:
+/// more records than one thread makes in one go.
+pugi::xml_document longReach(int count) {
+    pugi::xml_document document;
+    EXPECT_TRUE(document.load_file((kData / "single_reach.xml").c_str()));
+    pugi::xml_node sections = document.select_node("//CrossSections").node();
+    const pugi::xml_node model = sections.first_child();
+    for (int station = 1; station <= count; ++station) {
+        sections.append_copy(model).child("Parameters").attribute("Station").set_value(station);
+    }
+    sections.remove_child(model);
+    return document;
+}
+
+/// The lines of the single-reach file before its cross-section record, and those of the record,
+/// which is that of station 2.5.
+struct SingleReachLines {
+    std::vector<std::string> reach;
+    std::vector<std::string> crossSection;
+};
+
+const SingleReachLines& singleReachLines() {
+    static const SingleReachLines lines = [] {
+        const std::vector<std::string> golden = maskedLines(readBytes(kData / "single_reach.g01"));
+        const auto record = std::find(golden.begin(), golden.end(), "Reverse River Text = 0") + 1;
+        return SingleReachLines{{golden.begin(), record}, {record, golden.end()}};
+    }();
+    return lines;
+}
+
+/// The cross-section record of the single-reach file at `station`, to the line `last`.
+std::vector<std::string> crossSectionLines(int station,
+                                           const std::string& last = "Exp/Cntr=0.3,0.1") {
+    std::vector<std::string> lines;
+    for (std::string line : singleReachLines().crossSection) {
+        if (line.starts_with("Type RM") || line.starts_with("Cross-section=")) {
+            line.replace(line.find("2.5"), 3, std::to_string(station));
+        }
+        lines.push_back(line);
+        if (line == last) break;
+    }
+    return lines;
+}
+
+/// The lines `longReach` must give up to the record of `count`.
+std::vector<std::string> longReachLines(int count) {
+    std::vector<std::string> lines = singleReachLines().reach;
+    for (int station = 1; station <= count; ++station) {
+        const std::vector<std::string> record = crossSectionLines(station);
+        lines.insert(lines.end(), record.begin(), record.end());
+    }
+    return lines;
+}
+
+TEST_F(GeometryFileTest, LongReachesKeepEveryRecordInOrder) {
+    writeGeometryFile(longReach(1500), output(), "Dec/7/2024 2:59:03 PM");
+    EXPECT_EQ(maskedLines(readBytes(output())), longReachLines(1500));
+}
+
+TEST_F(GeometryFileTest, LargeDocumentsLoadWhole) {
+    // Megabytes are read in two halves: here the extent lies in the first, the reach in the second.
+    std::string xml = readBytes(kData / "single_reach.xml");
+    xml.insert(xml.find("</Header>"), "<Notes Text=\"" + std::string(9 << 20, 'x') + "\"/>");
+    std::ofstream(output("large.xml")) << xml;
+    convertXmlToGeometryFile(output("large.xml"), output(), false);
+    EXPECT_EQ(maskedLines(readBytes(output())), maskedLines(readBytes(kData / "single_reach.g01")));
+}
+
+/// Cross-sections of `longReach(1500)` to break, the first first.
+struct LongReachFaults {
+    std::vector<int> stations;
+    /// An elevation too wide for its column, met with part of the record written, rather than
+    /// a missing element, met before any of it.
+    bool midRecord;
+};
+
+class FaultsInALongReach : public GeometryFileTest,
+                           public ::testing::WithParamInterface<LongReachFaults> {};
+
+// Wherever the faults fall among the records that the threads make, the first stops the file
+// where it would stop a file written record by record.
+TEST_P(FaultsInALongReach, TheFirstStopsTheFileAfterWhatWasWrittenBeforeIt) {
+    const auto& [stations, midRecord] = GetParam();
+    pugi::xml_document document = longReach(1500);
+    for (const int station : stations) {
+        const std::string section = "//CrossSection[" + std::to_string(station) + "]";
+        if (midRecord) {
+            const std::string point = section + "/CrossSectionPoint[2]";
+            breakDocument(document, {"", point.c_str(), "Z", "-12345678.9"});
+        } else {
+            breakDocument(document, {"", (section + "/Parameters").c_str()});
+        }
+    }
+    const std::string first = std::to_string(stations.front());
+    const std::string expectedError =
+        midRecord ? "The value -12345678.9 in reach \"Butte,Tributary\", station " + first +
+                        " is too wide for the 8-character columns of the geometry file"
+                  : "Missing element \"Parameters\" in reach \"Butte,Tributary\", "
+                    "cross-section number " +
+                        first;
+    try {
+        writeGeometryFile(document, output(), "Dec/7/2024 2:59:03 PM");
+        ADD_FAILURE() << "no error";
+    } catch (const RasExportError& error) {
+        EXPECT_EQ(error.what(), expectedError);
+    }
+    std::vector<std::string> expected = longReachLines(stations.front() - 1);
+    if (midRecord) {
+        const std::vector<std::string> part = crossSectionLines(stations.front(), "#Sta/Elev= 3");
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(maskedLines(readBytes(output())), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stations, FaultsInALongReach,
+    ::testing::Values(LongReachFaults{{1}, false}, LongReachFaults{{100, 300}, false},
+                      LongReachFaults{{300, 520}, true}, LongReachFaults{{700, 701, 1400}, false},
+                      LongReachFaults{{1300, 1400}, true}, LongReachFaults{{1500}, true}),
+    [](const auto& info) {
+        return "From" + std::to_string(info.param.stations.front()) +
+               (info.param.midRecord ? "MidRecord" : "");
+    });
+
+TEST_F(GeometryFileTest, ReachesInsideAReachFollowItAndShareItsPoints) {
+    const std::string input = output("nested.xml");
+    std::ofstream(input) << R"(<ChannelGeometry><Header><Extent>
+        <NECornerXY X="9" Y="9"/><SWCornerXY X="0" Y="0"/></Extent></Header><Junctions/>
+        <Reaches><Group>
+          <Reach><RiverName Name="Outer"/><ReachCode Code="A"/>
+            <ReachPoint X="0" Y="0"/><ReachPoint X="1" Y="0"/><CrossSections/>
+            <Reach><RiverName Name="Inner"/><ReachCode Code="B"/>
+              <ReachPoint X="5" Y="5"/><CrossSections/></Reach>
+          </Reach></Group>
+          <Reach><RiverName Name="Last"/><ReachCode Code="C"/>
+            <ReachPoint X="9" Y="9"/><CrossSections/></Reach>
+        </Reaches></ChannelGeometry>)";
+    convertXmlToGeometryFile(input, output(), false);
+    std::vector<std::string> reachLines;
+    for (const std::string& line : maskedLines(readBytes(output()))) {
+        if (line.starts_with("River Reach=") || line.starts_with("Reach XY=")) {
+            reachLines.push_back(line);
+        }
+    }
+    EXPECT_EQ(reachLines,
+              (std::vector<std::string>{"River Reach=Outer,A", "Reach XY= 3", "River Reach=Inner,B",
+                                        "Reach XY= 1", "River Reach=Last,C", "Reach XY= 1"}));
+}
+
+TEST_F(GeometryFileTest, NamesAreReadWithTheirEntitiesAndBlanksAsXmlHasThem) {
+    const auto convertWith = [&](const std::string& riverName, const std::string& reachCode) {
+        std::string xml = readBytes(kData / "single_reach.xml");
+        xml = std::regex_replace(xml, std::regex("Name=\"Butte\""), "Name=\"" + riverName + "\"");
+        xml =
+            std::regex_replace(xml, std::regex("Code=\"Tributary\""), "Code=\"" + reachCode + "\"");
+        std::ofstream(output("names.xml")) << xml;
+        convertXmlToGeometryFile(output("names.xml"), output(), false);
+        return maskedLines(readBytes(output())).at(4);
+    };
+    // Blanks, tabs and line breaks typed inside a value are blanks to an XML reader.
+    EXPECT_EQ(convertWith("Fall &amp; &quot;Rise&quot;", "Up\tper\nmost"),
+              "River Reach=Fall & \"Rise\",Up per most");
+    // A line break written as a character reference stays one, and no line of the file holds it.
+    EXPECT_THROW(convertWith("Fall", "Up&#10;per"), RasExportError);
+}
+
+TEST_F(GeometryFileTest, InputsThatHoldNoDocumentAreRefused) {
+    const std::string empty = output("empty.xml");
+    std::ofstream{empty};
+    for (const std::string& input : {empty, dir_.string()}) {
+        try {
+            loadChannelGeometry(input, output());
+            ADD_FAILURE() << "accepted " << input;
+        } catch (const RasInputRefused& refused) {
+            EXPECT_EQ(refused.what(), "Cannot open '" + input + "' file");
+        }
+    }
 }
 
 TEST_F(GeometryFileTest, SiblingsThatCannotBeNamedLeaveTheGeometryFile) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 
 namespace ondu {
 namespace {
@@ -46,6 +48,50 @@ TEST(FixedText, RoundsTheDecimalTheUserSeesHalvesAwayFromZero) {
     EXPECT_EQ(F3(1e20), "100000000000000000000.000");
 }
 
+/// `fixed` worked out by hand on the `plain` text: its digits cut after `decimals` decimals and
+/// raised by one in the last place kept when the first digit cut is 5 or more.
+std::string roundedByHand(double value, int decimals) {
+    std::string text = plain(value);
+    const bool negative = text.front() == '-';
+    if (negative) text.erase(0, 1);
+    const std::size_t point = std::min(text.find('.'), text.size());
+    std::string fraction = point < text.size() ? text.substr(point + 1) : "";
+    fraction.resize(std::max<std::size_t>(fraction.size(), decimals + 1), '0');
+    // The value in units of the last decimal kept, led by a 0 for a carry to grow into.
+    std::string digits = "0" + text.substr(0, point) + fraction.substr(0, decimals);
+    if (fraction[decimals] >= '5') {
+        std::size_t at = digits.size() - 1;
+        for (; digits[at] == '9'; --at) digits[at] = '0';
+        ++digits[at];
+    }
+    const std::size_t wholeSize = digits.size() - decimals;
+    const std::size_t firstDigit = std::min(digits.find_first_not_of('0'), wholeSize - 1);
+    std::string rounded = digits.substr(firstDigit, wholeSize - firstDigit);
+    if (decimals > 0) rounded += "." + digits.substr(wholeSize);
+    const bool zero = digits.find_first_not_of('0') == std::string::npos;
+    return (negative && !zero ? "-" : "") + rounded;
+}
+
+TEST(FixedText, AgreesWithRoundingThePlainTextByHand) {
+    std::mt19937_64 random(11);
+    std::uniform_int_distribution<long long> units(-20'000'000'000, 20'000'000'000);
+    std::uniform_int_distribution<int> scale(0, 9);
+    std::uniform_int_distribution<int> form(0, 2);
+    for (int i = 0; i < 50000; ++i) {
+        const double unit = std::pow(10.0, -scale(random));
+        const long long count = units(random);
+        // Values ending in a 5 are halves one decimal up; quotients carry all 17 digits.
+        const int chosen = form(random);
+        const double value = chosen == 0   ? (count * 10 + 5) * unit
+                             : chosen == 1 ? count / 7.0 * unit
+                                           : count * unit;
+        for (int decimals : {0, 1, 3, 6}) {
+            ASSERT_EQ(fixed(value, decimals), roundedByHand(value, decimals))
+                << plain(value) << " to " << decimals << " decimals";
+        }
+    }
+}
+
 TEST(FixedText, ZeroCarriesNoSign) {
     EXPECT_EQ(F3(-0.0), "0.000");
     EXPECT_EQ(F3(-0.0004), "0.000");
@@ -67,12 +113,59 @@ TEST(FixedTextWithinWidth, DropsDecimalsOnlyWhenTheFieldIsTooNarrow) {
     EXPECT_EQ(fixedWithin(123456789, 3, 8), std::nullopt);
 }
 
+TEST(FixedField, IsFixedWithinRightAlignedInTheWholeField) {
+    const auto field = [](double value, int decimals, std::size_t width) -> std::string {
+        std::string text(width, '#');
+        return writeFixedField(text, value, decimals) ? text : "refused";
+    };
+    EXPECT_EQ(field(2.5, 3, 8), "   2.500");
+    EXPECT_EQ(field(-234.5675, 3, 8), "-234.568");
+    EXPECT_EQ(field(10234.5678, 3, 8), "10234.57");
+    EXPECT_EQ(field(12.5, 6, 16), "       12.500000");
+    EXPECT_EQ(field(-0.0004, 3, 8), "   0.000");
+    EXPECT_EQ(field(123456789, 3, 8), "refused");
+    EXPECT_EQ(field(-std::numeric_limits<double>::infinity(), 3, 8), "    -inf");
+    EXPECT_EQ(field(std::numeric_limits<double>::quiet_NaN(), 3, 2), "refused");
+
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> value(-2e5, 2e5);
+    for (int i = 0; i < 20000; ++i) {
+        const double number = value(random);
+        const std::optional<std::string> within = fixedWithin(number, 3, 8);
+        ASSERT_EQ(field(number, 3, 8), within ? R8(*within) : "refused") << plain(number);
+    }
+}
+
 TEST(NumberParsing, AcceptsWhatAUserTypes) {
     EXPECT_EQ(parseNumber("12.5"), 12.5);
     EXPECT_EQ(parseNumber("  -3 \t"), -3);
     EXPECT_EQ(parseNumber("+.5"), 0.5);
     EXPECT_EQ(parseNumber("5."), 5);
     EXPECT_EQ(parseNumber("-2E+4"), -20000);
+}
+
+TEST(NumberParsing, ReadsPlainDecimalsToTheNearestDouble) {
+    const auto nearest = [](const std::string& text) {
+        double value = 0;
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return value;
+    };
+    for (const char* text :
+         {"0", "0.000", "5.", ".5", "007.250", "9007199254740991", "9007199254740993",
+          "123456789012345678901234567890", "0.0000000000000000000001",
+          "0.00000000000000000000001234", "0.30000000000000004", "1.7976931348623157"}) {
+        EXPECT_EQ(parseNumber(text), nearest(text)) << text;
+    }
+    std::mt19937_64 random(3);
+    std::uniform_int_distribution<int> digit(0, 9);
+    std::uniform_int_distribution<int> length(1, 19);
+    for (int i = 0; i < 50000; ++i) {
+        std::string text(length(random), '0');
+        for (char& c : text) c = static_cast<char>('0' + digit(random));
+        text.insert(std::uniform_int_distribution<std::size_t>(0, text.size())(random), ".");
+        ASSERT_EQ(parseNumber(text), nearest(text)) << text;
+        ASSERT_EQ(parseNumber("-" + text), -nearest(text)) << text;
+    }
 }
 
 TEST(NumberParsing, RejectsEverythingElse) {
