@@ -43,6 +43,7 @@ struct ChainLine {
     FeaturePtr feature;
     channel::LinkKey start;
     channel::LinkKey end;
+    Polyline line;  ///< the shape as read, so that merging need not convert it again
 };
 
 struct LinkKeyHash {
@@ -84,9 +85,10 @@ std::vector<ChainLine> readChainLines(IFeatureLayer* layer) {
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
         const Geometry shape = feature->shape();
-        const Polyline& line = lineOf(shape, *feature);
-        lines.push_back({std::move(feature), channel::linkKey(fromPoint(line)),
-                         channel::linkKey(toPoint(line))});
+        Polyline line = lineOf(shape, *feature);
+        channel::LinkKey start = channel::linkKey(fromPoint(line));
+        channel::LinkKey end = channel::linkKey(toPoint(line));
+        lines.push_back({std::move(feature), std::move(start), std::move(end), std::move(line)});
     }
     return lines;
 }
@@ -134,16 +136,16 @@ void storeLinks(std::vector<ChainLine>& lines, const std::vector<Links>& links) 
 /// Fills `features` along the chain. A line is reached only from the line its FromLine names,
 /// so none is reached twice (short of an identifier equal to -9999, which ends the walk).
 void walkChain(std::vector<ChainLine>& lines, const std::vector<Links>& links,
-               std::vector<FeaturePtr>& features) {
+               std::vector<ChainLine>& ordered) {
     std::unordered_map<long long, std::size_t> firstWithFromLine;
     for (std::size_t i = 0; i < lines.size(); ++i) firstWithFromLine.emplace(links[i].fromLine, i);
-    features.resize(lines.size());
+    ordered.resize(lines.size());
     long long previous = channel::kNoLink;
-    for (FeaturePtr& entry : features) {
+    for (ChainLine& entry : ordered) {
         auto next = firstWithFromLine.find(previous);
         if (next == firstWithFromLine.end() || !lines[next->second].feature) throw ChainBroken{};
-        entry = std::move(lines[next->second].feature);
-        previous = entry->OID();
+        entry = std::move(lines[next->second]);
+        previous = entry.feature->OID();
     }
 }
 
@@ -220,35 +222,44 @@ std::optional<Polyline> polylineOfSegments(const std::vector<Path>& paths, bool 
 
 }  // namespace
 
-void OrderFromTo(IFeatureLayer* layer, std::vector<FeaturePtr>& features) {
-    features.clear();
+namespace {
+
+/// OrderFromTo's work and reports; the entries keep the shapes as read. On failure the entries
+/// reached so far are filled and the rest hold no feature.
+std::vector<ChainLine> orderChain(IFeatureLayer* layer) {
+    std::vector<ChainLine> ordered;
     try {
         addLinkFieldsWhenMissing(layer);
         std::vector<ChainLine> lines = readChainLines(layer);
         const std::vector<Links> links = finalLinks(lines);
         storeLinks(lines, links);
-        walkChain(lines, links, features);
+        walkChain(lines, links, ordered);
     } catch (const ChainBroken&) {
         reportDuplicateChainEnds(layer);
     } catch (const std::exception& e) {
         if (!reportDuplicateChainEnds(layer)) reportError("OrderFromTo", e);
     }
+    return ordered;
+}
+
+}  // namespace
+
+void OrderFromTo(IFeatureLayer* layer, std::vector<FeaturePtr>& features) {
+    features.clear();
+    for (ChainLine& entry : orderChain(layer)) features.push_back(std::move(entry.feature));
 }
 
 Polyline MergeLinesInOrder(IFeatureLayer* layer) {
-    std::vector<FeaturePtr> features;
-    OrderFromTo(layer, features);
+    const std::vector<ChainLine> ordered = orderChain(layer);
     Polyline merged;
-    if (features.empty()) return merged;
+    if (ordered.empty()) return merged;
     merged.zAware = merged.mAware = true;
     Path path;
-    for (const FeaturePtr& feature : features) {
-        if (!feature) throw maputil::objectNotSet();
-        const Geometry shape = feature->shape();
-        merged.zAware = merged.zAware && hasZ(shape);
-        merged.mAware = merged.mAware && hasM(shape);
-        const std::vector<Point> vertices = allVertices(shape);
-        path.insert(path.end(), vertices.begin(), vertices.end());
+    for (const ChainLine& entry : ordered) {
+        if (!entry.feature) throw maputil::objectNotSet();
+        merged.zAware = merged.zAware && entry.line.zAware;
+        merged.mAware = merged.mAware && entry.line.mAware;
+        for (const Path& part : entry.line.paths) path.insert(path.end(), part.begin(), part.end());
     }
     if (!path.empty()) merged.paths.push_back(std::move(path));
     return merged;
