@@ -1,6 +1,7 @@
 #include "framework/vector_helpers.h"
 
 #include <functional>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -38,19 +39,45 @@ constexpr long kInvalidUseOfNullNumber = 94;
 //   selection in selection order, or the whole class in identifier order. So "the first line
 //   whose FromLine is x" is the first in reading order, kept in one map built once.
 
+/// A link key as two whole numbers of thousandths read from its three-decimal texts: equal
+/// exactly when the texts are, and hashed and compared without touching the heap.
+struct PackedKey {
+    long long x;
+    long long y;
+    bool operator==(const PackedKey&) const = default;
+};
+
+struct PackedKeyHash {
+    std::size_t operator()(const PackedKey& key) const {
+        return std::hash<long long>()(key.x) * 1000003u ^ std::hash<long long>()(key.y);
+    }
+};
+
+// The host's number for a value too large for its type.
+constexpr long kOverflowNumber = 6;
+
+long long thousandths(const std::string& text) {
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') continue;  // the sign and the decimal point
+        if (value > (std::numeric_limits<long long>::max() - 9) / 10)
+            throw HostError("Overflow: coordinate " + text + " is too large to link", kOverflowNumber);
+        value = value * 10 + (c - '0');
+    }
+    return text.starts_with('-') ? -value : value;
+}
+
+PackedKey packedLinkKey(const Point& end) {
+    const channel::LinkKey key = channel::linkKey(end);
+    return {thousandths(key.x), thousandths(key.y)};
+}
+
 /// One line of the processing set, in reading order.
 struct ChainLine {
     FeaturePtr feature;
-    channel::LinkKey start;
-    channel::LinkKey end;
+    PackedKey start;
+    PackedKey end;
     Polyline line;  ///< the shape as read, so that merging need not convert it again
-};
-
-struct LinkKeyHash {
-    std::size_t operator()(const channel::LinkKey& key) const {
-        const std::hash<std::string> hash;
-        return hash(key.x) * 1000003u ^ hash(key.y);
-    }
 };
 
 /// The links a line ends up with.
@@ -86,17 +113,19 @@ std::vector<ChainLine> readChainLines(IFeatureLayer* layer) {
     while (auto feature = cursor->nextFeature()) {
         const Geometry shape = feature->shape();
         Polyline line = lineOf(shape, *feature);
-        channel::LinkKey start = channel::linkKey(fromPoint(line));
-        channel::LinkKey end = channel::linkKey(toPoint(line));
-        lines.push_back({std::move(feature), std::move(start), std::move(end), std::move(line)});
+        const PackedKey start = packedLinkKey(fromPoint(line));
+        const PackedKey end = packedLinkKey(toPoint(line));
+        lines.push_back({std::move(feature), start, end, std::move(line)});
     }
     return lines;
 }
 
 /// The links the pairwise loop would leave on every line (see the comment above).
 std::vector<Links> finalLinks(const std::vector<ChainLine>& lines) {
-    std::unordered_map<channel::LinkKey, long long, LinkKeyHash> lastEndingAt;
-    std::unordered_map<channel::LinkKey, long long, LinkKeyHash> lastStartingAt;
+    std::unordered_map<PackedKey, long long, PackedKeyHash> lastEndingAt;
+    std::unordered_map<PackedKey, long long, PackedKeyHash> lastStartingAt;
+    lastEndingAt.reserve(lines.size());
+    lastStartingAt.reserve(lines.size());
     for (const ChainLine& line : lines) {
         lastEndingAt.insert_or_assign(line.end, line.feature->OID());
         lastStartingAt.insert_or_assign(line.start, line.feature->OID());
