@@ -1,5 +1,6 @@
 #include "framework/vector_helpers.h"
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <string>
@@ -166,13 +167,17 @@ void storeLinks(std::vector<ChainLine>& lines, const std::vector<Links>& links) 
 /// so none is reached twice (short of an identifier equal to -9999, which ends the walk).
 void walkChain(std::vector<ChainLine>& lines, const std::vector<Links>& links,
                std::vector<ChainLine>& ordered) {
-    std::unordered_map<long long, std::size_t> firstWithFromLine;
-    for (std::size_t i = 0; i < lines.size(); ++i) firstWithFromLine.emplace(links[i].fromLine, i);
+    // (FromLine, position) sorted: the first entry of a FromLine value is the first line in
+    // reading order that carries it. A sorted array keeps the lookups within a few cache lines.
+    std::vector<std::pair<long long, std::size_t>> byFromLine(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) byFromLine[i] = {links[i].fromLine, i};
+    std::sort(byFromLine.begin(), byFromLine.end());
     ordered.resize(lines.size());
     long long previous = channel::kNoLink;
     for (ChainLine& entry : ordered) {
-        auto next = firstWithFromLine.find(previous);
-        if (next == firstWithFromLine.end() || !lines[next->second].feature) throw ChainBroken{};
+        auto next = std::lower_bound(byFromLine.begin(), byFromLine.end(), std::pair{previous, std::size_t{0}});
+        if (next == byFromLine.end() || next->first != previous || !lines[next->second].feature)
+            throw ChainBroken{};
         entry = std::move(lines[next->second]);
         previous = entry.feature->OID();
     }
