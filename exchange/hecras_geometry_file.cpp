@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/file_helpers.h"
+#include "framework/xml_memory.h"
 #include "framework/number_text.h"
 
 namespace ondu {
@@ -594,6 +595,7 @@ pugi::xml_document loadChannelGeometry(const std::string& inputPath,
                                        const std::string& outputPath) {
     if (inputPath.empty()) throw RasInputRefused("Specify the input file", "Warning");
     if (outputPath.empty()) throw RasInputRefused("Specify the output file", "Warning");
+    useHugePagesForXmlDocuments();
     pugi::xml_document document;
     const std::optional<FileBytes> bytes =
         readWholeFile(inputPath, pugi::get_memory_allocation_function(),
