@@ -21,32 +21,35 @@ XY xyOf(const Point& p) { return {p.x, p.y}; }
 XY operator+(XY a, XY b) { return {a.x + b.x, a.y + b.y}; }
 XY operator-(XY a, XY b) { return {a.x - b.x, a.y - b.y}; }
 XY operator*(double k, XY a) { return {k * a.x, k * a.y}; }
-double distance(XY a, XY b) { return std::hypot(b.x - a.x, b.y - a.y); }
+double distance(XY a, XY b) {
+    const XY d = b - a;
+    return std::sqrt(d.x * d.x + d.y * d.y);
+}
 
 bool sameXY(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
 
-/// Distance from p to the segment a-b (to a when the segment has no length).
-double distanceToSegment(XY p, XY a, XY b) {
+/// Squared distance from p to the segment a-b (to a when the segment has no length).
+double squaredDistanceToSegment(XY p, XY a, XY b) {
     const XY ab = b - a;
     const double len2 = ab.x * ab.x + ab.y * ab.y;
-    if (len2 == 0) return distance(p, a);
-    const double t = std::clamp(((p.x - a.x) * ab.x + (p.y - a.y) * ab.y) / len2, 0.0, 1.0);
-    return distance(p, a + t * ab);
+    const double t = len2 == 0 ? 0 : std::clamp(((p.x - a.x) * ab.x + (p.y - a.y) * ab.y) / len2, 0.0, 1.0);
+    const XY off = p - (a + t * ab);
+    return off.x * off.x + off.y * off.y;
 }
 
 void keepFarthest(const Path& path, std::size_t first, std::size_t last, double tolerance,
                   std::vector<bool>& keep) {
     if (last <= first + 1) return;
-    double farthest = -1;
+    double farthest2 = -1;
     std::size_t index = first;
     for (std::size_t i = first + 1; i < last; ++i) {
-        const double d = distanceToSegment(xyOf(path[i]), xyOf(path[first]), xyOf(path[last]));
-        if (d > farthest) {
-            farthest = d;
+        const double d2 = squaredDistanceToSegment(xyOf(path[i]), xyOf(path[first]), xyOf(path[last]));
+        if (d2 > farthest2) {
+            farthest2 = d2;
             index = i;
         }
     }
-    if (farthest <= tolerance) return;
+    if (farthest2 <= tolerance * tolerance) return;
     keep[index] = true;
     keepFarthest(path, first, index, tolerance, keep);
     keepFarthest(path, index, last, tolerance, keep);
@@ -64,51 +67,53 @@ Path simplified(const Path& path, double tolerance) {
     return out;
 }
 
-/// One span of a centripetal Catmull-Rom spline, from p1 to p2 with neighbours p0 and p3,
-/// evaluated by the Barry-Goldman pyramid over knots spaced by the square root of the chords.
+/// One span of a centripetal Catmull-Rom spline, from p1 to p2 with neighbours p0 and p3, over
+/// knots spaced by the square root of the chords. The span is a cubic: it is kept in Hermite
+/// form (ends and the tangents the knots give them), so that a point costs a few multiplications.
 class Span {
   public:
-    Span(XY p0, XY p1, XY p2, XY p3) : p_{p0, p1, p2, p3} {
-        t_[0] = 0;
-        for (int i = 1; i < 4; ++i) t_[i] = t_[i - 1] + std::sqrt(distance(p_[i - 1], p_[i]));
+    Span(XY p0, XY p1, XY p2, XY p3) : p1_(p1), p2_(p2) {
+        const double t01 = std::sqrt(distance(p0, p1));
+        const double t12 = std::sqrt(distance(p1, p2));
+        const double t23 = std::sqrt(distance(p2, p3));
+        const XY chord = (1 / t12) * (p2 - p1);
+        m1_ = t12 * ((1 / t01) * (p1 - p0) - (1 / (t01 + t12)) * (p2 - p0) + chord);
+        m2_ = t12 * (chord - (1 / (t12 + t23)) * (p3 - p1) + (1 / t23) * (p3 - p2));
     }
 
     /// The point a fraction u of the way through the span's parameter range.
     XY at(double u) const {
-        const double t = t_[1] + u * (t_[2] - t_[1]);
-        const XY a1 = mix(p_[0], p_[1], t_[0], t_[1], t);
-        const XY a2 = mix(p_[1], p_[2], t_[1], t_[2], t);
-        const XY a3 = mix(p_[2], p_[3], t_[2], t_[3], t);
-        const XY b1 = mix(a1, a2, t_[0], t_[2], t);
-        const XY b2 = mix(a2, a3, t_[1], t_[3], t);
-        return mix(b1, b2, t_[1], t_[2], t);
+        const double u2 = u * u, u3 = u2 * u;
+        return (2 * u3 - 3 * u2 + 1) * p1_ + (u3 - 2 * u2 + u) * m1_ + (3 * u2 - 2 * u3) * p2_ +
+               (u3 - u2) * m2_;
     }
 
   private:
-    static XY mix(XY a, XY b, double ta, double tb, double t) {
-        return ((tb - t) / (tb - ta)) * a + ((t - ta) / (tb - ta)) * b;
-    }
+    XY p1_, p2_, m1_{}, m2_{};
+};
 
-    std::array<XY, 4> p_;
-    std::array<double, 4> t_{};
+/// The inner points of a span: at most kMaxPiecesPerSpan - 1 of them.
+struct InnerPoints {
+    std::array<XY, kMaxPiecesPerSpan - 1> points;
+    int count = 0;
 };
 
 /// The inner points of the span for the fewest pieces (doubling) that follow it closely enough.
-std::vector<XY> innerPoints(const Span& span, double spanLength) {
+void findInnerPoints(const Span& span, double spanLength, InnerPoints& inner) {
+    const double allowed2 = (kFlatness * spanLength) * (kFlatness * spanLength);
     for (int n = 1;; n *= 2) {
-        std::vector<XY> points;
-        double worst = 0;
+        inner.count = 0;
+        double worst2 = 0;
         XY previous = span.at(0);
         for (int k = 1; k <= n; ++k) {
             const XY next = k == n ? span.at(1) : span.at(static_cast<double>(k) / n);
             // Three probes: an S-shaped piece crosses its chord in the middle.
             for (double probe : {0.25, 0.5, 0.75})
-                worst = std::max(worst,
-                                 distanceToSegment(span.at((k - 1 + probe) / n), previous, next));
-            if (k < n) points.push_back(next);
+                worst2 = std::max(worst2, squaredDistanceToSegment(span.at((k - 1 + probe) / n), previous, next));
+            if (k < n) inner.points[inner.count++] = next;
             previous = next;
         }
-        if (worst <= kFlatness * spanLength || n >= kMaxPiecesPerSpan) return points;
+        if (worst2 <= allowed2 || n >= kMaxPiecesPerSpan) return;
     }
 }
 
@@ -130,19 +135,21 @@ Point withXY(Point p, XY xy) {
 /// Appends the smoothed span from vertex a to vertex b: inner points with Z and M interpolated
 /// by the distance travelled along the span.
 void appendSpan(const Span& span, const Point& a, const Point& b, Path& out) {
-    const double chord = distance(xyOf(a), xyOf(b));
-    const std::vector<XY> inner = innerPoints(span, chord);
-    if (inner.empty()) return;
-    std::vector<double> along{0};
+    InnerPoints inner;
+    findInnerPoints(span, distance(xyOf(a), xyOf(b)), inner);
+    if (inner.count == 0) return;
+    std::array<double, kMaxPiecesPerSpan> along;
     XY previous = xyOf(a);
-    for (const XY& p : inner) {
-        along.push_back(along.back() + distance(previous, p));
-        previous = p;
+    double travelled = 0;
+    for (int i = 0; i < inner.count; ++i) {
+        travelled += distance(previous, inner.points[i]);
+        along[i] = travelled;
+        previous = inner.points[i];
     }
-    const double total = along.back() + distance(previous, xyOf(b));
-    for (std::size_t i = 0; i < inner.size(); ++i) {
-        const double f = along[i + 1] / total;
-        Point p = withXY(a, inner[i]);
+    const double total = travelled + distance(previous, xyOf(b));
+    for (int i = 0; i < inner.count; ++i) {
+        const double f = along[i] / total;
+        Point p = withXY(a, inner.points[i]);
         p.z = std::lerp(a.z, b.z, f);
         p.m = std::lerp(a.m, b.m, f);
         out.push_back(p);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ondu {
 
@@ -33,17 +34,20 @@ std::unique_ptr<OGRPoint> ogrPoint(const Point& p, bool z, bool m) {
     return out;
 }
 
+/// Filled in bulk: the smoothed line of a long river has millions of vertices.
 template <class OgrCurve>
 std::unique_ptr<OgrCurve> ogrCurve(const Path& path, bool z, bool m) {
-    auto out = withFlags(std::make_unique<OgrCurve>(), z, m);
-    out->setNumPoints(static_cast<int>(path.size()), FALSE);
-    for (int i = 0; i < static_cast<int>(path.size()); ++i) {
-        const Point& p = path[i];
-        out->setPoint(i, p.x, p.y);
-        if (z) out->setZ(i, p.z);
-        if (m) out->setM(i, p.m);
+    const std::size_t n = path.size();
+    std::vector<OGRRawPoint> xy(n);
+    std::vector<double> zs(z ? n : 0), ms(m ? n : 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        xy[i] = OGRRawPoint(path[i].x, path[i].y);
+        if (z) zs[i] = path[i].z;
+        if (m) ms[i] = path[i].m;
     }
-    return out;
+    auto out = std::make_unique<OgrCurve>();
+    out->setPoints(static_cast<int>(n), xy.data(), z ? zs.data() : nullptr, m ? ms.data() : nullptr);
+    return withFlags(std::move(out), z, m);
 }
 
 std::unique_ptr<OGRPolygon> ogrPolygon(const Polygon& a, const RingGroup& group) {
