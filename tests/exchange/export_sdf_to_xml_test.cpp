@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "support/cli_runner.h"
-#include "support/recording_ui.h"
+#include "support/dialog_test.h"
 
 namespace ondu {
 namespace {
@@ -15,17 +15,7 @@ const std::string kSmallSdf =
     "BEGIN CROSS-SECTIONS:\r\nCROSS-SECTION:\r\nSTREAM ID: Creek\r\nREACH ID: Upper\r\nSTATION: 100\r\n"
     "CUT LINE:\r\n1.0, 2.0\r\n3.0, 4.0\r\nEND:\r\nEND CROSS-SECTIONS:\r\n";
 
-class ExportSdfDialog : public ::testing::Test {
-protected:
-    void TearDown() override { Forms::reset(); }
-    frmExportSDFtoXML& openDialog() {
-        auto& form = Forms::get<frmExportSDFtoXML>();
-        form.load();
-        return form;
-    }
-    test::RecordingUI ui;
-    test::TempDir dir;
-};
+class ExportSdfDialog : public test::DialogTest<frmExportSDFtoXML> {};
 
 TEST_F(ExportSdfDialog, MissingPathsWarnInOrderAndKeepTheDialogOpen) {
     auto& form = openDialog();

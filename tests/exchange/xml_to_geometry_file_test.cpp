@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "support/cli_runner.h"
-#include "support/recording_ui.h"
+#include "support/dialog_test.h"
 
 namespace ondu {
 namespace {
@@ -14,17 +14,7 @@ namespace fs = std::filesystem;
 
 const std::string kChannelXml = std::string(ONDU_SOURCE_DIR) + "/tests/exchange/data/hecras/single_reach.xml";
 
-class XmlToGeometryDialog : public ::testing::Test {
-protected:
-    void TearDown() override { Forms::reset(); }
-    frmXMLtoGeometryFile& openDialog() {
-        auto& form = Forms::get<frmXMLtoGeometryFile>();
-        form.load();
-        return form;
-    }
-    test::RecordingUI ui;
-    test::TempDir dir;
-};
+class XmlToGeometryDialog : public test::DialogTest<frmXMLtoGeometryFile> {};
 
 TEST_F(XmlToGeometryDialog, ChecksItsInputsInOrderAndStaysOpen) {
     auto& form = openDialog();
