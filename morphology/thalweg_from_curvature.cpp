@@ -142,8 +142,8 @@ public:
 
     template <class Progress>
     void pass2(Progress progress) {
-        std::vector<double> measures = processedMeasures();
         const WholeLayer layer = readWholeLayer();
+        std::vector<double> measures = processedMeasures(layer);
         Path points;
         double u = 0, d = 0;
         const std::size_t n = measures.size();
@@ -222,27 +222,18 @@ private:
         return true;
     }
 
-    std::vector<double> processedMeasures() {
-        std::vector<double> measures;
-        auto cursor = maputil::GetFeatureCursor(centerline_);
-        while (auto segment = cursor->nextFeature()) {
-            currentOid_ = segment->OID();
-            measures.push_back(numberOf(*segment, measure_, cls_));
-        }
-        vectorUtil::ShellSortDouble(measures);
-        return measures;
-    }
-
     /// The whole layer as pass 2 reads it, in one scan: pass 2 writes only fields it never reads,
     /// so the features and their values stay as good as fetched afresh for every segment.
     struct WholeLayer {
         std::unordered_map<long long, FeaturePtr> features;
-        MeasureWindowIndex window;   ///< searches by measure ignore the selection
+        std::vector<long long> scanOrder;  ///< identifiers in the order the layer was read
+        MeasureWindowIndex window;         ///< searches by measure ignore the selection
         std::unordered_map<long long, double> locations;
     };
 
     WholeLayer readWholeLayer() {
         std::unordered_map<long long, FeaturePtr> features;
+        std::vector<long long> scanOrder;
         std::vector<std::pair<double, long long>> measures;
         std::unordered_map<long long, double> locations;
         const int location = index_.at("ThaLocation");
@@ -253,8 +244,28 @@ private:
             if (auto m = toDouble(segment->value(measure_))) measures.emplace_back(*m, oid);
             if (auto t = toDouble(segment->value(location))) locations.emplace(oid, *t);
             features.emplace(oid, std::move(segment));
+            scanOrder.push_back(oid);
         }
-        return {std::move(features), MeasureWindowIndex(std::move(measures)), std::move(locations)};
+        return {std::move(features), std::move(scanOrder), MeasureWindowIndex(std::move(measures)),
+                std::move(locations)};
+    }
+
+    /// The measures of the processing set, sorted. Without a selection that set is the whole
+    /// layer, already read in the same order a search would give.
+    std::vector<double> processedMeasures(const WholeLayer& layer) {
+        std::vector<double> measures;
+        const auto add = [&](const IFeature& segment) {
+            currentOid_ = segment.OID();
+            measures.push_back(numberOf(segment, measure_, cls_));
+        };
+        if (maputil::GetSelectionCount(centerline_) > 0) {
+            auto cursor = maputil::GetFeatureCursor(centerline_);
+            while (auto segment = cursor->nextFeature()) add(*segment);
+        } else {
+            for (long long oid : layer.scanOrder) add(*layer.features.at(oid));
+        }
+        vectorUtil::ShellSortDouble(measures);
+        return measures;
     }
 
     /// The mean of this segment's location and its linked neighbour's; `previous` when the
