@@ -19,7 +19,7 @@ public:
         std::fprintf(stderr, "[%s] %s\n", title.c_str(), text.c_str());
         lastMessage = "[" + title + "] " + text;
         return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
-                                                                                    : MsgAnswer::OK;
+                                                                                  : MsgAnswer::OK;
     }
     std::optional<std::string> inputBox(const std::string&, const std::string&,
                                         const std::string& defaultText) override {

@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_ui.h"
 #include "framework/host/host_application.h"
 #include "framework/map_helpers.h"
 #include "framework/number_text.h"
-#include "bench/bench_ui.h"
 #include "framework/ui.h"
 #include "framework/vector_helpers.h"
 

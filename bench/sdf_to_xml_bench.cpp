@@ -18,8 +18,8 @@
 //
 // Usage: sdf_to_xml_bench [size in MB, default 200]
 
-#include <fmt/format.h>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -38,8 +38,8 @@
 #include <string_view>
 #include <vector>
 
-#include "exchange/sdf_converter.h"
 #include "bench/bench_ui.h"
+#include "exchange/sdf_converter.h"
 #include "framework/ui.h"
 
 namespace {
@@ -293,10 +293,12 @@ int main(int argc, char** argv) try {
     }
     Timing sdfReferenceOnDisk, ioFloorOnDisk, conversionOnDisk;
     for (int round = 0; round < kRounds; ++round) {
-        sdfReferenceOnDisk.measure(sdfCopy, [&] { copyFile(sdf, sdfCopy); }, &sdf);
+        sdfReferenceOnDisk.measure(
+            sdfCopy, [&] { copyFile(sdf, sdfCopy); }, &sdf);
         ioFloorOnDisk.measure(
             output, [&] { readWritingOutputSize(sdf, fs::file_size(xml), output); }, &sdf);
-        conversionOnDisk.measure(output, [&] { convert(sdf, output); }, &sdf);
+        conversionOnDisk.measure(
+            output, [&] { convert(sdf, output); }, &sdf);
     }
     const long peakAfter = peakMemoryKb();
 

@@ -26,7 +26,9 @@ using namespace ondu;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 std::string writeRiver(const std::filesystem::path& folder, int segments) {
     SampleRiverOptions options;
@@ -47,7 +49,8 @@ double floorSeconds(const std::string& path) {
     HostApplication app(MapDocument::open(path));
     auto start = std::chrono::steady_clock::now();
     app.editor().startEditing();
-    IFeatureClass& cls = *app.map().findLayer("CenterlineSegments")->asFeatureLayer()->featureClass();
+    IFeatureClass& cls =
+        *app.map().findLayer("CenterlineSegments")->asFeatureLayer()->featureClass();
     const char* names[] = {"IsRight", "rCurvature", "ThaLocation", "Upstream", "Downstream"};
     for (const char* name : names)
         if (cls.findField(name) < 0) cls.addField({name, FieldType::Double});
@@ -114,7 +117,8 @@ int main(int argc, char** argv) {
         std::printf("%7d segments: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n", sizes[i],
                     toolTimes[i], floor, toolTimes[i] / floor);
     }
-    std::printf("time(%d)/time(%d) = %.2f (target <= 12)\n", large, small, toolTimes[1] / toolTimes[0]);
+    std::printf("time(%d)/time(%d) = %.2f (target <= 12)\n", large, small,
+                toolTimes[1] / toolTimes[0]);
     std::filesystem::remove_all(folder);
     return 0;
 }

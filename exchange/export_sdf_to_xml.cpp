@@ -10,9 +10,11 @@ const DialogDecl& frmExportSDFtoXML::declaration() {
         "frmExportSDFtoXML",
         "Export HEC-RAS SDF to XML",
         {
-            {"txtInput", ControlKind::TextBox, "SDF File", "", "", "the spatial data file to convert"},
+            {"txtInput", ControlKind::TextBox, "SDF File", "", "",
+             "the spatial data file to convert"},
             {"cmdOpen", ControlKind::Button, "...", "", "", "choose the SDF file"},
-            {"txtOutput", ControlKind::TextBox, "XML File", "", "", "the XML file to write (replaced)"},
+            {"txtOutput", ControlKind::TextBox, "XML File", "", "",
+             "the XML file to write (replaced)"},
             {"cmdSave", ControlKind::Button, "...", "", "", "choose the XML file"},
             {"cmdOK", ControlKind::Button, "OK", "", "", "convert", ButtonRole::Ok},
             {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without converting",
@@ -23,9 +25,11 @@ const DialogDecl& frmExportSDFtoXML::declaration() {
 
 void frmExportSDFtoXML::onClick(Control& control) {
     if (control.name() == "cmdOpen")
-        return browseInto(this->control("txtInput"), openFileChoice("All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|"));
+        return browseInto(this->control("txtInput"),
+                          openFileChoice("All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|"));
     if (control.name() == "cmdSave")
-        return browseInto(this->control("txtOutput"), saveFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
+        return browseInto(this->control("txtOutput"),
+                          saveFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
     if (control.name() == "cmdOK") return cmdOK_Click();
     if (control.name() == "cmdCancel") return unload();
 }

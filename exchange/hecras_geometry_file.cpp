@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "framework/file_helpers.h"
-#include "framework/xml_memory.h"
 #include "framework/number_text.h"
+#include "framework/xml_memory.h"
 
 namespace ondu {
 

@@ -13,7 +13,7 @@ namespace ondu {
 /// document, a value that is not a number, a file that cannot be created. The text names what
 /// is wrong and where; the dialog shows it under "Error Occurred".
 class RasExportError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

@@ -11,7 +11,8 @@ const DialogDecl& frmXMLtoGeometryFile::declaration() {
         "frmXMLtoGeometryFile",
         "Transfer XML to HEC-RAS Geometry",
         {
-            {"txtInput", ControlKind::TextBox, "Input XML File", frame, "", "the channel-geometry XML document"},
+            {"txtInput", ControlKind::TextBox, "Input XML File", frame, "",
+             "the channel-geometry XML document"},
             {"cmdOpen", ControlKind::Button, "...", frame, "", "choose the XML document"},
             {"txtOutput", ControlKind::TextBox, "Output Geometry File", frame, "",
              "the geometry file to write (replaced)"},
@@ -19,14 +20,16 @@ const DialogDecl& frmXMLtoGeometryFile::declaration() {
             {"chkAuxFiles", ControlKind::CheckBox, "Create HEC-RAS files", frame, "0",
              "also write the project, plan and flow files beside the geometry file"},
             {"cmdOK", ControlKind::Button, "OK", "", "", "convert", ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without converting", ButtonRole::Cancel},
+            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without converting",
+             ButtonRole::Cancel},
         }};
     return decl;
 }
 
 void frmXMLtoGeometryFile::onClick(Control& control) {
     if (control.name() == "cmdOpen")
-        return browseInto(this->control("txtInput"), openFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
+        return browseInto(this->control("txtInput"),
+                          openFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
     if (control.name() == "cmdSave")
         return browseInto(this->control("txtOutput"),
                           saveFileChoice("All Files (*.*)|*.*|Geometry Files (*.g01)|*.g01|"));

@@ -7,7 +7,9 @@
 
 namespace ondu {
 
-std::string progID(const std::string& className) { return std::string(kLibraryName) + "." + className; }
+std::string progID(const std::string& className) {
+    return std::string(kLibraryName) + "." + className;
+}
 
 namespace {
 
@@ -15,8 +17,14 @@ using P = ClickPattern;
 
 CommandInfo modal(std::string cls, std::string name, std::string caption, std::string category,
                   std::string tooltip) {
-    return {std::move(cls), std::move(name), std::move(caption), std::move(category),
-            std::move(tooltip), P::Modal, false, ""};
+    return {std::move(cls),
+            std::move(name),
+            std::move(caption),
+            std::move(category),
+            std::move(tooltip),
+            P::Modal,
+            false,
+            ""};
 }
 
 CommandInfo gated(CommandInfo info, P pattern, bool init, std::string title) {
@@ -29,25 +37,29 @@ CommandInfo gated(CommandInfo info, P pattern, bool init, std::string title) {
 std::vector<CommandInfo> buildCommandInfos() {
     const std::string beta = "Creates beta sections using thalweg location";
     return {
-        modal("clsRUDAvuZIR", "CrossSectionsToXML_Tool", "Cross-Sections to XML", "Cross-Sections to XML", beta),
-        modal("clsXMLtoGeometryFile", "XMLtoGeometryFile_Tool", "XML to GeometryFile", "XML to GeometryFile", beta),
+        modal("clsRUDAvuZIR", "CrossSectionsToXML_Tool", "Cross-Sections to XML",
+              "Cross-Sections to XML", beta),
+        modal("clsXMLtoGeometryFile", "XMLtoGeometryFile_Tool", "XML to GeometryFile",
+              "XML to GeometryFile", beta),
         modal("clsExportSDFtoXML", "SDFtoXML_Tool", "Export SDF to XML", "SDF to XML", beta),
-        modal("clsAssignMstoReaches", "AssignMstoReaches_Tool", "Assign Ms To Reaches", "Assign Measures",
-              "Assign Measures to Reaches"),
+        modal("clsAssignMstoReaches", "AssignMstoReaches_Tool", "Assign Ms To Reaches",
+              "Assign Measures", "Assign Measures to Reaches"),
         modal("clsAssignStnNotoCS", "AssignStationNumbers_Tool", "Assign Station Numbers",
               "Assign Station Numbers", "Assigns Station Numbers to Cross-sections"),
         modal("clsAssignDnDs", "AssignDownstreamDistance_Tool", "Assign Downstream Distances",
               "Assign Downstream Distance", "Assigns downstream distances to cross-sections"),
-        modal("clsSnapPointstoLine", "SnapPointsToLine_Tool", "Snap Points to Line", "Snap Points to Line",
-              "Snap gaging stations to centerline"),
-        modal("clsIntegrateCSwithTerrain", "IntegrateCrossSections_Tool", "Intgrate c/s with Terrain",
-              "Integrate c/s with Terrain", "Intgrate CrossSections with Terrain"),
+        modal("clsSnapPointstoLine", "SnapPointsToLine_Tool", "Snap Points to Line",
+              "Snap Points to Line", "Snap gaging stations to centerline"),
+        modal("clsIntegrateCSwithTerrain", "IntegrateCrossSections_Tool",
+              "Intgrate c/s with Terrain", "Integrate c/s with Terrain",
+              "Intgrate CrossSections with Terrain"),
         modal("clsProfileFromFTable", "ProfileLinesFromFTable_Tool", "ProfileLines Using FTable",
               "Cross-Sections to XML", "Creates ProfileLines using WSE in FTable"),
         gated(modal("clsThaCur", "PredictThalweg_Tool", "Create Thalweg", "Predict Thalweg",
                     "Locates thalweg using left bank"),
               P::EditGatedModal, false, "Edit Session"),
-        gated(modal("clsBetaFromTha", "BetausingThalweg_Tool", "Create Cross-sections", "Create Beta Sections", beta),
+        gated(modal("clsBetaFromTha", "BetausingThalweg_Tool", "Create Cross-sections",
+                    "Create Beta Sections", beta),
               P::EditGatedModal, false, "Edit Session"),
         gated(modal("clsProfileLines", "ProfileLines_Tool", "Create Profile Lines", "Profile LInes",
                     "Creates profile lines from cross-sections"),
@@ -55,21 +67,23 @@ std::vector<CommandInfo> buildCommandInfos() {
         gated(modal("clsAssignSN", "AssignSN_Tool", "Assign (s,n) Coordinates to Points", "SN Tool",
                     "Assigns (s,n) coordinates"),
               P::EditGatedModeless, true, "Assign"),
-        gated(modal("clsThalweg", "Thalweg_Tool", "Locate Thalweg From Points", "Thalweg Tool", "Creates thalweg...."),
+        gated(modal("clsThalweg", "Thalweg_Tool", "Locate Thalweg From Points", "Thalweg Tool",
+                    "Creates thalweg...."),
               P::ModelessWithInit, true, ""),
-        modal("clsThalweg_CS", "Thalweg_Tool", "Locate Thalweg Using 3D C/s", "Thalweg Tool", "Creates thalweg...."),
-        modal("clsIntAttribute", "Interpolate Attribute Tool", "Interpolate Attributes", "Interpolate AttributeTool",
-              "Interpolates Attributes"),
-        modal("clsBoundaryFromLines", "Create Boundary Tool", "Boundary From Lines", "Create Boundary Tool",
-              "Creates boundary from lines"),
-        modal("clsPolyToLines", "PolygonToPolylineTool", "Polygon To Polyline", "Polygon To Polyline",
-              "Converts polygons to polylines"),
+        modal("clsThalweg_CS", "Thalweg_Tool", "Locate Thalweg Using 3D C/s", "Thalweg Tool",
+              "Creates thalweg...."),
+        modal("clsIntAttribute", "Interpolate Attribute Tool", "Interpolate Attributes",
+              "Interpolate AttributeTool", "Interpolates Attributes"),
+        modal("clsBoundaryFromLines", "Create Boundary Tool", "Boundary From Lines",
+              "Create Boundary Tool", "Creates boundary from lines"),
+        modal("clsPolyToLines", "PolygonToPolylineTool", "Polygon To Polyline",
+              "Polygon To Polyline", "Converts polygons to polylines"),
         modal("clsSplitLine", "Split Line Tool", "Split Line Into Segments", "SplitLineTool",
               "Splits line into segments of specified length"),
         modal("clsTrapezoidalCS", "TrapezoidalCS_Tool", "Create Trapezoidal Cross-sections",
               "Create Trapezoidal Sections", "Creates Trapezoidal Cross-sections using centerline"),
-        modal("clsCreateHECReach", "CreateHECRASReach_Tool", "Create HEC-RAS Reaches", "HEC-RAS Reach",
-              "Creates HECRAS reaches"),
+        modal("clsCreateHECReach", "CreateHECRASReach_Tool", "Create HEC-RAS Reaches",
+              "HEC-RAS Reach", "Creates HECRAS reaches"),
     };
 }
 
@@ -99,14 +113,19 @@ void CommandBase::OnCreate(IApplication* hook) { g_pApp = hook; }
 
 void CommandBase::clickThrough(const std::function<void(bool modal)>& showDialog) {
     switch (info_.pattern) {
-        case ClickPattern::Modal: showDialog(true); return;
-        case ClickPattern::ModelessWithInit: showDialog(false); return;
+        case ClickPattern::Modal:
+            showDialog(true);
+            return;
+        case ClickPattern::ModelessWithInit:
+            showDialog(false);
+            return;
         case ClickPattern::EditGatedModal:
         case ClickPattern::EditGatedModeless:
             // The question is asked again afterwards, so a session closed while the dialog was
             // open is reported too.
             if (maputil::EditSession()) showDialog(info_.pattern == ClickPattern::EditGatedModal);
-            if (!maputil::EditSession()) MsgBox(kEditSessionMessage, MsgButtons::OK, info_.gateTitle);
+            if (!maputil::EditSession())
+                MsgBox(kEditSessionMessage, MsgButtons::OK, info_.gateTitle);
             return;
     }
 }
@@ -119,7 +138,9 @@ void NotAvailableCommand::OnClick() {
 
 ItemListDef::ItemListDef(std::string className, std::string name, std::string caption,
                          std::vector<Item> items)
-    : className_(std::move(className)), name_(std::move(name)), caption_(std::move(caption)),
+    : className_(std::move(className)),
+      name_(std::move(name)),
+      caption_(std::move(caption)),
       items_(std::move(items)) {}
 
 void ItemListDef::fill(long pos, ItemDef& itemDef) const {
@@ -131,25 +152,46 @@ void ItemListDef::fill(long pos, ItemDef& itemDef) const {
 
 const std::vector<ItemListDef>& menuDefinitions() {
     static const std::vector<ItemListDef> menus = {
-        {"clsONDU_XML_Menu", "ONDU_HEC-RAS Menu", "Data Import/Export",
-         {{"clsRUDAvuZIR", true}, {"clsXMLtoGeometryFile", true}, {"clsExportSDFtoXML", true},
+        {"clsONDU_XML_Menu",
+         "ONDU_HEC-RAS Menu",
+         "Data Import/Export",
+         {{"clsRUDAvuZIR", true},
+          {"clsXMLtoGeometryFile", true},
+          {"clsExportSDFtoXML", true},
           {"clsProfileFromFTable", true}}},
-        {"clsPreproMenu", "Processing Menu", "Processing Menu",
-         {{"clsSnapPointstoLine", false}, {"clsThalweg", false}, {"clsThalweg_CS", false},
-          {"clsAssignMstoReaches", false}, {"clsAssignSN", false}, {"clsAssignStnNotoCS", true},
-          {"clsAssignDnDs", true}, {"clsIntegrateCSwithTerrain", true}, {"clsCreateHECReach", false}}},
-        {"clsONDU_Menu", "ONDU Menu", "Basic ONDU",
-         {{"clsIntAttribute", true}, {"clsBoundaryFromLines", true}, {"clsPolyToLines", true},
-          {"clsSplitLine", true}, {"clsThaCur", true}, {"clsBetaFromTha", true},
-          {"clsTrapezoidalCS", true}, {"clsProfileLines", true}}},
+        {"clsPreproMenu",
+         "Processing Menu",
+         "Processing Menu",
+         {{"clsSnapPointstoLine", false},
+          {"clsThalweg", false},
+          {"clsThalweg_CS", false},
+          {"clsAssignMstoReaches", false},
+          {"clsAssignSN", false},
+          {"clsAssignStnNotoCS", true},
+          {"clsAssignDnDs", true},
+          {"clsIntegrateCSwithTerrain", true},
+          {"clsCreateHECReach", false}}},
+        {"clsONDU_Menu",
+         "ONDU Menu",
+         "Basic ONDU",
+         {{"clsIntAttribute", true},
+          {"clsBoundaryFromLines", true},
+          {"clsPolyToLines", true},
+          {"clsSplitLine", true},
+          {"clsThaCur", true},
+          {"clsBetaFromTha", true},
+          {"clsTrapezoidalCS", true},
+          {"clsProfileLines", true}}},
     };
     return menus;
 }
 
 const ItemListDef& toolbarDefinition() {
-    static const ItemListDef toolbar{"clsONDU_XML_Toolbar", "ONDU Toolbar", "ONDU Toolbar",
-                                     {{"clsONDU_Menu", false}, {"clsPreproMenu", false},
-                                      {"clsONDU_XML_Menu", false}}};
+    static const ItemListDef toolbar{
+        "clsONDU_XML_Toolbar",
+        "ONDU Toolbar",
+        "ONDU Toolbar",
+        {{"clsONDU_Menu", false}, {"clsPreproMenu", false}, {"clsONDU_XML_Menu", false}}};
     return toolbar;
 }
 
@@ -162,7 +204,8 @@ std::unique_ptr<CommandBase> CommandCatalogue::createByClass(const std::string& 
     return std::make_unique<NotAvailableCommand>(className);
 }
 
-std::unique_ptr<CommandBase> CommandCatalogue::create(const std::string& key, bool* ambiguous) const {
+std::unique_ptr<CommandBase> CommandCatalogue::create(const std::string& key,
+                                                      bool* ambiguous) const {
     if (ambiguous) *ambiguous = false;
     const std::string prefix = std::string(kLibraryName) + ".";
     std::string className = key.rfind(prefix, 0) == 0 ? key.substr(prefix.size()) : key;

@@ -85,7 +85,8 @@ const std::vector<CommandInfo>& commandInfos();
 /// The entry of a class name, or nullptr.
 const CommandInfo* findCommandInfo(const std::string& className);
 
-inline constexpr const char* kEditSessionMessage = "Please start the edit session to run this tool.";
+inline constexpr const char* kEditSessionMessage =
+    "Please start the edit session to run this tool.";
 
 /// A dialog a command may show: its declaration, and its single instance (created on demand).
 struct DialogEntry {
@@ -156,7 +157,8 @@ public:
         std::string className;
         bool group;
     };
-    ItemListDef(std::string className, std::string name, std::string caption, std::vector<Item> items);
+    ItemListDef(std::string className, std::string name, std::string caption,
+                std::vector<Item> items);
     const std::string& className() const { return className_; }
     long count() const { return static_cast<long>(items_.size()); }
     void fill(long pos, ItemDef& itemDef) const;
@@ -197,7 +199,8 @@ public:
     /// Registers a built tool's command class (default-constructible).
     template <class Command>
     void add() {
-        factories_.push_back({Command().info().className, [] { return std::make_unique<Command>(); }});
+        factories_.push_back(
+            {Command().info().className, [] { return std::make_unique<Command>(); }});
     }
     /// A command by programmatic identifier, class name or (unique) command name; nullptr
     /// when there is none. `ambiguous` is set when a name matches several commands.

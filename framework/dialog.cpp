@@ -18,13 +18,20 @@ const ControlDecl* DialogDecl::find(const std::string& controlName) const {
 
 const char* controlKindName(ControlKind kind) {
     switch (kind) {
-        case ControlKind::List: return "list";
-        case ControlKind::TextBox: return "text";
-        case ControlKind::CheckBox: return "check";
-        case ControlKind::OptionButton: return "option";
-        case ControlKind::Button: return "button";
-        case ControlKind::Label: return "label";
-        case ControlKind::ProgressBar: return "progress";
+        case ControlKind::List:
+            return "list";
+        case ControlKind::TextBox:
+            return "text";
+        case ControlKind::CheckBox:
+            return "check";
+        case ControlKind::OptionButton:
+            return "option";
+        case ControlKind::Button:
+            return "button";
+        case ControlKind::Label:
+            return "label";
+        case ControlKind::ProgressBar:
+            return "progress";
     }
     return "?";
 }
@@ -68,10 +75,15 @@ void Dialog::applyDefaults() {
         const auto& d = *c.decl;
         switch (d.kind) {
             case ControlKind::CheckBox:
-            case ControlKind::OptionButton: c.checked = d.defaultValue == "1"; break;
+            case ControlKind::OptionButton:
+                c.checked = d.defaultValue == "1";
+                break;
             case ControlKind::Button:
-            case ControlKind::Label: c.text = d.defaultValue.empty() ? d.label : d.defaultValue; break;
-            default: c.text = d.defaultValue;
+            case ControlKind::Label:
+                c.text = d.defaultValue.empty() ? d.label : d.defaultValue;
+                break;
+            default:
+                c.text = d.defaultValue;
         }
     }
 }
@@ -123,7 +135,8 @@ void Dialog::click(const std::string& controlName) { onClick(control(controlName
 
 namespace {
 std::optional<bool> parseSwitch(std::string v) {
-    std::transform(v.begin(), v.end(), v.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    std::transform(v.begin(), v.end(), v.begin(),
+                   [](unsigned char ch) { return std::tolower(ch); });
     if (v == "1" || v == "true" || v == "yes" || v == "on") return true;
     if (v == "0" || v == "false" || v == "no" || v == "off") return false;
     return std::nullopt;
@@ -143,7 +156,9 @@ void Dialog::apply(const std::string& controlName, const std::string& value) {
             else
                 type(controlName, value);
             return;
-        case ControlKind::TextBox: type(controlName, value); return;
+        case ControlKind::TextBox:
+            type(controlName, value);
+            return;
         case ControlKind::CheckBox: {
             auto on = parseSwitch(value);
             if (!on) throw badValue("1 or 0");
@@ -157,10 +172,12 @@ void Dialog::apply(const std::string& controlName, const std::string& value) {
             return;
         }
         case ControlKind::Button:
-            if (!value.empty() && parseSwitch(value) != true) throw badValue("1 (a button is clicked)");
+            if (!value.empty() && parseSwitch(value) != true)
+                throw badValue("1 (a button is clicked)");
             click(controlName);
             return;
-        default: throw badValue("settable (the control only shows information)");
+        default:
+            throw badValue("settable (the control only shows information)");
     }
 }
 

@@ -25,18 +25,19 @@ inline constexpr long kWindowTextColor = 0x80000008;
 inline constexpr long kRed = 255;
 
 struct ControlDecl {
-    std::string name;          ///< "cmbCenterline", "txtInput", "optMedium", ...
+    std::string name;  ///< "cmbCenterline", "txtInput", "optMedium", ...
     ControlKind kind;
-    std::string label = {};         ///< caption or the label shown beside the control
-    std::string frame = {};         ///< frame holding it; option buttons of one frame exclude each other
-    std::string defaultValue = {};  ///< text of lists and text boxes; "1"/"0" for check boxes and options
+    std::string label = {};  ///< caption or the label shown beside the control
+    std::string frame = {};  ///< frame holding it; option buttons of one frame exclude each other
+    std::string defaultValue =
+        {};  ///< text of lists and text boxes; "1"/"0" for check boxes and options
     std::string help = {};
     ButtonRole role = ButtonRole::None;
 };
 
 struct DialogDecl {
-    std::string name;     ///< class name, "frmExportSDFtoXML"
-    std::string caption;  ///< window caption
+    std::string name;                   ///< class name, "frmExportSDFtoXML"
+    std::string caption;                ///< window caption
     std::vector<ControlDecl> controls;  ///< in display order
 
     const ControlDecl* find(const std::string& controlName) const;
@@ -58,7 +59,10 @@ struct Control {
 
     const std::string& name() const { return decl->name; }
     ControlKind kind() const { return decl->kind; }
-    void clear() { items.clear(); text.clear(); }
+    void clear() {
+        items.clear();
+        text.clear();
+    }
     void addItem(const std::string& item) { items.push_back(item); }
 };
 
@@ -96,12 +100,13 @@ public:
     std::vector<Control>& controls() { return controls_; }
 
     // What a user does; each fires the event a window would.
-    void load();                                                   ///< defaults, then the load handler
-    void type(const std::string& controlName, const std::string& text);   ///< list or text box: change
-    void choose(const std::string& controlName, const std::string& item); ///< list pick: click
-    void setChecked(const std::string& controlName, bool checked);       ///< check box: click
-    void selectOption(const std::string& controlName);                   ///< option button: click
-    void click(const std::string& controlName);                          ///< button: click
+    void load();  ///< defaults, then the load handler
+    void type(const std::string& controlName,
+              const std::string& text);  ///< list or text box: change
+    void choose(const std::string& controlName, const std::string& item);  ///< list pick: click
+    void setChecked(const std::string& controlName, bool checked);         ///< check box: click
+    void selectOption(const std::string& controlName);                     ///< option button: click
+    void click(const std::string& controlName);                            ///< button: click
     /// Applies a value given as text, by the control's kind (lists: a listed item is chosen,
     /// other text is typed; check boxes and option buttons: 1/0, true/false, yes/no; buttons:
     /// clicked). Throws ControlValueError for a value the control cannot take.

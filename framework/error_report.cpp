@@ -6,7 +6,8 @@
 namespace ondu {
 
 ErrorInfo describe(const std::exception& e) {
-    if (const auto* host = dynamic_cast<const HostError*>(&e)) return {host->number(), host->what()};
+    if (const auto* host = dynamic_cast<const HostError*>(&e))
+        return {host->number(), host->what()};
     return {1, e.what()};
 }
 

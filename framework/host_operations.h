@@ -53,9 +53,9 @@ enum class FieldType {
 struct Field {
     std::string name;
     FieldType type = FieldType::Double;
-    int length = 0;      ///< text fields; 0 = store's default
-    bool hasZ = false;   ///< geometry field: the class carries Z values
-    bool hasM = false;   ///< geometry field: the class carries M values
+    int length = 0;     ///< text fields; 0 = store's default
+    bool hasZ = false;  ///< geometry field: the class carries Z values
+    bool hasM = false;  ///< geometry field: the class carries M values
 };
 
 class IFeature {
@@ -83,7 +83,15 @@ public:
 };
 using FeatureCursorPtr = std::unique_ptr<IFeatureCursor>;
 
-enum class SpatialRel { Intersects, Contains, Within, Touches, Crosses, Overlaps, EnvelopeIntersects };
+enum class SpatialRel {
+    Intersects,
+    Contains,
+    Within,
+    Touches,
+    Crosses,
+    Overlaps,
+    EnvelopeIntersects
+};
 
 /// Attribute condition (SQL-like: "FromLine = -9999") and optional spatial condition on the
 /// geometry field (named "SHAPE" whatever the store calls it).

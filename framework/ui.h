@@ -15,7 +15,7 @@ enum class MsgIcon { None, Information, Exclamation, Critical, Question };
 enum class MsgAnswer { OK, Cancel, Yes, No };
 
 struct FileChoice {
-    bool save = false;             ///< save dialog (else open)
+    bool save = false;  ///< save dialog (else open)
     std::string title;
     std::string filter;            ///< "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"
     int filterIndex = 1;           ///< one-based preselected filter
@@ -39,8 +39,7 @@ public:
     virtual MsgAnswer messageBox(const std::string& text, const std::string& title,
                                  MsgButtons buttons, MsgIcon icon) = 0;
     /// The text entered, or nothing when the box was cancelled.
-    virtual std::optional<std::string> inputBox(const std::string& prompt,
-                                                const std::string& title,
+    virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                                 const std::string& defaultText) = 0;
     /// The chosen path, or nothing when the choice was cancelled.
     virtual std::optional<std::string> chooseFile(const FileChoice& choice) = 0;

@@ -62,7 +62,8 @@ long long thousandths(const std::string& text) {
     for (char c : text) {
         if (c < '0' || c > '9') continue;  // the sign and the decimal point
         if (value > (std::numeric_limits<long long>::max() - 9) / 10)
-            throw HostError("Overflow: coordinate " + text + " is too large to link", kOverflowNumber);
+            throw HostError("Overflow: coordinate " + text + " is too large to link",
+                            kOverflowNumber);
         value = value * 10 + (c - '0');
     }
     return text.starts_with('-') ? -value : value;
@@ -175,7 +176,8 @@ void walkChain(std::vector<ChainLine>& lines, const std::vector<Links>& links,
     ordered.resize(lines.size());
     long long previous = channel::kNoLink;
     for (ChainLine& entry : ordered) {
-        auto next = std::lower_bound(byFromLine.begin(), byFromLine.end(), std::pair{previous, std::size_t{0}});
+        auto next = std::lower_bound(byFromLine.begin(), byFromLine.end(),
+                                     std::pair{previous, std::size_t{0}});
         if (next == byFromLine.end() || next->first != previous || !lines[next->second].feature)
             throw ChainBroken{};
         entry = std::move(lines[next->second]);

@@ -82,9 +82,10 @@ const DialogDecl& frmLogRel::declaration() {
             {"lblRightLog", ControlKind::Label, "* log (r) + ", "Enter the parameters"},
             {"txtForth", ControlKind::TextBox, "* log (r) + ", "Enter the parameters", "-0.321",
              "b of the right-side relation"},
-            {"cmdOK", ControlKind::Button, "OK", "", "", "store the relation and open the thalweg dialog",
-             ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without storing", ButtonRole::Cancel},
+            {"cmdOK", ControlKind::Button, "OK", "", "",
+             "store the relation and open the thalweg dialog", ButtonRole::Ok},
+            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without storing",
+             ButtonRole::Cancel},
         }};
     return decl;
 }
@@ -122,7 +123,8 @@ void frmLogRel::cmdOK_Click() {
         auto number = parseNumber(control(kCoefficientBoxes[i]).text);
         // Taking text that is no number as a coefficient would place every thalweg point wrongly.
         if (!number) {
-            MsgBox(std::string("Enter a valid number for ") + kCoefficientNames[i], MsgButtons::OK, "Warning");
+            MsgBox(std::string("Enter a valid number for ") + kCoefficientNames[i], MsgButtons::OK,
+                   "Warning");
             return;
         }
         values[i] = *number;

@@ -28,9 +28,9 @@ const channel::SharedField kRCurvature{"rCurvature", FieldType::Double};
 const channel::SharedField kThaLocation{"ThaLocation", FieldType::Double};
 const channel::SharedField kUpstream{"Upstream", FieldType::Double};
 const channel::SharedField kDownstream{"Downstream", FieldType::Double};
-const channel::SharedField kSegmentFields[] = {channel::kWidth,  kIsRight,          kRCurvature,
-                                               kThaLocation,     channel::kFromLine, channel::kToLine,
-                                               kUpstream,        kDownstream};
+const channel::SharedField kSegmentFields[] = {
+    channel::kWidth,    kIsRight,         kRCurvature, kThaLocation,
+    channel::kFromLine, channel::kToLine, kUpstream,   kDownstream};
 
 // The host's numbers for the failures a run meets most.
 constexpr long kObjectNotSet = 91;
@@ -39,13 +39,15 @@ constexpr long kItemNotFound = 3265;
 
 int fieldIndex(const IFeatureClass& cls, const std::string& name) {
     int index = cls.findField(name);
-    if (index < 0) throw HostError("Item not found in this collection (field " + name + ")", kItemNotFound);
+    if (index < 0)
+        throw HostError("Item not found in this collection (field " + name + ")", kItemNotFound);
     return index;
 }
 
 double numberOf(const IFeature& feature, int index, const IFeatureClass& cls) {
     auto value = toDouble(feature.value(index));
-    if (!value) throw HostError("Invalid use of Null (" + cls.field(index).name + ")", kInvalidUseOfNull);
+    if (!value)
+        throw HostError("Invalid use of Null (" + cls.field(index).name + ")", kInvalidUseOfNull);
     return *value;
 }
 
@@ -94,7 +96,8 @@ public:
         const std::size_t count = static_cast<std::size_t>(last - first);
         std::size_t level = 0;
         while ((std::size_t{2} << level) <= count) ++level;
-        return std::min(minIds_[level][from], minIds_[level][from + count - (std::size_t{1} << level)]);
+        return std::min(minIds_[level][from],
+                        minIds_[level][from + count - (std::size_t{1} << level)]);
     }
 
 private:
@@ -106,8 +109,9 @@ private:
 class ThalwegRun {
 public:
     /// `boundary` only with the width option; `currentOid` follows the segment being processed.
-    ThalwegRun(IFeatureLayer* centerline, std::optional<IFeatureLayer*> boundary, IFeatureLayer* thalweg,
-               const std::string& measureField, const std::string& bankElevField, const std::string& depthField,
+    ThalwegRun(IFeatureLayer* centerline, std::optional<IFeatureLayer*> boundary,
+               IFeatureLayer* thalweg, const std::string& measureField,
+               const std::string& bankElevField, const std::string& depthField,
                long long& currentOid)
         : centerline_(centerline),
           thalweg_(thalweg),
@@ -119,7 +123,8 @@ public:
         measure_ = fieldIndex(cls_, measureField);
         bankElev_ = fieldIndex(cls_, bankElevField);
         depth_ = fieldIndex(cls_, depthField);
-        for (const auto& f : kSegmentFields) index_[std::string(f.name)] = fieldIndex(cls_, std::string(f.name));
+        for (const auto& f : kSegmentFields)
+            index_[std::string(f.name)] = fieldIndex(cls_, std::string(f.name));
     }
 
     long segmentCount() {
@@ -174,23 +179,28 @@ public:
 private:
     void addMissingFields() {
         for (const auto& f : kSegmentFields)
-            if (cls_.findField(std::string(f.name)) == -1) maputil::AddField(centerline_, std::string(f.name), f.type);
+            if (cls_.findField(std::string(f.name)) == -1)
+                maputil::AddField(centerline_, std::string(f.name), f.type);
     }
 
     Polyline boundaryOutline() {
         auto cursor = maputil::GetFeatureCursor(boundary_);
         auto first = cursor->nextFeature();
-        if (!first) throw HostError("Object variable or With block variable not set", kObjectNotSet);
+        if (!first)
+            throw HostError("Object variable or With block variable not set", kObjectNotSet);
         auto outline = vectorUtil::fnConvertPolytonToPolyline(first->shape());
-        if (!outline) throw HostError("Object variable or With block variable not set", kObjectNotSet);
+        if (!outline)
+            throw HostError("Object variable or With block variable not set", kObjectNotSet);
         return *outline;
     }
 
     /// The width across the boundary at the segment's middle, or nothing when a normal misses
     /// the boundary (the intersection routine has said so).
     std::optional<double> widthAcross(const Polyline& c, double w0, const Polyline& outline) {
-        auto toOneSide = vectorUtil::GetIntersectPoint(queryNormal(c, 0.5, true, -1.5 * w0), outline);
-        auto toOtherSide = vectorUtil::GetIntersectPoint(queryNormal(c, 0.5, true, 1.5 * w0), outline);
+        auto toOneSide =
+            vectorUtil::GetIntersectPoint(queryNormal(c, 0.5, true, -1.5 * w0), outline);
+        auto toOtherSide =
+            vectorUtil::GetIntersectPoint(queryNormal(c, 0.5, true, 1.5 * w0), outline);
         if (!toOneSide || !toOtherSide) return std::nullopt;
         const double w = std::hypot(toOneSide->x - toOtherSide->x, toOneSide->y - toOtherSide->y);
         if (w == 0) MsgBox("check intersection");
@@ -272,12 +282,13 @@ private:
     /// link is 0. A link to no segment (-9999 in mid-chain) stops the run.
     double neighbourMean(const IFeature& segment, const std::string& link, double t,
                          const std::unordered_map<long long, double>& locations, double previous) {
-        const long long neighbour = static_cast<long long>(numberOf(segment, index_.at(link), cls_));
+        const long long neighbour =
+            static_cast<long long>(numberOf(segment, index_.at(link), cls_));
         if (neighbour == 0) return previous;
         auto it = locations.find(neighbour);
         if (it == locations.end())
-            throw HostError("No feature with object id " + std::to_string(neighbour) + " (" + link + ") in " +
-                                cls_.name(),
+            throw HostError("No feature with object id " + std::to_string(neighbour) + " (" + link +
+                                ") in " + cls_.name(),
                             kObjectNotSet);
         return (it->second + t) / 2;
     }
@@ -332,17 +343,21 @@ const DialogDecl& frmNewThaCur::declaration() {
              "line layer of centerline segments"},
             {"cmbBoundary", ControlKind::List, "Boundary Layer", "Input", "ChannelBoundary",
              "polygon layer of the channel boundary"},
-            {"cmbMeasure", ControlKind::List, "Measure", "Input Fields", "Measure", "measure field of the segments"},
+            {"cmbMeasure", ControlKind::List, "Measure", "Input Fields", "Measure",
+             "measure field of the segments"},
             {"cmbBankElev", ControlKind::List, "Bank Elevation", "Input Fields", "BankElev",
              "bank elevation field of the segments"},
-            {"cmbDepth", ControlKind::List, "Channel Depth", "Input Fields", "Depth", "channel depth field"},
+            {"cmbDepth", ControlKind::List, "Channel Depth", "Input Fields", "Depth",
+             "channel depth field"},
             {"chkBoundary", ControlKind::CheckBox, "Get channel width from boundary layer", "", "0",
              "measure each segment's width across the boundary"},
-            {"cmbThalweg", ControlKind::List, "Thalweg Layer", "Output", "Thalweg", "3D line layer for the thalweg"},
+            {"cmbThalweg", ControlKind::List, "Thalweg Layer", "Output", "Thalweg",
+             "3D line layer for the thalweg"},
             {"lblProcess", ControlKind::Label, "", "", ""},
             {"ProgressBar1", ControlKind::ProgressBar, "", "", ""},
             {"cmdOK", ControlKind::Button, "OK", "", "", "create the thalweg", ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without creating", ButtonRole::Cancel},
+            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without creating",
+             ButtonRole::Cancel},
         }};
     return decl;
 }
@@ -352,14 +367,14 @@ void frmNewThaCur::onLoad() {
         loadMapDocument();
         const int layerCount = g_pMxDoc->focusMap().layerCount();
         const auto& segments = channel::kCenterlineSegments;
-        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbCenterline"), segments.shape, segments.needZ,
-                              segments.needM, std::string(segments.defaultName));
+        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbCenterline"), segments.shape,
+                              segments.needZ, segments.needM, std::string(segments.defaultName));
         const auto& boundary = channel::kChannelBoundary;
-        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbBoundary"), boundary.shape, boundary.needZ,
-                              boundary.needM, std::string(boundary.defaultName));
+        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbBoundary"), boundary.shape,
+                              boundary.needZ, boundary.needM, std::string(boundary.defaultName));
         const auto& thalweg = channel::kThalweg;
-        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbThalweg"), thalweg.shape, thalweg.needZ,
-                              thalweg.needM, std::string(thalweg.defaultName));
+        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbThalweg"), thalweg.shape,
+                              thalweg.needZ, thalweg.needM, std::string(thalweg.defaultName));
         fillFieldLists();
     } catch (const std::exception& e) {
         reportError("loading the form", e);
@@ -396,8 +411,8 @@ void frmNewThaCur::cmdOK_Click() {
         std::optional<IFeatureLayer*> boundary;
         if (checked("chkBoundary")) boundary = maputil::SelectLayer(g_pMxDoc, text("cmbBoundary"));
         IFeatureLayer* thalweg = maputil::SelectLayer(g_pMxDoc, text("cmbThalweg"));
-        ThalwegRun run(centerline, boundary, thalweg, text("cmbMeasure"), text("cmbBankElev"), text("cmbDepth"),
-                       oid);
+        ThalwegRun run(centerline, boundary, thalweg, text("cmbMeasure"), text("cmbBankElev"),
+                       text("cmbDepth"), oid);
         const long total = run.segmentCount();
         setProgress(0, total);
         auto step = [this](long value) { setProgress(value); };

@@ -32,7 +32,8 @@ void checkValue(const DialogDecl& decl, const ControlDecl& control, const std::s
     if (control.kind == ControlKind::Button) {
         // Clicking a scratch button must not run its handler; check the value only.
         if (value.empty() || value == "1" || lower(value) == "true") return;
-        throw UsageError(decl.name + "." + control.name + ": '" + value + "' is not 1 (a button is clicked)");
+        throw UsageError(decl.name + "." + control.name + ": '" + value +
+                         "' is not 1 (a button is clicked)");
     }
     try {
         scratch.apply(control.name, value);
@@ -50,7 +51,8 @@ std::vector<ControlSetting> resolveSettings(const std::vector<std::string>& sets
     std::vector<ControlSetting> resolved;
     for (const auto& set : sets) {
         auto eq = set.find('=');
-        if (eq == std::string::npos) throw UsageError("--set " + set + ": expected [FORM.]CONTROL=VALUE");
+        if (eq == std::string::npos)
+            throw UsageError("--set " + set + ": expected [FORM.]CONTROL=VALUE");
         std::string key = set.substr(0, eq);
         std::string value = set.substr(eq + 1);
         std::string form;
@@ -67,8 +69,8 @@ std::vector<ControlSetting> resolveSettings(const std::vector<std::string>& sets
             }
         }
         if (!target) {
-            if (!form.empty() &&
-                std::none_of(dialogs.begin(), dialogs.end(), [&](auto* d) { return d->name == form; }))
+            if (!form.empty() && std::none_of(dialogs.begin(), dialogs.end(),
+                                              [&](auto* d) { return d->name == form; }))
                 throw UsageError("unknown form " + form);
             throw UsageError("unknown control " + (form.empty() ? key : form + "." + key));
         }
@@ -105,14 +107,15 @@ void TerminalProgress::draw() {
     const long span = std::max(1L, maximum_ - minimum_);
     const int width = 30;
     const int filled = static_cast<int>((value_ - minimum_) * width / span);
-    std::cerr << "\r" << message_ << " [" << std::string(filled, '#') << std::string(width - filled, ' ')
-              << "] " << (value_ - minimum_) << "/" << span << std::flush;
+    std::cerr << "\r" << message_ << " [" << std::string(filled, '#')
+              << std::string(width - filled, ' ') << "] " << (value_ - minimum_) << "/" << span
+              << std::flush;
 }
 
 // ---- user interface ----------------------------------------------------------------------
 
-CliUserInterface::CliUserInterface(std::vector<ControlSetting> settings, std::deque<std::string> answers,
-                                   bool cancel)
+CliUserInterface::CliUserInterface(std::vector<ControlSetting> settings,
+                                   std::deque<std::string> answers, bool cancel)
     : settings_(std::move(settings)), answers_(std::move(answers)), cancel_(cancel) {}
 
 std::optional<std::string> CliUserInterface::nextAnswer(const std::string& question) {
@@ -131,15 +134,20 @@ std::optional<std::string> CliUserInterface::nextAnswer(const std::string& quest
 namespace {
 const char* buttonChoices(MsgButtons buttons) {
     switch (buttons) {
-        case MsgButtons::OKCancel: return "(ok/cancel)";
-        case MsgButtons::YesNo: return "(yes/no)";
-        case MsgButtons::YesNoCancel: return "(yes/no/cancel)";
-        default: return "";
+        case MsgButtons::OKCancel:
+            return "(ok/cancel)";
+        case MsgButtons::YesNo:
+            return "(yes/no)";
+        case MsgButtons::YesNoCancel:
+            return "(yes/no/cancel)";
+        default:
+            return "";
     }
 }
 
 MsgAnswer defaultAnswer(MsgButtons buttons) {
-    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::OK;
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
+                                                                              : MsgAnswer::OK;
 }
 
 std::optional<MsgAnswer> parseAnswer(const std::string& text, MsgButtons buttons) {
@@ -154,18 +162,21 @@ std::optional<MsgAnswer> parseAnswer(const std::string& text, MsgButtons buttons
 }
 }  // namespace
 
-MsgAnswer CliUserInterface::messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
-                                       MsgIcon) {
+MsgAnswer CliUserInterface::messageBox(const std::string& text, const std::string& title,
+                                       MsgButtons buttons, MsgIcon) {
     std::cerr << "[" << title << "] " << text << std::endl;
     if (buttons == MsgButtons::OK) return MsgAnswer::OK;
     auto answer = nextAnswer(buttonChoices(buttons));
     if (!answer) return defaultAnswer(buttons);
     auto parsed = parseAnswer(*answer, buttons);
-    if (!parsed) throw UsageError("answer '" + *answer + "' does not fit the question " + buttonChoices(buttons));
+    if (!parsed)
+        throw UsageError("answer '" + *answer + "' does not fit the question " +
+                         buttonChoices(buttons));
     return *parsed;
 }
 
-std::optional<std::string> CliUserInterface::inputBox(const std::string& prompt, const std::string& title,
+std::optional<std::string> CliUserInterface::inputBox(const std::string& prompt,
+                                                      const std::string& title,
                                                       const std::string& defaultText) {
     std::cerr << "[" << title << "] " << prompt << std::endl;
     auto answer = nextAnswer("[" + defaultText + "]");
@@ -249,20 +260,29 @@ int printToolbar() {
 
 const char* layerKindName(LayerKind kind) {
     switch (kind) {
-        case LayerKind::Feature: return "feature";
-        case LayerKind::Raster: return "raster";
-        case LayerKind::Tin: return "tin";
-        default: return "other";
+        case LayerKind::Feature:
+            return "feature";
+        case LayerKind::Raster:
+            return "raster";
+        case LayerKind::Tin:
+            return "tin";
+        default:
+            return "other";
     }
 }
 
 const char* shapeName(ShapeType type) {
     switch (type) {
-        case ShapeType::Point: return "point";
-        case ShapeType::Multipoint: return "multipoint";
-        case ShapeType::Polyline: return "polyline";
-        case ShapeType::Polygon: return "polygon";
-        default: return "none";
+        case ShapeType::Point:
+            return "point";
+        case ShapeType::Multipoint:
+            return "multipoint";
+        case ShapeType::Polyline:
+            return "polyline";
+        case ShapeType::Polygon:
+            return "polygon";
+        default:
+            return "none";
     }
 }
 
@@ -287,7 +307,8 @@ int listLayers(MapDocument& map) {
                   << cls->featureCount(nullptr) << '\t' << fl->selectionSet().count() << '\n';
     }
     for (int i = 0; i < map.tableCount(); ++i)
-        std::cout << map.table(i).name() << "\ttable\t\t\t" << map.table(i).featureCount(nullptr) << "\t\n";
+        std::cout << map.table(i).name() << "\ttable\t\t\t" << map.table(i).featureCount(nullptr)
+                  << "\t\n";
     return kCompleted;
 }
 
@@ -336,7 +357,8 @@ int describe(const std::string& key, const std::vector<std::string>& maps) {
 
 void applySelection(MapDocument& map, const std::string& spec) {
     auto eq = spec.find('=');
-    if (eq == std::string::npos) throw UsageError("--select " + spec + ": expected LAYER=WHERE or LAYER=FID,FID");
+    if (eq == std::string::npos)
+        throw UsageError("--select " + spec + ": expected LAYER=WHERE or LAYER=FID,FID");
     const std::string layerName = spec.substr(0, eq);
     const std::string condition = spec.substr(eq + 1);
     ILayer* layer = map.findLayer(layerName);
@@ -344,7 +366,8 @@ void applySelection(MapDocument& map, const std::string& spec) {
     if (!fl || !fl->featureClass()) throw UsageError("--select: no feature layer " + layerName);
     ISelectionSet& selection = fl->selectionSet();
     selection.clear();
-    const bool idList = !condition.empty() && condition.find_first_not_of("0123456789, ") == std::string::npos;
+    const bool idList =
+        !condition.empty() && condition.find_first_not_of("0123456789, ") == std::string::npos;
     if (idList) {
         std::stringstream ids(condition);
         std::string id;
@@ -409,11 +432,14 @@ int runMain(int argc, char** argv) {
     app.add_subcommand("commands", "List the commands: ProgID, Name, Caption, Category, Tooltip");
     app.add_subcommand("toolbar", "Show the toolbar, its menus and their items");
 
-    auto* describeCmd = app.add_subcommand("describe", "Show a command's dialogs, their controls and defaults");
+    auto* describeCmd =
+        app.add_subcommand("describe", "Show a command's dialogs, their controls and defaults");
     std::string describeKey;
     std::vector<std::string> describeMaps;
-    describeCmd->add_option("command", describeKey, "ProgID, class name or unique command name")->required();
-    describeCmd->add_option("--map", describeMaps, "map document or dataset whose layers fill the lists")
+    describeCmd->add_option("command", describeKey, "ProgID, class name or unique command name")
+        ->required();
+    describeCmd
+        ->add_option("--map", describeMaps, "map document or dataset whose layers fill the lists")
         ->allow_extra_args(false);
 
     auto* layersCmd = app.add_subcommand("layers", "List a map's layers");
@@ -423,36 +449,56 @@ int runMain(int argc, char** argv) {
         ->allow_extra_args(false);
 
     RunOptions runOptions;
-    auto* runCmd = app.add_subcommand("run", "Click a command: load its dialog, set controls, press OK");
-    runCmd->add_option("command", runOptions.command, "ProgID, class name or unique command name")->required();
+    auto* runCmd =
+        app.add_subcommand("run", "Click a command: load its dialog, set controls, press OK");
+    runCmd->add_option("command", runOptions.command, "ProgID, class name or unique command name")
+        ->required();
     runCmd->add_option("--map", runOptions.maps, "map document (.json) or vector dataset")
         ->allow_extra_args(false);
-    runCmd->add_option("--select", runOptions.selects, "LAYER=WHERE or LAYER=FID,FID...: a selection for this run")
+    runCmd
+        ->add_option("--select", runOptions.selects,
+                     "LAYER=WHERE or LAYER=FID,FID...: a selection for this run")
         ->allow_extra_args(false);
-    runCmd->add_option("--set", runOptions.sets, "[FORM.]CONTROL=VALUE, applied in order as if typed or clicked")
+    runCmd
+        ->add_option("--set", runOptions.sets,
+                     "[FORM.]CONTROL=VALUE, applied in order as if typed or clicked")
         ->allow_extra_args(false);
-    runCmd->add_option("--answer", runOptions.answers, "answer to the next question or file choice, in order")
+    runCmd
+        ->add_option("--answer", runOptions.answers,
+                     "answer to the next question or file choice, in order")
         ->allow_extra_args(false);
     runCmd->add_flag("--cancel", runOptions.cancel, "press Cancel instead of OK");
-    runCmd->add_flag("--no-edit-session", runOptions.noEditSession, "run without an open edit session");
+    runCmd->add_flag("--no-edit-session", runOptions.noEditSession,
+                     "run without an open edit session");
 
     SampleRiverOptions river;
     std::string riverPath;
-    auto* riverCmd = app.add_subcommand("sample-river", "Write a meandering sample river to a GeoPackage");
+    auto* riverCmd =
+        app.add_subcommand("sample-river", "Write a meandering sample river to a GeoPackage");
     riverCmd->add_option("output", riverPath, "GeoPackage to write (replaced)")->required();
-    riverCmd->add_option("--length", river.length, "centerline length, map units")->capture_default_str();
-    riverCmd->add_option("--wavelength", river.wavelength, "channel length of one meander")->capture_default_str();
-    riverCmd->add_option("--amplitude", river.amplitude, "largest distance from the valley axis (0: straight)")
+    riverCmd->add_option("--length", river.length, "centerline length, map units")
         ->capture_default_str();
-    riverCmd->add_option("--segment-length", river.segmentLength, "length of the centerline segments")
+    riverCmd->add_option("--wavelength", river.wavelength, "channel length of one meander")
+        ->capture_default_str();
+    riverCmd
+        ->add_option("--amplitude", river.amplitude,
+                     "largest distance from the valley axis (0: straight)")
+        ->capture_default_str();
+    riverCmd
+        ->add_option("--segment-length", river.segmentLength, "length of the centerline segments")
         ->capture_default_str();
     riverCmd->add_option("--width", river.width, "channel width")->capture_default_str();
-    riverCmd->add_option("--bank-elevation", river.bankElevation, "bank elevation upstream")->capture_default_str();
-    riverCmd->add_option("--slope", river.slope, "fall of the bank per unit length")->capture_default_str();
-    riverCmd->add_option("--depth", river.depth, "channel depth below the bank")->capture_default_str();
-    riverCmd->add_option("--reference-points", river.referencePointCount, "number of reference points")
+    riverCmd->add_option("--bank-elevation", river.bankElevation, "bank elevation upstream")
         ->capture_default_str();
-    riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")->capture_default_str();
+    riverCmd->add_option("--slope", river.slope, "fall of the bank per unit length")
+        ->capture_default_str();
+    riverCmd->add_option("--depth", river.depth, "channel depth below the bank")
+        ->capture_default_str();
+    riverCmd
+        ->add_option("--reference-points", river.referencePointCount, "number of reference points")
+        ->capture_default_str();
+    riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
+        ->capture_default_str();
 
     try {
         app.parse(argc, argv);

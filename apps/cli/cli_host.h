@@ -50,7 +50,8 @@ private:
 
 class CliUserInterface : public IUserInterface {
 public:
-    CliUserInterface(std::vector<ControlSetting> settings, std::deque<std::string> answers, bool cancel);
+    CliUserInterface(std::vector<ControlSetting> settings, std::deque<std::string> answers,
+                     bool cancel);
 
     MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                          MsgIcon icon) override;

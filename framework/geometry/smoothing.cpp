@@ -32,7 +32,8 @@ bool sameXY(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
 double squaredDistanceToSegment(XY p, XY a, XY b) {
     const XY ab = b - a;
     const double len2 = ab.x * ab.x + ab.y * ab.y;
-    const double t = len2 == 0 ? 0 : std::clamp(((p.x - a.x) * ab.x + (p.y - a.y) * ab.y) / len2, 0.0, 1.0);
+    const double t =
+        len2 == 0 ? 0 : std::clamp(((p.x - a.x) * ab.x + (p.y - a.y) * ab.y) / len2, 0.0, 1.0);
     const XY off = p - (a + t * ab);
     return off.x * off.x + off.y * off.y;
 }
@@ -43,7 +44,8 @@ void keepFarthest(const Path& path, std::size_t first, std::size_t last, double 
     double farthest2 = -1;
     std::size_t index = first;
     for (std::size_t i = first + 1; i < last; ++i) {
-        const double d2 = squaredDistanceToSegment(xyOf(path[i]), xyOf(path[first]), xyOf(path[last]));
+        const double d2 =
+            squaredDistanceToSegment(xyOf(path[i]), xyOf(path[first]), xyOf(path[last]));
         if (d2 > farthest2) {
             farthest2 = d2;
             index = i;
@@ -71,7 +73,7 @@ Path simplified(const Path& path, double tolerance) {
 /// knots spaced by the square root of the chords. The span is a cubic: it is kept in Hermite
 /// form (ends and the tangents the knots give them), so that a point costs a few multiplications.
 class Span {
-  public:
+public:
     Span(XY p0, XY p1, XY p2, XY p3) : p1_(p1), p2_(p2) {
         const double t01 = std::sqrt(distance(p0, p1));
         const double t12 = std::sqrt(distance(p1, p2));
@@ -88,7 +90,7 @@ class Span {
                (u3 - u2) * m2_;
     }
 
-  private:
+private:
     XY p1_, p2_, m1_{}, m2_{};
 };
 
@@ -109,7 +111,8 @@ void findInnerPoints(const Span& span, double spanLength, InnerPoints& inner) {
             const XY next = k == n ? span.at(1) : span.at(static_cast<double>(k) / n);
             // Three probes: an S-shaped piece crosses its chord in the middle.
             for (double probe : {0.25, 0.5, 0.75})
-                worst2 = std::max(worst2, squaredDistanceToSegment(span.at((k - 1 + probe) / n), previous, next));
+                worst2 = std::max(
+                    worst2, squaredDistanceToSegment(span.at((k - 1 + probe) / n), previous, next));
             if (k < n) inner.points[inner.count++] = next;
             previous = next;
         }

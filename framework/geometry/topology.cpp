@@ -20,7 +20,7 @@ constexpr int kQuadrantSegments = 64;
 /// One GEOS context per thread, remembering the last error GEOS reported so that a failed call
 /// can say why.
 class GeosContext {
-  public:
+public:
     GeosContext() : handle_(GEOS_init_r()) {
         GEOSContext_setErrorMessageHandler_r(handle_, &GeosContext::remember, this);
     }
@@ -31,7 +31,7 @@ class GeosContext {
     GEOSContextHandle_t handle() const { return handle_; }
     const std::string& lastError() const { return lastError_; }
 
-  private:
+private:
     static void remember(const char* message, void* self) {
         static_cast<GeosContext*>(self)->lastError_ = message ? message : "";
     }

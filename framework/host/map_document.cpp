@@ -88,7 +88,8 @@ void MapDocument::addFeatureLayer(const std::string& layerName, const std::strin
     layers_.push_back(std::make_unique<FeatureLayer>(layerName, std::move(cls)));
 }
 
-void MapDocument::addSurfaceLayer(const std::string& layerName, LayerKind kind, const std::string& path) {
+void MapDocument::addSurfaceLayer(const std::string& layerName, LayerKind kind,
+                                  const std::string& path) {
     layers_.push_back(std::make_unique<SurfaceLayer>(layerName, kind, path));
 }
 
@@ -126,7 +127,9 @@ void MapDocument::openJson(const std::string& path) {
         throw HostError("cannot read map document " + path + ": " + e.what());
     }
     const fs::path base = fs::path(path).parent_path();
-    auto resolve = [&](const std::string& source) { return (base / source).lexically_normal().string(); };
+    auto resolve = [&](const std::string& source) {
+        return (base / source).lexically_normal().string();
+    };
     name_ = doc.value("name", name_);
     for (const auto& l : doc.value("layers", nlohmann::json::array())) {
         const std::string layerName = l.at("name").get<std::string>();

@@ -82,7 +82,8 @@ public:
     /// Every dataset the map reads, once each.
     const std::vector<std::shared_ptr<OgrDataset>>& datasets() const { return datasets_; }
 
-    void addFeatureLayer(const std::string& name, const std::string& path, const std::string& table);
+    void addFeatureLayer(const std::string& name, const std::string& path,
+                         const std::string& table);
     void addSurfaceLayer(const std::string& name, LayerKind kind, const std::string& path);
     void addTable(const std::string& path, const std::string& table);
 
@@ -90,7 +91,8 @@ private:
     void openJson(const std::string& path);
     void openDataset(const std::string& path);
     std::shared_ptr<OgrDataset> dataset(const std::string& path);
-    std::shared_ptr<OgrFeatureClass> featureClass(const std::string& path, const std::string& table);
+    std::shared_ptr<OgrFeatureClass> featureClass(const std::string& path,
+                                                  const std::string& table);
 
     std::string name_;
     std::vector<std::unique_ptr<ILayer>> layers_;

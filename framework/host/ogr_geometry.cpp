@@ -46,7 +46,8 @@ std::unique_ptr<OgrCurve> ogrCurve(const Path& path, bool z, bool m) {
         if (m) ms[i] = path[i].m;
     }
     auto out = std::make_unique<OgrCurve>();
-    out->setPoints(static_cast<int>(n), xy.data(), z ? zs.data() : nullptr, m ? ms.data() : nullptr);
+    out->setPoints(static_cast<int>(n), xy.data(), z ? zs.data() : nullptr,
+                   m ? ms.data() : nullptr);
     return withFlags(std::move(out), z, m);
 }
 
@@ -142,7 +143,7 @@ Shape flaggedLike(Shape shape, const OGRGeometry& g) {
 
 /// Members of a collection gathered into one shape of their common dimension.
 class CollectionReader {
-  public:
+public:
     explicit CollectionReader(const OGRGeometry& whole) : whole_(whole) {}
 
     void add(const OGRGeometry& g) {
@@ -175,7 +176,7 @@ class CollectionReader {
         }
     }
 
-  private:
+private:
     void addMembers(const OGRGeometryCollection& c) {
         for (const OGRGeometry* member : c) add(*member);
     }

@@ -27,7 +27,8 @@ void ensureDriversRegistered() {
         // A tool edits rows all over a file inside one transaction; SQLite's default 2 MB page
         // cache then spills dirty pages to disk again and again. The cache only grows as pages
         // are touched.
-        if (!CPLGetConfigOption("OGR_SQLITE_CACHE", nullptr)) CPLSetConfigOption("OGR_SQLITE_CACHE", "256");
+        if (!CPLGetConfigOption("OGR_SQLITE_CACHE", nullptr))
+            CPLSetConfigOption("OGR_SQLITE_CACHE", "256");
         GDALAllRegister();
         return true;
     }();
@@ -36,25 +37,36 @@ void ensureDriversRegistered() {
 
 ShapeType shapeTypeOfOgr(OGRwkbGeometryType type) {
     switch (wkbFlatten(type)) {
-        case wkbPoint: return ShapeType::Point;
-        case wkbMultiPoint: return ShapeType::Multipoint;
+        case wkbPoint:
+            return ShapeType::Point;
+        case wkbMultiPoint:
+            return ShapeType::Multipoint;
         case wkbLineString:
-        case wkbMultiLineString: return ShapeType::Polyline;
+        case wkbMultiLineString:
+            return ShapeType::Polyline;
         case wkbPolygon:
-        case wkbMultiPolygon: return ShapeType::Polygon;
-        default: return ShapeType::Null;
+        case wkbMultiPolygon:
+            return ShapeType::Polygon;
+        default:
+            return ShapeType::Null;
     }
 }
 
 FieldType fieldTypeOfOgr(const OGRFieldDefn& defn) {
     switch (defn.GetType()) {
-        case OFTInteger: return defn.GetSubType() == OFSTInt16 ? FieldType::SmallInteger : FieldType::Integer;
-        case OFTInteger64: return FieldType::Integer;
-        case OFTReal: return defn.GetSubType() == OFSTFloat32 ? FieldType::Single : FieldType::Double;
+        case OFTInteger:
+            return defn.GetSubType() == OFSTInt16 ? FieldType::SmallInteger : FieldType::Integer;
+        case OFTInteger64:
+            return FieldType::Integer;
+        case OFTReal:
+            return defn.GetSubType() == OFSTFloat32 ? FieldType::Single : FieldType::Double;
         case OFTDate:
-        case OFTDateTime: return FieldType::Date;
-        case OFTBinary: return FieldType::Blob;
-        default: return FieldType::String;
+        case OFTDateTime:
+            return FieldType::Date;
+        case OFTBinary:
+            return FieldType::Blob;
+        default:
+            return FieldType::String;
     }
 }
 
@@ -62,13 +74,28 @@ std::unique_ptr<OGRFieldDefn> ogrFieldOf(const Field& field) {
     OGRFieldType type = OFTString;
     OGRFieldSubType subType = OFSTNone;
     switch (field.type) {
-        case FieldType::SmallInteger: type = OFTInteger; subType = OFSTInt16; break;
-        case FieldType::Integer: type = OFTInteger; break;
-        case FieldType::Single: type = OFTReal; subType = OFSTFloat32; break;
-        case FieldType::Double: type = OFTReal; break;
-        case FieldType::Date: type = OFTDate; break;
-        case FieldType::Blob: type = OFTBinary; break;
-        default: type = OFTString;
+        case FieldType::SmallInteger:
+            type = OFTInteger;
+            subType = OFSTInt16;
+            break;
+        case FieldType::Integer:
+            type = OFTInteger;
+            break;
+        case FieldType::Single:
+            type = OFTReal;
+            subType = OFSTFloat32;
+            break;
+        case FieldType::Double:
+            type = OFTReal;
+            break;
+        case FieldType::Date:
+            type = OFTDate;
+            break;
+        case FieldType::Blob:
+            type = OFTBinary;
+            break;
+        default:
+            type = OFTString;
     }
     auto defn = std::make_unique<OGRFieldDefn>(field.name.c_str(), type);
     defn->SetSubType(subType);
@@ -107,12 +134,14 @@ OgrDataset::~OgrDataset() {
 namespace {
 std::string quoted(const char* identifier) {
     std::string q = "\"";
-    for (const char* c = identifier; *c; ++c) q += *c == '"' ? std::string("\"\"") : std::string(1, *c);
+    for (const char* c = identifier; *c; ++c)
+        q += *c == '"' ? std::string("\"\"") : std::string(1, *c);
     return q + "\"";
 }
 }  // namespace
 
-sqlite3_stmt* OgrDataset::updateStatement(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields) {
+sqlite3_stmt* OgrDataset::updateStatement(OGRLayer& layer, const OGRFeature& feature,
+                                          const std::vector<int>& fields) {
     std::string sql = "UPDATE " + quoted(layer.GetName()) + " SET ";
     for (std::size_t i = 0; i < fields.size(); ++i)
         sql += (i ? "," : "") + quoted(feature.GetFieldDefnRef(fields[i])->GetNameRef()) + "=?";
@@ -120,11 +149,13 @@ sqlite3_stmt* OgrDataset::updateStatement(OGRLayer& layer, const OGRFeature& fea
     auto it = updates_.find(sql);
     if (it != updates_.end()) return it->second;
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(sqlite_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) return nullptr;
+    if (sqlite3_prepare_v2(sqlite_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
+        return nullptr;
     return updates_[sql] = statement;
 }
 
-bool OgrDataset::updateAttributes(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields) {
+bool OgrDataset::updateAttributes(OGRLayer& layer, const OGRFeature& feature,
+                                  const std::vector<int>& fields) {
     if (!sqlite_ || fields.empty() || !*layer.GetFIDColumn()) return false;
     sqlite3_stmt* statement = updateStatement(layer, feature, fields);
     if (!statement) return false;
@@ -136,20 +167,28 @@ bool OgrDataset::updateAttributes(OGRLayer& layer, const OGRFeature& feature, co
         }
         switch (feature.GetFieldDefnRef(field)->GetType()) {
             case OFTInteger:
-            case OFTInteger64: sqlite3_bind_int64(statement, slot++, feature.GetFieldAsInteger64(field)); break;
-            case OFTReal: sqlite3_bind_double(statement, slot++, feature.GetFieldAsDouble(field)); break;
-            case OFTString:
-                sqlite3_bind_text(statement, slot++, feature.GetFieldAsString(field), -1, SQLITE_TRANSIENT);
+            case OFTInteger64:
+                sqlite3_bind_int64(statement, slot++, feature.GetFieldAsInteger64(field));
                 break;
-            default: sqlite3_reset(statement); return false;
+            case OFTReal:
+                sqlite3_bind_double(statement, slot++, feature.GetFieldAsDouble(field));
+                break;
+            case OFTString:
+                sqlite3_bind_text(statement, slot++, feature.GetFieldAsString(field), -1,
+                                  SQLITE_TRANSIENT);
+                break;
+            default:
+                sqlite3_reset(statement);
+                return false;
         }
     }
     sqlite3_bind_int64(statement, slot, feature.GetFID());
     const int result = sqlite3_step(statement);
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
-    if (result != SQLITE_DONE) throw HostError("cannot store feature " + std::to_string(feature.GetFID()) + " of " +
-                                               layer.GetName() + ": " + sqlite3_errmsg(sqlite_));
+    if (result != SQLITE_DONE)
+        throw HostError("cannot store feature " + std::to_string(feature.GetFID()) + " of " +
+                        layer.GetName() + ": " + sqlite3_errmsg(sqlite_));
     return true;
 }
 
@@ -186,9 +225,12 @@ public:
         if (ogr < 0 || !feature_->IsFieldSetAndNotNull(ogr)) return std::monostate{};
         switch (feature_->GetFieldDefnRef(ogr)->GetType()) {
             case OFTInteger:
-            case OFTInteger64: return static_cast<long long>(feature_->GetFieldAsInteger64(ogr));
-            case OFTReal: return feature_->GetFieldAsDouble(ogr);
-            default: return std::string(feature_->GetFieldAsString(ogr));
+            case OFTInteger64:
+                return static_cast<long long>(feature_->GetFieldAsInteger64(ogr));
+            case OFTReal:
+                return feature_->GetFieldAsDouble(ogr);
+            default:
+                return std::string(feature_->GetFieldAsString(ogr));
         }
     }
 
@@ -210,29 +252,34 @@ public:
                     feature_->SetField(ogr, static_cast<GIntBig>(std::nearbyint(*number)));
                 return;
             }
-            default: feature_->SetField(ogr, toText(value).c_str());
+            default:
+                feature_->SetField(ogr, toText(value).c_str());
         }
     }
 
     Geometry shape() const override { return fromOgr(feature_->GetGeometryRef()); }
 
     void setShape(const Geometry& geometry) override {
-        check(feature_->SetGeometryDirectly(toOgr(geometry, class_.layer()->GetGeomType()).release()),
-              "cannot set the shape");
+        check(
+            feature_->SetGeometryDirectly(toOgr(geometry, class_.layer()->GetGeomType()).release()),
+            "cannot set the shape");
         shapeChanged_ = true;
     }
 
     void store() override {
         OGRLayer* layer = class_.layer();
         if (feature_->GetFID() == OGRNullFID) {
-            check(layer->CreateFeature(feature_.get()), "cannot store a new feature in " + class_.name());
+            check(layer->CreateFeature(feature_.get()),
+                  "cannot store a new feature in " + class_.name());
         } else if (!shapeChanged_ && changedFields_.empty()) {
             // Nothing to write.
-        } else if (shapeChanged_ || !class_.dataset().updateAttributes(*layer, *feature_, changedFields_)) {
+        } else if (shapeChanged_ ||
+                   !class_.dataset().updateAttributes(*layer, *feature_, changedFields_)) {
             // Rewriting the whole row also rewrites its shape and spatial index entry: only
             // worth it when the shape changed or the store has no narrower way.
-            check(layer->SetFeature(feature_.get()),
-                  "cannot store feature " + std::to_string(feature_->GetFID()) + " of " + class_.name());
+            check(layer->SetFeature(feature_.get()), "cannot store feature " +
+                                                         std::to_string(feature_->GetFID()) +
+                                                         " of " + class_.name());
         }
         changedFields_.clear();
         shapeChanged_ = false;
@@ -348,7 +395,9 @@ void OgrFeatureClass::readSchema() {
 
 std::string OgrFeatureClass::name() const { return layer_->GetName(); }
 
-std::string OgrFeatureClass::shapeFieldName() const { return hasGeometry_ ? fields_[1].name : "SHAPE"; }
+std::string OgrFeatureClass::shapeFieldName() const {
+    return hasGeometry_ ? fields_[1].name : "SHAPE";
+}
 
 const Field& OgrFeatureClass::field(int index) const {
     if (index < 0 || index >= fieldCount()) throw HostError("field index out of range");
@@ -388,13 +437,20 @@ namespace {
 
 bool meetsSpatialRelation(const OGRGeometry& candidate, const OGRGeometry& query, SpatialRel rel) {
     switch (rel) {
-        case SpatialRel::Contains: return candidate.Contains(&query);
-        case SpatialRel::Within: return candidate.Within(&query);
-        case SpatialRel::Touches: return candidate.Touches(&query);
-        case SpatialRel::Crosses: return candidate.Crosses(&query);
-        case SpatialRel::Overlaps: return candidate.Overlaps(&query);
-        case SpatialRel::EnvelopeIntersects: return true;
-        default: return candidate.Intersects(&query);
+        case SpatialRel::Contains:
+            return candidate.Contains(&query);
+        case SpatialRel::Within:
+            return candidate.Within(&query);
+        case SpatialRel::Touches:
+            return candidate.Touches(&query);
+        case SpatialRel::Crosses:
+            return candidate.Crosses(&query);
+        case SpatialRel::Overlaps:
+            return candidate.Overlaps(&query);
+        case SpatialRel::EnvelopeIntersects:
+            return true;
+        default:
+            return candidate.Intersects(&query);
     }
 }
 
@@ -404,7 +460,8 @@ std::vector<long long> matchingIds(OgrFeatureClass& cls, const QueryFilter* filt
     cls.applyFilter(filter);
     OGRLayer* layer = cls.layer();
     std::unique_ptr<OGRGeometry> query;
-    const bool refine = filter && filter->geometry && filter->spatialRel != SpatialRel::EnvelopeIntersects;
+    const bool refine =
+        filter && filter->geometry && filter->spatialRel != SpatialRel::EnvelopeIntersects;
     if (refine) query = toOgr(*filter->geometry);
     std::vector<long long> ids;
     layer->ResetReading();

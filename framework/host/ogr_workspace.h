@@ -39,13 +39,15 @@ public:
     /// Writes the given attribute fields of a stored feature straight through the store's own
     /// SQL engine, leaving its shape and spatial index alone; false where the store has no such
     /// path (the caller then rewrites the whole feature).
-    bool updateAttributes(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields);
+    bool updateAttributes(OGRLayer& layer, const OGRFeature& feature,
+                          const std::vector<int>& fields);
     /// Whether the store is an SQL database whose rows can be updated and scanned by identifier
     /// in place (a GeoPackage).
     bool updatesInPlace() const { return sqlite_ != nullptr; }
 
 private:
-    sqlite3_stmt* updateStatement(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields);
+    sqlite3_stmt* updateStatement(OGRLayer& layer, const OGRFeature& feature,
+                                  const std::vector<int>& fields);
 
     std::string path_;
     GDALDataset* dataset_ = nullptr;

@@ -12,7 +12,8 @@ namespace {
 
 const std::string kSmallSdf =
     "BEGIN HEADER:\r\nNUMBER OF PROFILES: 1\r\nPROFILE NAMES:\r\nPF 1\r\nEND HEADER:\r\n"
-    "BEGIN CROSS-SECTIONS:\r\nCROSS-SECTION:\r\nSTREAM ID: Creek\r\nREACH ID: Upper\r\nSTATION: 100\r\n"
+    "BEGIN CROSS-SECTIONS:\r\nCROSS-SECTION:\r\nSTREAM ID: Creek\r\nREACH ID: Upper\r\nSTATION: "
+    "100\r\n"
     "CUT LINE:\r\n1.0, 2.0\r\n3.0, 4.0\r\nEND:\r\nEND CROSS-SECTIONS:\r\n";
 
 class ExportSdfDialog : public test::DialogTest<frmExportSDFtoXML> {};
@@ -34,8 +35,8 @@ TEST_F(ExportSdfDialog, ConvertsThenUnloadsAndAnnouncesSuccess) {
     form.type("txtOutput", dir.file("out.xml"));
     form.pressOk();
     EXPECT_FALSE(Forms::anyLoaded());
-    EXPECT_EQ(ui.messageLines(),
-              std::vector<std::string>{"[RAS SDF export to XML] SDF file is exported successfully!"});
+    EXPECT_EQ(ui.messageLines(), std::vector<std::string>{
+                                     "[RAS SDF export to XML] SDF file is exported successfully!"});
     EXPECT_NE(test::readFile(dir.file("out.xml")).find("<CutLinePoint X=\"3.0\" Y=\"4.0\"/>\r\n"),
               std::string::npos);
 }
@@ -82,8 +83,8 @@ TEST_F(ExportSdfDialog, CancelUnloadsWithoutWriting) {
 TEST(ExportSdfCommandLine, ConvertsAndExitsWithZero) {
     test::TempDir dir;
     test::writeFile(dir.file("in.sdf"), kSmallSdf);
-    auto r = test::runCli({"run", "clsExportSDFtoXML", "--set", "txtInput=" + dir.file("in.sdf"), "--set",
-                           "txtOutput=" + dir.file("out.xml")});
+    auto r = test::runCli({"run", "clsExportSDFtoXML", "--set", "txtInput=" + dir.file("in.sdf"),
+                           "--set", "txtOutput=" + dir.file("out.xml")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "[RAS SDF export to XML] SDF file is exported successfully!\n");
     EXPECT_TRUE(std::filesystem::exists(dir.file("out.xml")));
@@ -102,7 +103,8 @@ TEST(ExportSdfCommandLine, UnknownControlsAndBadValuesAreUsageErrors) {
     auto wrongForm = test::runCli({"run", "clsExportSDFtoXML", "--set", "frmOther.txtInput=a"});
     EXPECT_EQ(wrongForm.exitCode, 2);
     EXPECT_NE(wrongForm.err.find("unknown form frmOther"), std::string::npos);
-    auto badValue = test::runCli({"run", "clsExportSDFtoXML", "--set", "frmExportSDFtoXML.cmdOK=maybe"});
+    auto badValue =
+        test::runCli({"run", "clsExportSDFtoXML", "--set", "frmExportSDFtoXML.cmdOK=maybe"});
     EXPECT_EQ(badValue.exitCode, 2);
     EXPECT_NE(badValue.err.find("frmExportSDFtoXML.cmdOK: 'maybe'"), std::string::npos);
     auto noCommand = test::runCli({"run", "clsNoSuchTool"});

@@ -31,7 +31,7 @@ std::string errorOf(const std::function<void()>& run) {
 }
 
 class ProjectFilesTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("ondu_ras_project_" + std::to_string(getpid()));
         fs::remove_all(dir_);

@@ -12,7 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kChannelXml = std::string(ONDU_SOURCE_DIR) + "/tests/exchange/data/hecras/single_reach.xml";
+const std::string kChannelXml =
+    std::string(ONDU_SOURCE_DIR) + "/tests/exchange/data/hecras/single_reach.xml";
 
 class XmlToGeometryDialog : public test::DialogTest<frmXMLtoGeometryFile> {};
 
@@ -24,8 +25,9 @@ TEST_F(XmlToGeometryDialog, ChecksItsInputsInOrderAndStaysOpen) {
     form.type("txtOutput", dir.file("geom.g01"));
     form.pressOk();
     EXPECT_EQ(ui.messageLines(),
-              (std::vector<std::string>{"[Warning] Specify the input file", "[Warning] Specify the output file",
-                                        "[Error opening File] Cannot open '" + dir.file("missing.xml") + "' file"}));
+              (std::vector<std::string>{
+                  "[Warning] Specify the input file", "[Warning] Specify the output file",
+                  "[Error opening File] Cannot open '" + dir.file("missing.xml") + "' file"}));
     EXPECT_TRUE(form.isLoaded());
     EXPECT_FALSE(form.control("chkAuxFiles").checked);
 }
@@ -37,9 +39,11 @@ TEST_F(XmlToGeometryDialog, WritesTheGeometryAndSiblingFilesThenUnloads) {
     form.setChecked("chkAuxFiles", true);
     form.pressOk();
     EXPECT_EQ(ui.messageLines(),
-              std::vector<std::string>{"[XML to HEC-RAS Geometry File] HEC-RAS files created successfully"});
+              std::vector<std::string>{
+                  "[XML to HEC-RAS Geometry File] HEC-RAS files created successfully"});
     EXPECT_FALSE(Forms::anyLoaded());
-    for (const char* name : {"run.g01", "run.prj", "run.p01", "run.f01"}) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+    for (const char* name : {"run.g01", "run.prj", "run.p01", "run.f01"})
+        EXPECT_TRUE(fs::exists(dir.file(name))) << name;
 }
 
 TEST_F(XmlToGeometryDialog, ConversionErrorIsShownUnderErrorOccurred) {
@@ -66,11 +70,12 @@ TEST_F(XmlToGeometryDialog, BrowseButtonsUseTheXmlAndGeometryFilters) {
 
 TEST(XmlToGeometryCommandLine, WritesTheFourFiles) {
     test::TempDir dir;
-    auto r = test::runCli({"run", "clsXMLtoGeometryFile", "--set", "txtInput=" + kChannelXml, "--set",
-                           "txtOutput=" + dir.file("geom.g01"), "--set", "chkAuxFiles=1"});
+    auto r = test::runCli({"run", "clsXMLtoGeometryFile", "--set", "txtInput=" + kChannelXml,
+                           "--set", "txtOutput=" + dir.file("geom.g01"), "--set", "chkAuxFiles=1"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "[XML to HEC-RAS Geometry File] HEC-RAS files created successfully\n");
-    for (const char* name : {"geom.g01", "geom.prj", "geom.p01", "geom.f01"}) EXPECT_TRUE(fs::exists(dir.file(name)));
+    for (const char* name : {"geom.g01", "geom.prj", "geom.p01", "geom.f01"})
+        EXPECT_TRUE(fs::exists(dir.file(name)));
 }
 
 }  // namespace

@@ -77,20 +77,36 @@ std::vector<std::pair<std::string, bool>> itemsOf(const IMenuDef& menu) {
 
 TEST(CommandCatalogue, MenusListTheirItemsInOrderWithSeparators) {
     const std::vector<MenuLayout> expected = {
-        {"clsONDU_XML_Menu", "ONDU_HEC-RAS Menu", "Data Import/Export",
-         {{"RUDAvuZIR.clsRUDAvuZIR", true}, {"RUDAvuZIR.clsXMLtoGeometryFile", true},
-          {"RUDAvuZIR.clsExportSDFtoXML", true}, {"RUDAvuZIR.clsProfileFromFTable", true}}},
-        {"clsPreproMenu", "Processing Menu", "Processing Menu",
-         {{"RUDAvuZIR.clsSnapPointstoLine", false}, {"RUDAvuZIR.clsThalweg", false},
-          {"RUDAvuZIR.clsThalweg_CS", false}, {"RUDAvuZIR.clsAssignMstoReaches", false},
-          {"RUDAvuZIR.clsAssignSN", false}, {"RUDAvuZIR.clsAssignStnNotoCS", true},
-          {"RUDAvuZIR.clsAssignDnDs", true}, {"RUDAvuZIR.clsIntegrateCSwithTerrain", true},
+        {"clsONDU_XML_Menu",
+         "ONDU_HEC-RAS Menu",
+         "Data Import/Export",
+         {{"RUDAvuZIR.clsRUDAvuZIR", true},
+          {"RUDAvuZIR.clsXMLtoGeometryFile", true},
+          {"RUDAvuZIR.clsExportSDFtoXML", true},
+          {"RUDAvuZIR.clsProfileFromFTable", true}}},
+        {"clsPreproMenu",
+         "Processing Menu",
+         "Processing Menu",
+         {{"RUDAvuZIR.clsSnapPointstoLine", false},
+          {"RUDAvuZIR.clsThalweg", false},
+          {"RUDAvuZIR.clsThalweg_CS", false},
+          {"RUDAvuZIR.clsAssignMstoReaches", false},
+          {"RUDAvuZIR.clsAssignSN", false},
+          {"RUDAvuZIR.clsAssignStnNotoCS", true},
+          {"RUDAvuZIR.clsAssignDnDs", true},
+          {"RUDAvuZIR.clsIntegrateCSwithTerrain", true},
           {"RUDAvuZIR.clsCreateHECReach", false}}},
-        {"clsONDU_Menu", "ONDU Menu", "Basic ONDU",
-         {{"RUDAvuZIR.clsIntAttribute", true}, {"RUDAvuZIR.clsBoundaryFromLines", true},
-          {"RUDAvuZIR.clsPolyToLines", true}, {"RUDAvuZIR.clsSplitLine", true},
-          {"RUDAvuZIR.clsThaCur", true}, {"RUDAvuZIR.clsBetaFromTha", true},
-          {"RUDAvuZIR.clsTrapezoidalCS", true}, {"RUDAvuZIR.clsProfileLines", true}}},
+        {"clsONDU_Menu",
+         "ONDU Menu",
+         "Basic ONDU",
+         {{"RUDAvuZIR.clsIntAttribute", true},
+          {"RUDAvuZIR.clsBoundaryFromLines", true},
+          {"RUDAvuZIR.clsPolyToLines", true},
+          {"RUDAvuZIR.clsSplitLine", true},
+          {"RUDAvuZIR.clsThaCur", true},
+          {"RUDAvuZIR.clsBetaFromTha", true},
+          {"RUDAvuZIR.clsTrapezoidalCS", true},
+          {"RUDAvuZIR.clsProfileLines", true}}},
     };
     for (const auto& m : expected) {
         auto menu = toolCatalogue().createMenu(m.className);
@@ -106,7 +122,8 @@ TEST(CommandCatalogue, ToolbarShowsTheThreeMenusLeftToRight) {
     EXPECT_EQ(toolbar->Name(), "ONDU Toolbar");
     EXPECT_EQ(toolbar->Caption(), "ONDU Toolbar");
     ASSERT_EQ(toolbar->ItemCount(), 3);
-    const char* ids[] = {"RUDAvuZIR.clsONDU_Menu", "RUDAvuZIR.clsPreproMenu", "RUDAvuZIR.clsONDU_XML_Menu"};
+    const char* ids[] = {"RUDAvuZIR.clsONDU_Menu", "RUDAvuZIR.clsPreproMenu",
+                         "RUDAvuZIR.clsONDU_XML_Menu"};
     for (long i = 0; i < 3; ++i) {
         ItemDef item;
         toolbar->GetItemInfo(i, item);
@@ -153,10 +170,12 @@ class ProbeDialog : public Dialog {
 public:
     ProbeDialog() : Dialog(declaration()) { ++created; }
     static const DialogDecl& declaration() {
-        static const DialogDecl decl{"frmProbe", "Probe",
-                                     {{"txtValue", ControlKind::TextBox, "Value", "", "default"},
-                                      {"cmdOK", ControlKind::Button, "OK", "", "", "", ButtonRole::Ok},
-                                      {"cmdCancel", ControlKind::Button, "Cancel", "", "", "", ButtonRole::Cancel}}};
+        static const DialogDecl decl{
+            "frmProbe",
+            "Probe",
+            {{"txtValue", ControlKind::TextBox, "Value", "", "default"},
+             {"cmdOK", ControlKind::Button, "OK", "", "", "", ButtonRole::Ok},
+             {"cmdCancel", ControlKind::Button, "Cancel", "", "", "", ButtonRole::Cancel}}};
         return decl;
     }
     void init(IApplication* app) override { initApp = app; }
@@ -219,8 +238,9 @@ TEST_F(ClickTest, PlainCommandShowsItsDialogModalWithoutAGate) {
 TEST_F(ClickTest, GatedCommandWithoutSessionShowsOnlyTheMessage) {
     click<kGatedModal>();
     EXPECT_TRUE(ui.shownDialogs.empty());
-    EXPECT_EQ(ui.messageLines(),
-              std::vector<std::string>{"[Edit Session] Please start the edit session to run this tool."});
+    EXPECT_EQ(
+        ui.messageLines(),
+        std::vector<std::string>{"[Edit Session] Please start the edit session to run this tool."});
     EXPECT_EQ(ProbeDialog::created, 0);
 }
 
@@ -237,8 +257,9 @@ TEST_F(ClickTest, SessionClosedWhileTheDialogWasOpenIsReportedAfterIt) {
     ui.onShow = [&](Dialog&) { app.editor.state = 0; };
     click<kGatedModal>();
     EXPECT_EQ(ui.shownDialogs.size(), 1u);
-    EXPECT_EQ(ui.messageLines(),
-              std::vector<std::string>{"[Edit Session] Please start the edit session to run this tool."});
+    EXPECT_EQ(
+        ui.messageLines(),
+        std::vector<std::string>{"[Edit Session] Please start the edit session to run this tool."});
 }
 
 TEST_F(ClickTest, GatedModelessCommandInitsAndTitlesItsMessageAssign) {
@@ -280,7 +301,8 @@ TEST_F(ClickTest, EditSessionWithoutEditorReportsTheFailureAndAnswersNo) {
     click<kGatedModal>();
     ASSERT_EQ(ui.messages.size(), 3u);
     EXPECT_EQ(ui.messages[0].title, "Error in EditSession, Error Number: 91");
-    EXPECT_EQ(ui.messages[0].text, "Following error occured: Object variable or With block variable not set.");
+    EXPECT_EQ(ui.messages[0].text,
+              "Following error occured: Object variable or With block variable not set.");
     EXPECT_EQ(ui.messages[2].text, "Please start the edit session to run this tool.");
     EXPECT_TRUE(ui.shownDialogs.empty());
 }
@@ -291,8 +313,9 @@ TEST_F(ClickTest, CommandWhoseToolIsNotBuiltSaysSoAndShowsNothing) {
     command->OnClick();
     EXPECT_TRUE(ui.shownDialogs.empty());
     EXPECT_EQ(ui.messageLines(),
-              std::vector<std::string>{"[Create Trapezoidal Cross-sections] \"Create Trapezoidal Cross-sections\" "
-                                       "is not available yet."});
+              std::vector<std::string>{
+                  "[Create Trapezoidal Cross-sections] \"Create Trapezoidal Cross-sections\" "
+                  "is not available yet."});
 }
 
 }  // namespace

@@ -49,13 +49,14 @@ TEST(Dialog, StartsWithTheDeclaredDefaults) {
 TEST(Dialog, ApplyFiresTheEventOfEachKind) {
     EventDialog d;
     d.load();
-    d.apply("cmbLayer", "Reach");          // a listed item is picked
-    d.apply("cmbLayer", "Not listed");     // other text is typed
+    d.apply("cmbLayer", "Reach");       // a listed item is picked
+    d.apply("cmbLayer", "Not listed");  // other text is typed
     d.apply("txtWidth", "12.5");
     d.apply("chkBoundary", "0");
     d.apply("cmdOK", "");
-    EXPECT_EQ(d.events, (std::vector<std::string>{"load", "click cmbLayer", "change cmbLayer=Not listed",
-                                                  "change txtWidth=12.5", "click chkBoundary", "click cmdOK"}));
+    EXPECT_EQ(d.events, (std::vector<std::string>{
+                            "load", "click cmbLayer", "change cmbLayer=Not listed",
+                            "change txtWidth=12.5", "click chkBoundary", "click cmdOK"}));
     EXPECT_FALSE(d.control("chkBoundary").checked);
 }
 

@@ -38,7 +38,7 @@ std::vector<LayerSpec> sampleLayers() {
 }
 
 class MapHelpers : public ::testing::Test {
-  protected:
+protected:
     /// The sample layers in their own order, or a map assembled by the test.
     InstalledHost& host(std::unique_ptr<MapDocument> map = nullptr) {
         host_ = std::make_unique<InstalledHost>(map ? std::move(map) : store_.openMap());

@@ -42,7 +42,7 @@ std::vector<long long> oidsOf(const std::vector<FeaturePtr>& features) {
 }
 
 class ChainOrder : public ::testing::Test {
-  protected:
+protected:
     /// Orders the lines (a GeoPackage unless told) and answers the identifiers in chain order.
     std::vector<long long> order(const std::vector<std::string>& wkts,
                                  StoreFormat format = StoreFormat::GeoPackage) {

@@ -1,11 +1,11 @@
 #include "framework/xml_memory.h"
 
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,8 +74,8 @@ TEST(XmlMemory, DocumentsMadeOnSeveralThreadsAtOnceKeepTheirOwnContent) {
         threads.emplace_back([t, &intact] {
             for (int round = 0; round < 20; ++round) {
                 auto document = parseOwned(pointsXml(500 + t));
-                intact[t] += document->first_child().last_child().attribute("X").as_int() ==
-                             499 + t;
+                intact[t] +=
+                    document->first_child().last_child().attribute("X").as_int() == 499 + t;
             }
         });
     }

@@ -59,7 +59,10 @@ class LogRelDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         g_pApp = &app;
-        ui.onShow = [this](Dialog& d) { shown.push_back(d.name()); if (d.name() == "frmNewThaCur") d.pressCancel(); };
+        ui.onShow = [this](Dialog& d) {
+            shown.push_back(d.name());
+            if (d.name() == "frmNewThaCur") d.pressCancel();
+        };
     }
     void TearDown() override {
         Forms::reset();
@@ -122,7 +125,8 @@ TEST_F(LogRelDialog, TextThatIsNoNumberTurnsRedAndIsRefusedOnOk) {
     form.type("txtThird", "0,07");
     EXPECT_EQ(form.control("txtThird").foreColor, kRed);
     form.pressOk();
-    EXPECT_EQ(ui.messageLines(), std::vector<std::string>{"[Warning] Enter a valid number for the right side slope"});
+    EXPECT_EQ(ui.messageLines(),
+              std::vector<std::string>{"[Warning] Enter a valid number for the right side slope"});
     EXPECT_TRUE(form.isLoaded());
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(logRelSettings().RightLogSlope, 0);

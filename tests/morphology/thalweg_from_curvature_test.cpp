@@ -39,8 +39,8 @@ test::LayerSpec segments(std::vector<test::FeatureSpec> features) {
             .features = std::move(features)};
 }
 
-test::FeatureSpec segment(const std::string& wkt, double measure, long long from = -9999, long long to = -9999,
-                          FieldValue width = kWidth) {
+test::FeatureSpec segment(const std::string& wkt, double measure, long long from = -9999,
+                          long long to = -9999, FieldValue width = kWidth) {
     return {wkt, {measure, kBank, kDepth, width, from, to}};
 }
 
@@ -80,7 +80,9 @@ protected:
     FieldValue stored(long long oid, const std::string& field) {
         return test::storedValue(host->featureLayer("CenterlineSegments"), oid, field);
     }
-    double storedNumber(long long oid, const std::string& field) { return *toDouble(stored(oid, field)); }
+    double storedNumber(long long oid, const std::string& field) {
+        return *toDouble(stored(oid, field));
+    }
 
     test::RecordingUI ui;
     std::unique_ptr<test::TempMap> store;
@@ -123,7 +125,8 @@ TEST_F(ThalwegDialog, TightBendsPutTheThalwegAtTheOuterBankInBothDirections) {
         EXPECT_NEAR(distanceFrom(thalweg.back(), bend.cx, bend.cy), 50 + 0.4 * kWidth, 0.01);
         EXPECT_DOUBLE_EQ(thalweg.front().z, kBank - kDepth);
         EXPECT_DOUBLE_EQ(thalweg.front().m, 10);
-        EXPECT_EQ(ui.messageLines().back(), "[Thalweg using curvature] The thalweg was created successfully");
+        EXPECT_EQ(ui.messageLines().back(),
+                  "[Thalweg using curvature] The thalweg was created successfully");
         Forms::reset();
     }
 }
@@ -193,15 +196,18 @@ TEST_F(ThalwegDialog, BrokenChainStopsWithTheSegmentsIdAndKeepsPassOneAttributes
 
 TEST_F(ThalwegDialog, LoadProposesTheDefaultsAndRefillsFieldsForAnotherLayer) {
     host.reset();
-    store = std::make_unique<test::TempMap>(std::vector<test::LayerSpec>{
-        segments({}), {.name = "Other", .fields = {{"Chainage", FieldType::Double}}}, thalwegLayer(),
-        {.name = "Flat"}});
+    store = std::make_unique<test::TempMap>(
+        std::vector<test::LayerSpec>{segments({}),
+                                     {.name = "Other", .fields = {{"Chainage", FieldType::Double}}},
+                                     thalwegLayer(),
+                                     {.name = "Flat"}});
     host = std::make_unique<test::InstalledHost>(store->openMap());
     auto& form = Forms::get<frmNewThaCur>();
     form.load();
     EXPECT_EQ(form.control("cmbCenterline").text, "CenterlineSegments");
     EXPECT_EQ(form.control("cmbMeasure").text, "Measure");
-    EXPECT_EQ(form.control("cmbThalweg").items, std::vector<std::string>{"Thalweg"});  // Z classes only
+    EXPECT_EQ(form.control("cmbThalweg").items,
+              std::vector<std::string>{"Thalweg"});  // Z classes only
     form.choose("cmbCenterline", "Other");
     EXPECT_EQ(form.control("cmbMeasure").items.back(), "Chainage");
     EXPECT_EQ(form.control("cmbMeasure").text, form.control("cmbMeasure").items.front());
@@ -213,12 +219,13 @@ TEST(ThalwegCommandLine, RunsTheSettingsAndThalwegChainOnASampleRiver) {
     test::TempDir dir;
     const std::string river = dir.file("river.gpkg");
     writeSampleRiver(river, SampleRiverOptions{});
-    auto r = test::runCli({"run", "clsThaCur", "--map", river, "--set", "frmLogRel.optMedium=1", "--set",
-                           "frmNewThaCur.chkBoundary=1"});
+    auto r = test::runCli({"run", "clsThaCur", "--map", river, "--set", "frmLogRel.optMedium=1",
+                           "--set", "frmNewThaCur.chkBoundary=1"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "[Thalweg using curvature] The thalweg was created successfully\n");
     auto layers = test::runCli({"layers", "--map", river});
-    EXPECT_NE(layers.out.find("Thalweg\tfeature\tpolyline\tZ\t1\t0"), std::string::npos) << layers.out;
+    EXPECT_NE(layers.out.find("Thalweg\tfeature\tpolyline\tZ\t1\t0"), std::string::npos)
+        << layers.out;
 }
 
 TEST(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
@@ -229,14 +236,16 @@ TEST(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "[Edit Session] Please start the edit session to run this tool.\n");
     auto layers = test::runCli({"layers", "--map", river});
-    EXPECT_NE(layers.out.find("Thalweg\tfeature\tpolyline\tZ\t0\t0"), std::string::npos) << layers.out;
+    EXPECT_NE(layers.out.find("Thalweg\tfeature\tpolyline\tZ\t0\t0"), std::string::npos)
+        << layers.out;
 }
 
 TEST(ThalwegCommandLine, SelectionLimitsTheSegmentsProcessed) {
     test::TempDir dir;
     const std::string river = dir.file("river.gpkg");
     writeSampleRiver(river, SampleRiverOptions{});
-    auto r = test::runCli({"run", "clsThaCur", "--map", river, "--select", "CenterlineSegments=2,3"});
+    auto r =
+        test::runCli({"run", "clsThaCur", "--map", river, "--select", "CenterlineSegments=2,3"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     test::InstalledHost host(MapDocument::open(river));
     IFeatureLayer* segments = host.featureLayer("CenterlineSegments");

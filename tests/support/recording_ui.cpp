@@ -23,8 +23,10 @@ MsgAnswer RecordingUI::messageBox(const std::string& text, const std::string& ti
     }
     switch (buttons) {
         case MsgButtons::YesNo:
-        case MsgButtons::YesNoCancel: return MsgAnswer::Yes;
-        default: return MsgAnswer::OK;
+        case MsgButtons::YesNoCancel:
+            return MsgAnswer::Yes;
+        default:
+            return MsgAnswer::OK;
     }
 }
 

@@ -46,7 +46,7 @@ struct LayerSpec {
 enum class StoreFormat { GeoPackage, Shapefile };
 
 class TempMap {
-  public:
+public:
     /// Writes the layers, in order, into a new store in a fresh temporary folder. Throws
     /// std::runtime_error when OGR refuses anything (bad WKT, field, layer).
     explicit TempMap(const std::vector<LayerSpec>& layers,
@@ -66,7 +66,7 @@ class TempMap {
     /// become stand-alone tables (GeoPackage only). Each call opens the store afresh.
     std::unique_ptr<MapDocument> openMap() const;
 
-  private:
+private:
     std::filesystem::path folder_;
     StoreFormat format_;
     std::vector<std::pair<std::string, bool>> layers_;  ///< name, and whether it is a table
@@ -75,7 +75,7 @@ class TempMap {
 /// A host application over a map, installed as g_pApp (and its document as g_pMxDoc) while it
 /// lives; both are reset to nullptr afterwards.
 class InstalledHost {
-  public:
+public:
     explicit InstalledHost(std::unique_ptr<MapDocument> map = nullptr);
     ~InstalledHost();
     InstalledHost(const InstalledHost&) = delete;
@@ -87,7 +87,7 @@ class InstalledHost {
     /// none, so a mistyped name fails the test loudly.
     IFeatureLayer* featureLayer(const std::string& name);
 
-  private:
+private:
     HostApplication app_;
 };
 

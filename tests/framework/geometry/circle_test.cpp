@@ -10,7 +10,8 @@ namespace {
 TEST(CircleThroughPoints, FindsTheCircleOfABendFarFromTheOrigin) {
     // A quarter bend of radius 50 in projected coordinates of a few million units.
     const double cx = 500000, cy = 4000000;
-    auto circle = circleThroughPoints(Point(cx + 50, cy), Point(cx + 50 / std::sqrt(2.0), cy + 50 / std::sqrt(2.0)),
+    auto circle = circleThroughPoints(Point(cx + 50, cy),
+                                      Point(cx + 50 / std::sqrt(2.0), cy + 50 / std::sqrt(2.0)),
                                       Point(cx, cy + 50));
     ASSERT_TRUE(circle);
     EXPECT_NEAR(circle->radius, 50, 1e-6);

@@ -11,13 +11,16 @@ namespace ondu {
 namespace {
 
 test::LayerSpec reach() {
-    return {.name = "Reach",
-            .fields = {{"ReachName", FieldType::String}},
-            .features = {{"LINESTRING (0 0,10 0)", {"Upper"}}, {"LINESTRING (10 0,20 0)", {"Lower"}}}};
+    return {
+        .name = "Reach",
+        .fields = {{"ReachName", FieldType::String}},
+        .features = {{"LINESTRING (0 0,10 0)", {"Upper"}}, {"LINESTRING (10 0,20 0)", {"Lower"}}}};
 }
 
 TEST(MapDocument, JsonDocumentListsLayersTablesAndSelectionsRelativeToItself) {
-    test::TempMap store({reach(), {.name = "FTable", .shape = ShapeType::Null, .fields = {{"WSE", FieldType::Double}}}});
+    test::TempMap store(
+        {reach(),
+         {.name = "FTable", .shape = ShapeType::Null, .fields = {{"WSE", FieldType::Double}}}});
     const std::string gpkg = store.storePath().filename().string();
     test::writeFile((store.folder() / "map.json").string(), R"({
         "name": "Bald Eagle",
@@ -35,7 +38,7 @@ TEST(MapDocument, JsonDocumentListsLayersTablesAndSelectionsRelativeToItself) {
     ASSERT_EQ(map->layerCount(), 4);
     EXPECT_EQ(map->layer(1).kind(), LayerKind::Raster);
     EXPECT_EQ(map->layer(2).asFeatureLayer()->featureClass(), nullptr);  // broken, but listed
-    EXPECT_EQ(map->findLayer("Reaches"), &map->layer(0));               // first of the name
+    EXPECT_EQ(map->findLayer("Reaches"), &map->layer(0));                // first of the name
     EXPECT_EQ(map->layer(0).asFeatureLayer()->selectionSet().ids(), std::vector<long long>{2});
     EXPECT_EQ(map->layer(3).asFeatureLayer()->selectionSet().count(), 0);
     ASSERT_EQ(map->tableCount(), 1);
@@ -63,7 +66,8 @@ Geometry roundTrip(const std::string& driverName, const std::string& path, const
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName.c_str());
     {
-        std::unique_ptr<GDALDataset> ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        std::unique_ptr<GDALDataset> ds(
+            driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
         ds->CreateLayer("Thalweg", nullptr, wkbLineStringZM, nullptr);
     }
     {
@@ -78,11 +82,12 @@ Geometry roundTrip(const std::string& driverName, const std::string& path, const
 }
 
 TEST(MapDocument, ZAndMValuesSurviveEveryStoreBitForBit) {
-    const Geometry shape = fromWkt("LINESTRING ZM (0.1 0.2 100.123456789012 0.333333333333333,"
-                                   "1e6 -2.5e-7 -3.75 12345.678901234567)");
+    const Geometry shape = fromWkt(
+        "LINESTRING ZM (0.1 0.2 100.123456789012 0.333333333333333,"
+        "1e6 -2.5e-7 -3.75 12345.678901234567)");
     test::TempDir dir;
-    for (const auto& [driver, file] : {std::pair{"GPKG", "t.gpkg"}, {"ESRI Shapefile", "t.shp"},
-                                       {"FlatGeobuf", "t.fgb"}}) {
+    for (const auto& [driver, file] :
+         {std::pair{"GPKG", "t.gpkg"}, {"ESRI Shapefile", "t.shp"}, {"FlatGeobuf", "t.fgb"}}) {
         SCOPED_TRACE(driver);
         Geometry back = roundTrip(driver, dir.file(file), shape);
         auto in = allVertices(shape), out = allVertices(back);
@@ -102,8 +107,10 @@ TEST(MapDocument, ZAndMValuesSurviveEveryStoreBitForBit) {
 
 // A GeoPackage opened directly lists its tables in the store's order (by name here).
 TEST(LayersCommandLine, ListsEveryLayerWithItsShapeCountsAndSelection) {
-    test::TempMap store({reach(), {.name = "Thalweg", .hasZ = true},
-                         {.name = "Gauges", .shape = ShapeType::Point, .features = {{"POINT (1 2)", {}}}}});
+    test::TempMap store(
+        {reach(),
+         {.name = "Thalweg", .hasZ = true},
+         {.name = "Gauges", .shape = ShapeType::Point, .features = {{"POINT (1 2)", {}}}}});
     auto r = test::runCli({"layers", "--map", store.storePath().string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
@@ -118,14 +125,15 @@ TEST(LayersCommandLine, ListsEveryLayerWithItsShapeCountsAndSelection) {
 TEST(LayersCommandLine, SelectTakesAConditionOrIdentifiersForOneRun) {
     test::TempMap store({reach()});
     const std::string map = store.storePath().string();
-    auto byCondition = test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Reach=ReachName = 'Lower'",
-                                     "--cancel"});
+    auto byCondition = test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select",
+                                     "Reach=ReachName = 'Lower'", "--cancel"});
     EXPECT_EQ(byCondition.exitCode, 0) << byCondition.err;
-    auto badLayer = test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Nope=1", "--cancel"});
+    auto badLayer =
+        test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Nope=1", "--cancel"});
     EXPECT_EQ(badLayer.exitCode, 2);
     EXPECT_NE(badLayer.err.find("no feature layer Nope"), std::string::npos);
-    auto badCondition =
-        test::runCli({"run", "clsExportSDFtoXML", "--map", map, "--select", "Reach=NoField = 1", "--cancel"});
+    auto badCondition = test::runCli(
+        {"run", "clsExportSDFtoXML", "--map", map, "--select", "Reach=NoField = 1", "--cancel"});
     EXPECT_EQ(badCondition.exitCode, 2);
 }
 
@@ -134,7 +142,8 @@ TEST(CatalogueCommandLine, PrintsCommandsAndToolbarInTheirFormats) {
     EXPECT_EQ(commands.exitCode, 0);
     EXPECT_EQ(std::count(commands.out.begin(), commands.out.end(), '\n'), 21);
     EXPECT_EQ(commands.out.substr(0, commands.out.find('\n')),
-              "RUDAvuZIR.clsRUDAvuZIR\tCrossSectionsToXML_Tool\tCross-Sections to XML\tCross-Sections to XML\t"
+              "RUDAvuZIR.clsRUDAvuZIR\tCrossSectionsToXML_Tool\tCross-Sections to "
+              "XML\tCross-Sections to XML\t"
               "Creates beta sections using thalweg location");
     auto toolbar = test::runCli({"toolbar"});
     EXPECT_EQ(toolbar.out.substr(0, toolbar.out.find("\n    -\n    Boundary")),

@@ -48,7 +48,7 @@ std::string schemaOf(OGRLayer& layer) {
 Polyline lineOf(const OGRFeature& f) { return std::get<Polyline>(fromOgr(f.GetGeometryRef())); }
 
 class SampleRiverFile : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         writeSampleRiver(path_, options_);
         gpkg_.reset(GDALDataset::Open(path_.c_str(), GDAL_OF_VECTOR));
