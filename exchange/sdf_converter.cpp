@@ -486,6 +486,24 @@ private:
     std::array<std::string_view, 4> m_values;  ///< reused: a data line allocates nothing
 };
 
+/// Reads a block up to its end line: a data line becomes a point of the open sub-block (velocities
+/// carry `profileId` as it stands when the line is read), and a keyword line closes the sub-block
+/// and goes to `onKeyword`.
+template <class OnKeyword>
+void readBlock(LineReader& in, XmlWriter& out, const SectionEnd& end, OpenSubBlock& subBlock,
+               const std::string& profileId, OnKeyword onKeyword) {
+    std::string_view line;
+    while (nextSectionLine(in, line, end)) {
+        KeyedLine keyed;
+        if (!splitKeyedLine(line, keyed)) {
+            subBlock.writeDataLine(in, out, line, profileId);
+            continue;
+        }
+        subBlock.close(out);
+        onKeyword(keyed);
+    }
+}
+
 void writeBankPositions(XmlWriter& out, std::string_view value) {
     const std::string_view left = takeField(value);
     const std::string_view right = takeField(value);
@@ -656,14 +674,7 @@ void clsConvertRASOutputToXML::ParseCrossSection(LineReader& in, XmlWriter& out)
     OpenSubBlock subBlock;
     bool bankPositionsWritten = false;
     out.open("CrossSection");
-    std::string_view line;
-    while (nextSectionLine(in, line, kBlockEndOfCrossSection)) {
-        KeyedLine keyed;
-        if (!splitKeyedLine(line, keyed)) {
-            subBlock.writeDataLine(in, out, line, m_profileId);
-            continue;
-        }
-        subBlock.close(out);
+    readBlock(in, out, kBlockEndOfCrossSection, subBlock, m_profileId, [&](const KeyedLine& keyed) {
         const std::string_view key = keyed.key;
         const std::string_view value = keyed.value;
         if (keyEquals(key, "STREAMID")) {
@@ -686,7 +697,7 @@ void clsConvertRASOutputToXML::ParseCrossSection(LineReader& in, XmlWriter& out)
         } else if (keyEquals(key, "VELOCITIES")) {
             subBlock.open(out, kVelocities);
         }
-    }
+    });
     subBlock.close(out);
     if (!bankPositionsWritten) writeBankPositions(out, {});
     out.close("CrossSection");
@@ -717,14 +728,7 @@ void clsConvertRASOutputToXML::ParseProfileLimits(LineReader& in, XmlWriter& out
     OpenSubBlock polygon;
     bool polygonsOpen = false;
     out.open("ProfileLimits");
-    std::string_view line;
-    while (nextSectionLine(in, line, kBlockEndOfProfileLimits)) {
-        KeyedLine keyed;
-        if (!splitKeyedLine(line, keyed)) {
-            polygon.writeDataLine(in, out, line, {});
-            continue;
-        }
-        polygon.close(out);
+    readBlock(in, out, kBlockEndOfProfileLimits, polygon, {}, [&](const KeyedLine& keyed) {
         if (keyEquals(keyed.key, "PROFILEID")) {
             out.element(kProfileID, {MakeTagName(keyed.value)});
             if (!polygonsOpen) out.open("Polygons");
@@ -732,7 +736,7 @@ void clsConvertRASOutputToXML::ParseProfileLimits(LineReader& in, XmlWriter& out
         } else if (keyEquals(keyed.key, "POLYGON")) {
             polygon.open(out, kPolygon);
         }
-    }
+    });
     polygon.close(out);
     if (polygonsOpen) out.close("Polygons");
     out.close("ProfileLimits");

@@ -70,6 +70,15 @@ FieldType fieldTypeOfOgr(const OGRFieldDefn& defn) {
     }
 }
 
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+}  // namespace
+
 std::unique_ptr<OGRFieldDefn> ogrFieldOf(const Field& field) {
     OGRFieldType type = OFTString;
     OGRFieldSubType subType = OFSTNone;
@@ -103,15 +112,6 @@ std::unique_ptr<OGRFieldDefn> ogrFieldOf(const Field& field) {
     if (type == OFTString) defn->SetWidth(field.length > 0 ? field.length : 254);
     return defn;
 }
-
-bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
-
-}  // namespace
 
 // ---- dataset -----------------------------------------------------------------------------
 

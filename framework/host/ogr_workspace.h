@@ -11,11 +11,16 @@
 
 class GDALDataset;
 class OGRFeature;
+class OGRFieldDefn;
 class OGRLayer;
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace ondu {
+
+/// The OGR definition of a field of ours: types and subtypes as close as the store allows, and
+/// text fields 254 characters wide unless the field says otherwise.
+std::unique_ptr<OGRFieldDefn> ogrFieldOf(const Field& field);
 
 /// One open vector dataset and its edit transaction.
 class OgrDataset {

@@ -1,17 +1,16 @@
 #include "exchange/hecras_geometry_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "framework/file_helpers.h"
+#include "support/cli_runner.h"
 
 namespace ondu {
 namespace {
@@ -20,11 +19,6 @@ namespace fs = std::filesystem;
 
 const fs::path kData = fs::path(ONDU_SOURCE_DIR) / "tests/exchange/data/hecras";
 const std::string kDateLine = "Node Last Edited Time=";
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 /// The CR LF lines of a written file, the last-edited times replaced by a fixed mark once they
 /// have been checked to be dates.
@@ -59,13 +53,7 @@ std::size_t expectPairLines(const std::vector<std::string>& lines, std::size_t h
 
 class GeometryFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("ondu_ras_geometry_" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(document_.load_file((kData / "confluence.xml").c_str()));
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_TRUE(document_.load_file((kData / "confluence.xml").c_str())); }
 
     std::string output(const std::string& name = "geom.g01") const {
         return (dir_ / name).string();
@@ -82,7 +70,8 @@ protected:
         return {};
     }
 
-    fs::path dir_;
+    test::TempDir scratch_;
+    const fs::path dir_ = scratch_.path();
     pugi::xml_document document_;  ///< the confluence document, to be broken by a test
 };
 
@@ -92,7 +81,8 @@ class GoldenGeometryFile : public GeometryFileTest,
 TEST_P(GoldenGeometryFile, MatchesLineForLine) {
     const std::string name = GetParam();
     convertXmlToGeometryFile((kData / (name + ".xml")).string(), output(), false);
-    EXPECT_EQ(maskedLines(readBytes(output())), maskedLines(readBytes(kData / (name + ".g01"))));
+    EXPECT_EQ(maskedLines(test::readFile(output())),
+              maskedLines(test::readFile(kData / (name + ".g01"))));
     EXPECT_FALSE(fs::exists(dir_ / "geom.prj"));
 }
 
@@ -102,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Documents, GoldenGeometryFile,
 // The golden files were checked by hand; these checks keep a regenerated golden honest.
 TEST_F(GeometryFileTest, RecordsHoldWhatTheyAnnounceInTheirColumns) {
     convertXmlToGeometryFile((kData / "confluence.xml").string(), output(), true);
-    const std::vector<std::string> lines = maskedLines(readBytes(output()));
+    const std::vector<std::string> lines = maskedLines(test::readFile(output()));
     std::size_t reaches = 0, sections = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].starts_with("Reach XY= ")) {
@@ -227,8 +217,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, BrokenGeometryDocument, ::testing::ValuesIn(kBr
 TEST_F(GeometryFileTest, AFaultPartWayKeepsTheRecordsWrittenBefore) {
     breakDocument(document_, {"", "//Reach[2]//CrossSection[2]/Spacing", "CenterSpacing"});
     exportError();
-    const std::vector<std::string> written = maskedLines(readBytes(output()));
-    const std::vector<std::string> golden = maskedLines(readBytes(kData / "confluence.g01"));
+    const std::vector<std::string> written = maskedLines(test::readFile(output()));
+    const std::vector<std::string> golden = maskedLines(test::readFile(kData / "confluence.g01"));
     ASSERT_LT(written.size(), golden.size());
     EXPECT_TRUE(std::equal(written.begin(), written.end(), golden.begin()));
     EXPECT_EQ(written.back(), "Exp/Cntr=0.3,0.1");  // the complete first record of reach 2
@@ -258,7 +248,8 @@ struct SingleReachLines {
 
 const SingleReachLines& singleReachLines() {
     static const SingleReachLines lines = [] {
-        const std::vector<std::string> golden = maskedLines(readBytes(kData / "single_reach.g01"));
+        const std::vector<std::string> golden =
+            maskedLines(test::readFile(kData / "single_reach.g01"));
         const auto record = std::find(golden.begin(), golden.end(), "Reverse River Text = 0") + 1;
         return SingleReachLines{{golden.begin(), record}, {record, golden.end()}};
     }();
@@ -291,16 +282,17 @@ std::vector<std::string> longReachLines(int count) {
 
 TEST_F(GeometryFileTest, LongReachesKeepEveryRecordInOrder) {
     writeGeometryFile(longReach(1500), output(), "Dec/7/2024 2:59:03 PM");
-    EXPECT_EQ(maskedLines(readBytes(output())), longReachLines(1500));
+    EXPECT_EQ(maskedLines(test::readFile(output())), longReachLines(1500));
 }
 
 TEST_F(GeometryFileTest, LargeDocumentsLoadWhole) {
     // Megabytes are read in two halves: here the extent lies in the first, the reach in the second.
-    std::string xml = readBytes(kData / "single_reach.xml");
+    std::string xml = test::readFile(kData / "single_reach.xml");
     xml.insert(xml.find("</Header>"), "<Notes Text=\"" + std::string(9 << 20, 'x') + "\"/>");
     std::ofstream(output("large.xml")) << xml;
     convertXmlToGeometryFile(output("large.xml"), output(), false);
-    EXPECT_EQ(maskedLines(readBytes(output())), maskedLines(readBytes(kData / "single_reach.g01")));
+    EXPECT_EQ(maskedLines(test::readFile(output())),
+              maskedLines(test::readFile(kData / "single_reach.g01")));
 }
 
 /// Cross-sections of `longReach(1500)` to break, the first first.
@@ -346,7 +338,7 @@ TEST_P(FaultsInALongReach, TheFirstStopsTheFileAfterWhatWasWrittenBeforeIt) {
         const std::vector<std::string> part = crossSectionLines(stations.front(), "#Sta/Elev= 3");
         expected.insert(expected.end(), part.begin(), part.end());
     }
-    EXPECT_EQ(maskedLines(readBytes(output())), expected);
+    EXPECT_EQ(maskedLines(test::readFile(output())), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -374,7 +366,7 @@ TEST_F(GeometryFileTest, ReachesInsideAReachFollowItAndShareItsPoints) {
         </Reaches></ChannelGeometry>)";
     convertXmlToGeometryFile(input, output(), false);
     std::vector<std::string> reachLines;
-    for (const std::string& line : maskedLines(readBytes(output()))) {
+    for (const std::string& line : maskedLines(test::readFile(output()))) {
         if (line.starts_with("River Reach=") || line.starts_with("Reach XY=")) {
             reachLines.push_back(line);
         }
@@ -386,13 +378,13 @@ TEST_F(GeometryFileTest, ReachesInsideAReachFollowItAndShareItsPoints) {
 
 TEST_F(GeometryFileTest, NamesAreReadWithTheirEntitiesAndBlanksAsXmlHasThem) {
     const auto convertWith = [&](const std::string& riverName, const std::string& reachCode) {
-        std::string xml = readBytes(kData / "single_reach.xml");
+        std::string xml = test::readFile(kData / "single_reach.xml");
         xml = std::regex_replace(xml, std::regex("Name=\"Butte\""), "Name=\"" + riverName + "\"");
         xml =
             std::regex_replace(xml, std::regex("Code=\"Tributary\""), "Code=\"" + reachCode + "\"");
         std::ofstream(output("names.xml")) << xml;
         convertXmlToGeometryFile(output("names.xml"), output(), false);
-        return maskedLines(readBytes(output())).at(4);
+        return maskedLines(test::readFile(output())).at(4);
     };
     // Blanks, tabs and line breaks typed inside a value are blanks to an XML reader.
     EXPECT_EQ(convertWith("Fall &amp; &quot;Rise&quot;", "Up\tper\nmost"),
@@ -418,7 +410,8 @@ TEST_F(GeometryFileTest, SiblingsThatCannotBeNamedLeaveTheGeometryFile) {
     const std::string geometry = output("geom");
     EXPECT_THROW(convertXmlToGeometryFile((kData / "single_reach.xml").string(), geometry, true),
                  RasExportError);
-    EXPECT_EQ(maskedLines(readBytes(geometry)), maskedLines(readBytes(kData / "single_reach.g01")));
+    EXPECT_EQ(maskedLines(test::readFile(geometry)),
+              maskedLines(test::readFile(kData / "single_reach.g01")));
 }
 
 TEST_F(GeometryFileTest, AFileThatCannotBeCreatedIsNamed) {
@@ -429,7 +422,7 @@ TEST_F(GeometryFileTest, AFileThatCannotBeCreatedIsNamed) {
 TEST_F(GeometryFileTest, NamesAreWrittenAsEightBitText) {
     breakDocument(document_, {"", "//UpstreamReach[1]", "River", "Rivi\xC3\xA8re \xE2\x80\x99"});
     writeGeometryFile(document_, output(), "Dec/7/2024 2:59:03 PM");
-    EXPECT_EQ(maskedLines(readBytes(output()))[6],
+    EXPECT_EQ(maskedLines(test::readFile(output()))[6],
               "Up River,Reach=       Rivi\xE8re \x92,       Tributary");
 
     breakDocument(document_, {"", "//UpstreamReach[1]", "River", "\xE6\xB2\xB3"});

@@ -1,13 +1,13 @@
 #include "exchange/hecras_project_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
+
+#include "support/cli_runner.h"
 
 namespace ondu {
 namespace {
@@ -15,11 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kData = fs::path(ONDU_SOURCE_DIR) / "tests/exchange/data/hecras";
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string errorOf(const std::function<void()>& run) {
     try {
@@ -32,14 +27,8 @@ std::string errorOf(const std::function<void()>& run) {
 
 class ProjectFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("ondu_ras_project_" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path dir_;
+    test::TempDir scratch_;
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(ProjectFilesTest, ReplaceOlderFilesWithTheirTemplatesByteForByte) {
@@ -48,16 +37,16 @@ TEST_F(ProjectFilesTest, ReplaceOlderFilesWithTheirTemplatesByteForByte) {
     std::ofstream(dir_ / "geom.prj") << "an older and much longer project file\n\n\n\n\n\n\n\n";
     for (int run = 0; run < 2; ++run) {
         writeHecRasProjectFiles(geometry);
-        EXPECT_EQ(readBytes(dir_ / "geom.prj"), readBytes(kData / "project.prj"));
-        EXPECT_EQ(readBytes(dir_ / "geom.f01"), readBytes(kData / "flow.f01"));
-        EXPECT_EQ(readBytes(dir_ / "geom.p01"), readBytes(kData / "plan.p01"));
+        EXPECT_EQ(test::readFile(dir_ / "geom.prj"), test::readFile(kData / "project.prj"));
+        EXPECT_EQ(test::readFile(dir_ / "geom.f01"), test::readFile(kData / "flow.f01"));
+        EXPECT_EQ(test::readFile(dir_ / "geom.p01"), test::readFile(kData / "plan.p01"));
     }
 }
 
 // Keeps a regenerated golden honest: the line counts, the empty line and the trailing blanks.
 TEST(ProjectFileGoldens, HaveTheirLayout) {
-    const std::string project = readBytes(kData / "project.prj");
-    const std::string plan = readBytes(kData / "plan.p01");
+    const std::string project = test::readFile(kData / "project.prj");
+    const std::string plan = test::readFile(kData / "plan.p01");
     EXPECT_EQ(std::count(project.begin(), project.end(), '\n'), 27);
     EXPECT_EQ(std::count(plan.begin(), plan.end(), '\n'), 49);
     EXPECT_TRUE(project.find("BEGIN DESCRIPTION:\r\n\r\nEND DESCRIPTION:\r\n") != project.npos);

@@ -215,10 +215,16 @@ TEST_F(ThalwegDialog, LoadProposesTheDefaultsAndRefillsFieldsForAnotherLayer) {
 
 // ---- through the command-line host -----------------------------------------------------------
 
-TEST(ThalwegCommandLine, RunsTheSettingsAndThalwegChainOnASampleRiver) {
+/// A sample river from the generator, written afresh for each test.
+class ThalwegCommandLine : public ::testing::Test {
+protected:
+    void SetUp() override { writeSampleRiver(river, SampleRiverOptions{}); }
+
     test::TempDir dir;
     const std::string river = dir.file("river.gpkg");
-    writeSampleRiver(river, SampleRiverOptions{});
+};
+
+TEST_F(ThalwegCommandLine, RunsTheSettingsAndThalwegChainOnASampleRiver) {
     auto r = test::runCli({"run", "clsThaCur", "--map", river, "--set", "frmLogRel.optMedium=1",
                            "--set", "frmNewThaCur.chkBoundary=1"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -228,10 +234,7 @@ TEST(ThalwegCommandLine, RunsTheSettingsAndThalwegChainOnASampleRiver) {
         << layers.out;
 }
 
-TEST(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
-    test::TempDir dir;
-    const std::string river = dir.file("river.gpkg");
-    writeSampleRiver(river, SampleRiverOptions{});
+TEST_F(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
     auto r = test::runCli({"run", "clsThaCur", "--map", river, "--no-edit-session"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "[Edit Session] Please start the edit session to run this tool.\n");
@@ -240,10 +243,7 @@ TEST(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
         << layers.out;
 }
 
-TEST(ThalwegCommandLine, SelectionLimitsTheSegmentsProcessed) {
-    test::TempDir dir;
-    const std::string river = dir.file("river.gpkg");
-    writeSampleRiver(river, SampleRiverOptions{});
+TEST_F(ThalwegCommandLine, SelectionLimitsTheSegmentsProcessed) {
     auto r =
         test::runCli({"run", "clsThaCur", "--map", river, "--select", "CenterlineSegments=2,3"});
     EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "framework/host/ogr_workspace.h"
 #include "framework/shared_state.h"
 
 namespace ondu::test {
@@ -49,26 +50,6 @@ OGRwkbGeometryType geometryTypeOf(const LayerSpec& spec) {
     return OGR_GT_SetModifier(flat, spec.hasZ, spec.hasM);
 }
 
-void describeField(const Field& field, OGRFieldDefn& defn) {
-    switch (field.type) {
-        case FieldType::SmallInteger:
-            defn.SetType(OFTInteger);
-            defn.SetSubType(OFSTInt16);
-            break;
-        case FieldType::Integer:
-            defn.SetType(OFTInteger);
-            break;
-        case FieldType::Double:
-            defn.SetType(OFTReal);
-            break;
-        case FieldType::String:
-            defn.SetWidth(field.length > 0 ? field.length : 254);
-            break;
-        default:
-            throw std::runtime_error("no test field of type " + std::to_string(int(field.type)));
-    }
-}
-
 void setFieldValue(OGRFeature& feature, int index, const FieldValue& value) {
     if (const auto* whole = std::get_if<long long>(&value))
         feature.SetField(index, static_cast<GIntBig>(*whole));
@@ -98,9 +79,8 @@ void writeLayer(GDALDataset& dataset, const LayerSpec& spec) {
         dataset.CreateLayer(spec.name.c_str(), nullptr, geometryTypeOf(spec), nullptr);
     if (!layer) fail("cannot create layer " + spec.name);
     for (const Field& field : spec.fields) {
-        OGRFieldDefn defn(field.name.c_str(), OFTString);
-        describeField(field, defn);
-        if (layer->CreateField(&defn) != OGRERR_NONE) fail("cannot add field " + field.name);
+        if (layer->CreateField(ogrFieldOf(field).get()) != OGRERR_NONE)
+            fail("cannot add field " + field.name);
     }
     for (const FeatureSpec& feature : spec.features) writeFeature(*layer, feature);
 }
