@@ -11,9 +11,6 @@ namespace ondu::bench {
 
 class ConsoleUI : public IUserInterface {
 public:
-    ConsoleUI() { installUserInterface(this); }
-    ~ConsoleUI() override { installUserInterface(nullptr); }
-
     MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                          MsgIcon) override {
         std::fprintf(stderr, "[%s] %s\n", title.c_str(), text.c_str());
@@ -38,6 +35,7 @@ private:
         void stepIt() override {}
         void hide() override {}
     } progress_;
+    ScopedUserInterface installed_{*this};
 };
 
 }  // namespace ondu::bench

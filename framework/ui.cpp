@@ -13,7 +13,11 @@ IUserInterface& userInterface() {
     return *g_userInterface;
 }
 
-void installUserInterface(IUserInterface* ui) { g_userInterface = ui; }
+ScopedUserInterface::ScopedUserInterface(IUserInterface& ui) : previous_(g_userInterface) {
+    g_userInterface = &ui;
+}
+
+ScopedUserInterface::~ScopedUserInterface() { g_userInterface = previous_; }
 
 MsgAnswer MsgBox(const std::string& text, MsgButtons buttons, const std::string& title,
                  MsgIcon icon) {

@@ -49,9 +49,22 @@ public:
     virtual IProgressBar& statusProgress() = 0;
 };
 
-/// The user-interface service of the running host (installed by the host or a test).
+/// The user-interface service of the running host. Throws std::logic_error when none is
+/// installed.
 IUserInterface& userInterface();
-void installUserInterface(IUserInterface* ui);
+
+/// Installs a user-interface service for its own lifetime and puts back the one it replaced, so
+/// that no service outlives its host or test, whatever leaves the scope.
+class ScopedUserInterface {
+public:
+    explicit ScopedUserInterface(IUserInterface& ui);
+    ~ScopedUserInterface();
+    ScopedUserInterface(const ScopedUserInterface&) = delete;
+    ScopedUserInterface& operator=(const ScopedUserInterface&) = delete;
+
+private:
+    IUserInterface* previous_;
+};
 
 /// A message box through the running host, in the form every routine uses.
 MsgAnswer MsgBox(const std::string& text, MsgButtons buttons = MsgButtons::OK,

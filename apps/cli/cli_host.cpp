@@ -342,7 +342,7 @@ int describe(const std::string& key, const std::vector<std::string>& maps) {
     }
     HostApplication app(openMaps(maps));
     CliUserInterface ui({}, {}, true);
-    installUserInterface(&ui);
+    ScopedUserInterface installed(ui);
     command->OnCreate(&app);
     for (const auto& entry : dialogs) {
         Dialog& dialog = entry.instance();
@@ -351,7 +351,6 @@ int describe(const std::string& key, const std::vector<std::string>& maps) {
         dialog.unload();
     }
     Forms::reset();
-    installUserInterface(nullptr);
     return kCompleted;
 }
 
@@ -411,7 +410,7 @@ int run(const RunOptions& o) {
     HostApplication app(openMaps(o.maps));
     for (const auto& s : o.selects) applySelection(app.map(), s);
     CliUserInterface ui(std::move(settings), {o.answers.begin(), o.answers.end()}, o.cancel);
-    installUserInterface(&ui);
+    ScopedUserInterface installed(ui);
     command->OnCreate(&app);
     if (!o.noEditSession) app.editor().startEditing();
     // Whatever the tool reported, what it stored stays: the session is saved at the end.
@@ -419,7 +418,6 @@ int run(const RunOptions& o) {
     if (app.editor().editState() > 0) app.editor().stopEditing(true);
     const bool completed = ui.dialogsShown() > 0 && !Forms::anyLoaded();
     Forms::reset();
-    installUserInterface(nullptr);
     return completed ? kCompleted : kStopped;
 }
 

@@ -30,8 +30,7 @@ public:
 
 class RecordingUI : public IUserInterface {
 public:
-    RecordingUI() { installUserInterface(this); }
-    ~RecordingUI() override { installUserInterface(nullptr); }
+    RecordingUI() = default;
 
     MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                          MsgIcon icon) override;
@@ -54,6 +53,9 @@ public:
     /// Called for each shown dialog (e.g. to set controls and press OK); none: left as shown.
     std::function<void(Dialog&)> onShow;
     RecordingProgress progress;
+
+private:
+    ScopedUserInterface installed_{*this};
 };
 
 }  // namespace ondu::test
