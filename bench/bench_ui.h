@@ -29,12 +29,7 @@ public:
     std::string lastMessage;
 
 private:
-    class NoProgress : public IProgressBar {
-    public:
-        void show(const std::string&, long, long, long) override {}
-        void stepIt() override {}
-        void hide() override {}
-    } progress_;
+    SilentProgress progress_;
     ScopedUserInterface installed_{*this};
 };
 

@@ -24,13 +24,26 @@ struct FileChoice {
     std::string initialPath;
 };
 
-/// Status-bar progress bar: message, range, step; stepped once per item and hidden at the end.
+/// The progress of a run: a message with a range, stepped once per item and hidden at the end.
+/// Runs receive it from their caller (the host's status bar, a dialog's own bar, nothing in a
+/// benchmark) and ask `cancelled()` between items: a run that is told so stops there and throws
+/// RunCancelled.
 class IProgressBar {
 public:
     virtual ~IProgressBar() = default;
     virtual void show(const std::string& message, long minimum, long maximum, long step) = 0;
     virtual void stepIt() = 0;
     virtual void hide() = 0;
+    /// Whether the user asked the run to stop (Escape in a window, Ctrl-C on a terminal).
+    virtual bool cancelled() { return false; }
+};
+
+/// A progress that shows nothing and is never cancelled.
+class SilentProgress : public IProgressBar {
+public:
+    void show(const std::string&, long, long, long) override {}
+    void stepIt() override {}
+    void hide() override {}
 };
 
 class IUserInterface {
