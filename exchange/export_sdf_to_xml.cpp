@@ -5,47 +5,62 @@
 
 namespace ondu {
 
+bool run(const SdfToXmlOptions& options) {
+    clsConvertRASOutputToXML converter;
+    return converter.AccessDLL(options.input, options.output);
+}
+
 const DialogDecl& frmExportSDFtoXML::declaration() {
     static const DialogDecl decl{
         "frmExportSDFtoXML",
         "Export HEC-RAS SDF to XML",
         {
-            {"txtInput", ControlKind::TextBox, "SDF File", "", "",
-             "the spatial data file to convert"},
-            {"cmdOpen", ControlKind::Button, "...", "", "", "choose the SDF file"},
-            {"txtOutput", ControlKind::TextBox, "XML File", "", "",
-             "the XML file to write (replaced)"},
-            {"cmdSave", ControlKind::Button, "...", "", "", "choose the XML file"},
-            {"cmdOK", ControlKind::Button, "OK", "", "", "convert", ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without converting",
-             ButtonRole::Cancel},
+            {.name = "txtInput",
+             .kind = ControlKind::TextBox,
+             .label = "SDF File",
+             .help = "the spatial data file to convert",
+             .type = ValueType::Path,
+             .required = {"Select a file for input"}},
+            {.name = "cmdOpen",
+             .kind = ControlKind::Button,
+             .label = "...",
+             .help = "choose the SDF file",
+             .browse = {.target = "txtInput",
+                        .filter = "All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|"}},
+            {.name = "txtOutput",
+             .kind = ControlKind::TextBox,
+             .label = "XML File",
+             .help = "the XML file to write (replaced)",
+             .type = ValueType::Path,
+             .required = {"Specify the output file"}},
+            {.name = "cmdSave",
+             .kind = ControlKind::Button,
+             .label = "...",
+             .help = "choose the XML file",
+             .browse = {.target = "txtOutput",
+                        .filter = "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|",
+                        .save = true}},
+            {.name = "cmdOK",
+             .kind = ControlKind::Button,
+             .label = "OK",
+             .help = "convert",
+             .role = ButtonRole::Ok},
+            {.name = "cmdCancel",
+             .kind = ControlKind::Button,
+             .label = "Cancel",
+             .help = "close without converting",
+             .role = ButtonRole::Cancel},
         }};
     return decl;
 }
 
-void frmExportSDFtoXML::onClick(Control& control) {
-    if (control.name() == "cmdOpen")
-        return browseInto(this->control("txtInput"),
-                          openFileChoice("All Files (*.*)|*.*|SDF Files (*.sdf)|*.sdf|"));
-    if (control.name() == "cmdSave")
-        return browseInto(this->control("txtOutput"),
-                          saveFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
-    if (control.name() == "cmdOK") return cmdOK_Click();
-    if (control.name() == "cmdCancel") return unload();
+SdfToXmlOptions frmExportSDFtoXML::options() const {
+    return {.input = text("txtInput"), .output = text("txtOutput")};
 }
 
-void frmExportSDFtoXML::cmdOK_Click() {
-    if (text("txtInput").empty()) {
-        MsgBox("Select a file for input", MsgButtons::OK, "Warning");
-        return;
-    }
-    if (text("txtOutput").empty()) {
-        MsgBox("Specify the output file", MsgButtons::OK, "Warning");
-        return;
-    }
-    clsConvertRASOutputToXML converter;
+void frmExportSDFtoXML::onOk() {
     // The converter has shown what went wrong; the dialog stays open for another choice.
-    if (!converter.AccessDLL(text("txtInput"), text("txtOutput"))) return;
+    if (!run(options())) return;
     unload();
     MsgBox("SDF file is exported successfully!", MsgButtons::OK, "RAS SDF export to XML");
 }

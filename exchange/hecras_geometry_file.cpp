@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/file_commit.h"
 #include "framework/file_helpers.h"
 #include "framework/number_text.h"
 #include "framework/xml_memory.h"
@@ -624,8 +625,18 @@ void writeGeometryFile(const pugi::xml_document& channelGeometry, const std::str
 void convertXmlToGeometryFile(const std::string& inputPath, const std::string& outputPath,
                               bool createHecRasFiles) {
     const pugi::xml_document channelGeometry = loadChannelGeometry(inputPath, outputPath);
-    writeGeometryFile(channelGeometry, outputPath, GetDateTime());
-    if (createHecRasFiles) writeHecRasProjectFiles(outputPath);
+    refuseOutputOverInput(inputPath, outputPath);
+    if (createHecRasFiles) {
+        const std::string base = hecRasBasePath(outputPath);
+        for (const char* extension : {".prj", ".f01", ".p01"})
+            refuseOutputOverInput(inputPath, base + extension);
+    }
+    PendingFiles files;
+    writeGeometryFile(channelGeometry, files.add(outputPath), GetDateTime());
+    if (createHecRasFiles)
+        writeHecRasProjectFiles(outputPath,
+                                [&files](const std::string& path) { return files.add(path); });
+    files.commit();
 }
 
 }  // namespace ondu

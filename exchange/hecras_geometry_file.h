@@ -21,14 +21,11 @@ namespace ondu {
 
 /// A check of the dialog's inputs failed: `what()` is the text to show in a message box titled
 /// `title()`; the dialog stays open.
-class RasInputRefused : public std::runtime_error {
+class RasInputRefused : public HostError {
 public:
     RasInputRefused(const std::string& text, std::string title)
-        : std::runtime_error(text), title_(std::move(title)) {}
-    const std::string& title() const { return title_; }
-
-private:
-    std::string title_;
+        : HostError(text, error_number::kGeneric, std::move(title)) {}
+    const std::string& title() const { return context(); }
 };
 
 /// The dialog's checks in the order the user meets them, then the loaded document. Throws
@@ -48,7 +45,10 @@ void writeGeometryFile(const pugi::xml_document& channelGeometry, const std::str
                        std::string_view dateTime);
 
 /// The dialog's OK: `loadChannelGeometry`, `writeGeometryFile` with the current `GetDateTime`,
-/// then, when `createHecRasFiles`, `writeHecRasProjectFiles` beside the geometry file. Throws
+/// then, when `createHecRasFiles`, `writeHecRasProjectFiles` beside the geometry file. Every file
+/// is written under a temporary name and renamed into place once all are written, so a failure
+/// leaves the files as they were. Refuses (RunRefused, before anything is written) an output that
+/// is the input file, the input among the project, plan and flow files included. Throws
 /// RasInputRefused or RasExportError as those do.
 void convertXmlToGeometryFile(const std::string& inputPath, const std::string& outputPath,
                               bool createHecRasFiles);

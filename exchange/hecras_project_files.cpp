@@ -128,10 +128,15 @@ void CreateHECRASFlowFile(const std::string& path) { writeTemplate(path, kFlowLi
 void CreateHECRASPlanFile(const std::string& path) { writeTemplate(path, kPlanLines); }
 
 void writeHecRasProjectFiles(std::string_view geometryPath) {
+    writeHecRasProjectFiles(geometryPath, [](const std::string& path) { return path; });
+}
+
+void writeHecRasProjectFiles(std::string_view geometryPath,
+                             const std::function<std::string(const std::string&)>& placeOf) {
     const std::string base = hecRasBasePath(geometryPath);
-    CreateHECRASProjectFile(base + ".prj");
-    CreateHECRASFlowFile(base + ".f01");
-    CreateHECRASPlanFile(base + ".p01");
+    CreateHECRASProjectFile(placeOf(base + ".prj"));
+    CreateHECRASFlowFile(placeOf(base + ".f01"));
+    CreateHECRASPlanFile(placeOf(base + ".p01"));
 }
 
 }  // namespace ondu

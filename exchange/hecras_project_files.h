@@ -4,17 +4,21 @@
 // ("g01", "f01", "p01"), so they must sit beside the geometry file under its base name.
 
 #include <stdexcept>
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "framework/error.h"
 
 namespace ondu {
 
 /// A failure while writing the HEC-RAS files: a missing or wrong element of the channel-geometry
 /// document, a value that is not a number, a file that cannot be created. The text names what
 /// is wrong and where; the dialog shows it under "Error Occurred".
-class RasExportError : public std::runtime_error {
+class RasExportError : public HostError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit RasExportError(const std::string& text)
+        : HostError(text, error_number::kGeneric, "Error Occurred") {}
 };
 
 /// The path the sibling files are named after: `geometryPath` without the extension of its last
@@ -37,5 +41,8 @@ void CreateHECRASPlanFile(const std::string& path);
 /// `hecRasBasePath(geometryPath)`. The first failure throws RasExportError and stops the files
 /// not yet written.
 void writeHecRasProjectFiles(std::string_view geometryPath);
+/// As above, each file written at the path `placeOf` gives for it (a temporary name).
+void writeHecRasProjectFiles(std::string_view geometryPath,
+                             const std::function<std::string(const std::string&)>& placeOf);
 
 }  // namespace ondu

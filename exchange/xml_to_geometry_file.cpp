@@ -1,9 +1,14 @@
 #include "exchange/xml_to_geometry_file.h"
 
 #include "exchange/hecras_geometry_file.h"
+#include "framework/error_report.h"
 #include "framework/ui.h"
 
 namespace ondu {
+
+void run(const XmlToGeometryFileOptions& options) {
+    convertXmlToGeometryFile(options.input, options.output, options.createHecRasFiles);
+}
 
 const DialogDecl& frmXMLtoGeometryFile::declaration() {
     const std::string frame = "Specify Input/Output";
@@ -11,42 +16,61 @@ const DialogDecl& frmXMLtoGeometryFile::declaration() {
         "frmXMLtoGeometryFile",
         "Transfer XML to HEC-RAS Geometry",
         {
-            {"txtInput", ControlKind::TextBox, "Input XML File", frame, "",
-             "the channel-geometry XML document"},
-            {"cmdOpen", ControlKind::Button, "...", frame, "", "choose the XML document"},
-            {"txtOutput", ControlKind::TextBox, "Output Geometry File", frame, "",
-             "the geometry file to write (replaced)"},
-            {"cmdSave", ControlKind::Button, "...", frame, "", "choose the geometry file"},
-            {"chkAuxFiles", ControlKind::CheckBox, "Create HEC-RAS files", frame, "0",
-             "also write the project, plan and flow files beside the geometry file"},
-            {"cmdOK", ControlKind::Button, "OK", "", "", "convert", ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without converting",
-             ButtonRole::Cancel},
+            {.name = "txtInput",
+             .kind = ControlKind::TextBox,
+             .label = "Input XML File",
+             .frame = frame,
+             .help = "the channel-geometry XML document",
+             .type = ValueType::Path},
+            {.name = "cmdOpen",
+             .kind = ControlKind::Button,
+             .label = "...",
+             .frame = frame,
+             .help = "choose the XML document",
+             .browse = {.target = "txtInput",
+                        .filter = "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"}},
+            {.name = "txtOutput",
+             .kind = ControlKind::TextBox,
+             .label = "Output Geometry File",
+             .frame = frame,
+             .help = "the geometry file to write (replaced)",
+             .type = ValueType::Path},
+            {.name = "cmdSave",
+             .kind = ControlKind::Button,
+             .label = "...",
+             .frame = frame,
+             .help = "choose the geometry file",
+             .browse = {.target = "txtOutput",
+                        .filter = "All Files (*.*)|*.*|Geometry Files (*.g01)|*.g01|",
+                        .save = true}},
+            {.name = "chkAuxFiles",
+             .kind = ControlKind::CheckBox,
+             .label = "Create HEC-RAS files",
+             .frame = frame,
+             .defaultValue = "0",
+             .help = "also write the project, plan and flow files beside the geometry file"},
+            {.name = "cmdOK",
+             .kind = ControlKind::Button,
+             .label = "OK",
+             .help = "convert",
+             .role = ButtonRole::Ok},
+            {.name = "cmdCancel",
+             .kind = ControlKind::Button,
+             .label = "Cancel",
+             .help = "close without converting",
+             .role = ButtonRole::Cancel},
         }};
     return decl;
 }
 
-void frmXMLtoGeometryFile::onClick(Control& control) {
-    if (control.name() == "cmdOpen")
-        return browseInto(this->control("txtInput"),
-                          openFileChoice("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|"));
-    if (control.name() == "cmdSave")
-        return browseInto(this->control("txtOutput"),
-                          saveFileChoice("All Files (*.*)|*.*|Geometry Files (*.g01)|*.g01|"));
-    if (control.name() == "cmdOK") return cmdOK_Click();
-    if (control.name() == "cmdCancel") return unload();
+XmlToGeometryFileOptions frmXMLtoGeometryFile::options() const {
+    return {.input = text("txtInput"),
+            .output = text("txtOutput"),
+            .createHecRasFiles = checked("chkAuxFiles")};
 }
 
-void frmXMLtoGeometryFile::cmdOK_Click() {
-    try {
-        convertXmlToGeometryFile(text("txtInput"), text("txtOutput"), checked("chkAuxFiles"));
-    } catch (const RasInputRefused& refused) {
-        MsgBox(refused.what(), MsgButtons::OK, refused.title());
-        return;
-    } catch (const RasExportError& error) {
-        MsgBox(error.what(), MsgButtons::OK, "Error Occurred");
-        return;
-    }
+void frmXMLtoGeometryFile::onOk() {
+    if (!trapped(ErrorStyle::Plain, "Error Occurred", [this] { run(options()); })) return;
     MsgBox("HEC-RAS files created successfully", MsgButtons::OK, "XML to HEC-RAS Geometry File");
     unload();
 }

@@ -2,112 +2,16 @@
 
 #include <algorithm>
 
-#include "framework/map_helpers.h"
+#include "framework/edit_state.h"
 #include "framework/ui.h"
 
 namespace ondu {
 
-std::string progID(const std::string& className) {
-    return std::string(kLibraryName) + "." + className;
-}
-
-namespace {
-
-using P = ClickPattern;
-
-CommandInfo modal(std::string cls, std::string name, std::string caption, std::string category,
-                  std::string tooltip) {
-    return {std::move(cls),
-            std::move(name),
-            std::move(caption),
-            std::move(category),
-            std::move(tooltip),
-            P::Modal,
-            false,
-            ""};
-}
-
-CommandInfo gated(CommandInfo info, P pattern, bool init, std::string title) {
-    info.pattern = pattern;
-    info.initBeforeShow = init;
-    info.gateTitle = std::move(title);
-    return info;
-}
-
-std::vector<CommandInfo> buildCommandInfos() {
-    const std::string beta = "Creates beta sections using thalweg location";
-    return {
-        modal("clsRUDAvuZIR", "CrossSectionsToXML_Tool", "Cross-Sections to XML",
-              "Cross-Sections to XML", beta),
-        modal("clsXMLtoGeometryFile", "XMLtoGeometryFile_Tool", "XML to GeometryFile",
-              "XML to GeometryFile", beta),
-        modal("clsExportSDFtoXML", "SDFtoXML_Tool", "Export SDF to XML", "SDF to XML", beta),
-        modal("clsAssignMstoReaches", "AssignMstoReaches_Tool", "Assign Ms To Reaches",
-              "Assign Measures", "Assign Measures to Reaches"),
-        modal("clsAssignStnNotoCS", "AssignStationNumbers_Tool", "Assign Station Numbers",
-              "Assign Station Numbers", "Assigns Station Numbers to Cross-sections"),
-        modal("clsAssignDnDs", "AssignDownstreamDistance_Tool", "Assign Downstream Distances",
-              "Assign Downstream Distance", "Assigns downstream distances to cross-sections"),
-        modal("clsSnapPointstoLine", "SnapPointsToLine_Tool", "Snap Points to Line",
-              "Snap Points to Line", "Snap gaging stations to centerline"),
-        modal("clsIntegrateCSwithTerrain", "IntegrateCrossSections_Tool",
-              "Intgrate c/s with Terrain", "Integrate c/s with Terrain",
-              "Intgrate CrossSections with Terrain"),
-        modal("clsProfileFromFTable", "ProfileLinesFromFTable_Tool", "ProfileLines Using FTable",
-              "Cross-Sections to XML", "Creates ProfileLines using WSE in FTable"),
-        gated(modal("clsThaCur", "PredictThalweg_Tool", "Create Thalweg", "Predict Thalweg",
-                    "Locates thalweg using left bank"),
-              P::EditGatedModal, false, "Edit Session"),
-        gated(modal("clsBetaFromTha", "BetausingThalweg_Tool", "Create Cross-sections",
-                    "Create Beta Sections", beta),
-              P::EditGatedModal, false, "Edit Session"),
-        gated(modal("clsProfileLines", "ProfileLines_Tool", "Create Profile Lines", "Profile LInes",
-                    "Creates profile lines from cross-sections"),
-              P::EditGatedModal, true, "Edit Session"),
-        gated(modal("clsAssignSN", "AssignSN_Tool", "Assign (s,n) Coordinates to Points", "SN Tool",
-                    "Assigns (s,n) coordinates"),
-              P::EditGatedModeless, true, "Assign"),
-        gated(modal("clsThalweg", "Thalweg_Tool", "Locate Thalweg From Points", "Thalweg Tool",
-                    "Creates thalweg...."),
-              P::ModelessWithInit, true, ""),
-        modal("clsThalweg_CS", "Thalweg_Tool", "Locate Thalweg Using 3D C/s", "Thalweg Tool",
-              "Creates thalweg...."),
-        modal("clsIntAttribute", "Interpolate Attribute Tool", "Interpolate Attributes",
-              "Interpolate AttributeTool", "Interpolates Attributes"),
-        modal("clsBoundaryFromLines", "Create Boundary Tool", "Boundary From Lines",
-              "Create Boundary Tool", "Creates boundary from lines"),
-        modal("clsPolyToLines", "PolygonToPolylineTool", "Polygon To Polyline",
-              "Polygon To Polyline", "Converts polygons to polylines"),
-        modal("clsSplitLine", "Split Line Tool", "Split Line Into Segments", "SplitLineTool",
-              "Splits line into segments of specified length"),
-        modal("clsTrapezoidalCS", "TrapezoidalCS_Tool", "Create Trapezoidal Cross-sections",
-              "Create Trapezoidal Sections", "Creates Trapezoidal Cross-sections using centerline"),
-        modal("clsCreateHECReach", "CreateHECRASReach_Tool", "Create HEC-RAS Reaches",
-              "HEC-RAS Reach", "Creates HECRAS reaches"),
-    };
-}
-
-}  // namespace
-
-const std::vector<CommandInfo>& commandInfos() {
-    static const std::vector<CommandInfo> infos = buildCommandInfos();
-    return infos;
-}
-
-const CommandInfo* findCommandInfo(const std::string& className) {
-    for (const auto& info : commandInfos())
-        if (info.className == className) return &info;
-    return nullptr;
+std::string progID(std::string_view className) {
+    return std::string(kLibraryName) + "." + std::string(className);
 }
 
 // ---- commands ----------------------------------------------------------------------------
-
-CommandBase::CommandBase(const std::string& className)
-    : info_([&]() -> const CommandInfo& {
-          const CommandInfo* info = findCommandInfo(className);
-          if (!info) throw std::invalid_argument("no command class " + className);
-          return *info;
-      }()) {}
 
 void CommandBase::OnCreate(IApplication* hook) { g_pApp = hook; }
 
@@ -123,9 +27,9 @@ void CommandBase::clickThrough(const std::function<void(bool modal)>& showDialog
         case ClickPattern::EditGatedModeless:
             // The question is asked again afterwards, so a session closed while the dialog was
             // open is reported too.
-            if (maputil::EditSession()) showDialog(info_.pattern == ClickPattern::EditGatedModal);
-            if (!maputil::EditSession())
-                MsgBox(kEditSessionMessage, MsgButtons::OK, info_.gateTitle);
+            if (editSessionOpen()) showDialog(info_.pattern == ClickPattern::EditGatedModal);
+            if (!editSessionOpen())
+                MsgBox(kEditSessionMessage, MsgButtons::OK, std::string(info_.gateTitle));
             return;
     }
 }
@@ -197,11 +101,11 @@ const ItemListDef& toolbarDefinition() {
 
 // ---- catalogue ---------------------------------------------------------------------------
 
-std::unique_ptr<CommandBase> CommandCatalogue::createByClass(const std::string& className) const {
+std::unique_ptr<CommandBase> CommandCatalogue::createByClass(std::string_view className) const {
     if (!findCommandInfo(className)) return nullptr;
     for (const auto& [cls, factory] : factories_)
         if (cls == className) return factory();
-    return std::make_unique<NotAvailableCommand>(className);
+    return std::make_unique<NotAvailableCommand>(*findCommandInfo(className));
 }
 
 std::unique_ptr<CommandBase> CommandCatalogue::create(const std::string& key,

@@ -2,9 +2,11 @@
 // The command, menu and toolbar catalogue: every identifier and text the host sees, the order and
 // grouping of the menu items, and the four ways a click reaches a dialog.
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/dialog.h"
@@ -16,7 +18,7 @@ class IApplication;
 
 inline constexpr const char* kLibraryName = "RUDAvuZIR";
 /// "RUDAvuZIR." + class name.
-std::string progID(const std::string& className);
+std::string progID(std::string_view className);
 
 class ICommand {
 public:
@@ -70,20 +72,82 @@ enum class ClickPattern {
 
 /// The fixed texts of one command and the way its click works.
 struct CommandInfo {
-    std::string className;
-    std::string name;
-    std::string caption;
-    std::string category;
-    std::string tooltip;
+    std::string_view className;
+    std::string_view name;
+    std::string_view caption;
+    std::string_view category;
+    std::string_view tooltip;
     ClickPattern pattern = ClickPattern::Modal;
-    bool initBeforeShow = false;  ///< call the dialog's init with the application first
-    std::string gateTitle;        ///< title of the edit-session message of gated commands
+    bool initBeforeShow = false;      ///< call the dialog's init with the application first
+    std::string_view gateTitle = {};  ///< title of the edit-session message of gated commands
 };
 
+namespace detail {
+inline constexpr std::string_view kBetaTooltip = "Creates beta sections using thalweg location";
+using P = ClickPattern;
+}  // namespace detail
+
 /// The 21 commands in catalogue order.
-const std::vector<CommandInfo>& commandInfos();
+inline constexpr std::array<CommandInfo, 21> kCommandInfos = {{
+    {"clsRUDAvuZIR", "CrossSectionsToXML_Tool", "Cross-Sections to XML", "Cross-Sections to XML",
+     detail::kBetaTooltip},
+    {"clsXMLtoGeometryFile", "XMLtoGeometryFile_Tool", "XML to GeometryFile", "XML to GeometryFile",
+     detail::kBetaTooltip},
+    {"clsExportSDFtoXML", "SDFtoXML_Tool", "Export SDF to XML", "SDF to XML", detail::kBetaTooltip},
+    {"clsAssignMstoReaches", "AssignMstoReaches_Tool", "Assign Ms To Reaches", "Assign Measures",
+     "Assign Measures to Reaches"},
+    {"clsAssignStnNotoCS", "AssignStationNumbers_Tool", "Assign Station Numbers",
+     "Assign Station Numbers", "Assigns Station Numbers to Cross-sections"},
+    {"clsAssignDnDs", "AssignDownstreamDistance_Tool", "Assign Downstream Distances",
+     "Assign Downstream Distance", "Assigns downstream distances to cross-sections"},
+    {"clsSnapPointstoLine", "SnapPointsToLine_Tool", "Snap Points to Line", "Snap Points to Line",
+     "Snap gaging stations to centerline"},
+    {"clsIntegrateCSwithTerrain", "IntegrateCrossSections_Tool", "Intgrate c/s with Terrain",
+     "Integrate c/s with Terrain", "Intgrate CrossSections with Terrain"},
+    {"clsProfileFromFTable", "ProfileLinesFromFTable_Tool", "ProfileLines Using FTable",
+     "Cross-Sections to XML", "Creates ProfileLines using WSE in FTable"},
+    {"clsThaCur", "PredictThalweg_Tool", "Create Thalweg", "Predict Thalweg",
+     "Locates thalweg using left bank", detail::P::EditGatedModal, false, "Edit Session"},
+    {"clsBetaFromTha", "BetausingThalweg_Tool", "Create Cross-sections", "Create Beta Sections",
+     detail::kBetaTooltip, detail::P::EditGatedModal, false, "Edit Session"},
+    {"clsProfileLines", "ProfileLines_Tool", "Create Profile Lines", "Profile LInes",
+     "Creates profile lines from cross-sections", detail::P::EditGatedModal, true, "Edit Session"},
+    {"clsAssignSN", "AssignSN_Tool", "Assign (s,n) Coordinates to Points", "SN Tool",
+     "Assigns (s,n) coordinates", detail::P::EditGatedModeless, true, "Assign"},
+    {"clsThalweg", "Thalweg_Tool", "Locate Thalweg From Points", "Thalweg Tool",
+     "Creates thalweg....", detail::P::ModelessWithInit, true},
+    {"clsThalweg_CS", "Thalweg_Tool", "Locate Thalweg Using 3D C/s", "Thalweg Tool",
+     "Creates thalweg...."},
+    {"clsIntAttribute", "Interpolate Attribute Tool", "Interpolate Attributes",
+     "Interpolate AttributeTool", "Interpolates Attributes"},
+    {"clsBoundaryFromLines", "Create Boundary Tool", "Boundary From Lines", "Create Boundary Tool",
+     "Creates boundary from lines"},
+    {"clsPolyToLines", "PolygonToPolylineTool", "Polygon To Polyline", "Polygon To Polyline",
+     "Converts polygons to polylines"},
+    {"clsSplitLine", "Split Line Tool", "Split Line Into Segments", "SplitLineTool",
+     "Splits line into segments of specified length"},
+    {"clsTrapezoidalCS", "TrapezoidalCS_Tool", "Create Trapezoidal Cross-sections",
+     "Create Trapezoidal Sections", "Creates Trapezoidal Cross-sections using centerline"},
+    {"clsCreateHECReach", "CreateHECRASReach_Tool", "Create HEC-RAS Reaches", "HEC-RAS Reach",
+     "Creates HECRAS reaches"},
+}};
+
+inline constexpr const std::array<CommandInfo, 21>& commandInfos() { return kCommandInfos; }
+
 /// The entry of a class name, or nullptr.
-const CommandInfo* findCommandInfo(const std::string& className);
+constexpr const CommandInfo* findCommandInfo(std::string_view className) {
+    for (const auto& info : kCommandInfos)
+        if (info.className == className) return &info;
+    return nullptr;
+}
+
+/// The entry of a command class, found while compiling: a class name missing from the catalogue
+/// does not compile.
+consteval const CommandInfo& catalogued(std::string_view className) {
+    const CommandInfo* info = findCommandInfo(className);
+    if (!info) throw "the command class is not in the catalogue";
+    return *info;
+}
 
 inline constexpr const char* kEditSessionMessage =
     "Please start the edit session to run this tool.";
@@ -102,17 +166,17 @@ DialogEntry dialogEntry() {
 /// The constant members and OnCreate that every command shares.
 class CommandBase : public ICommand {
 public:
-    explicit CommandBase(const std::string& className);
+    explicit CommandBase(const CommandInfo& info) : info_(info) {}
     bool Enabled() const override { return true; }
     bool Checked() const override { return false; }
-    std::string Name() const override { return info_.name; }
-    std::string Caption() const override { return info_.caption; }
-    std::string Tooltip() const override { return info_.tooltip; }
+    std::string Name() const override { return std::string(info_.name); }
+    std::string Caption() const override { return std::string(info_.caption); }
+    std::string Tooltip() const override { return std::string(info_.tooltip); }
     std::string Message() const override { return ""; }
     std::string HelpFile() const override { return ""; }
     long HelpContextID() const override { return 0; }
     long Bitmap() const override { return 0; }
-    std::string Category() const override { return info_.category; }
+    std::string Category() const override { return std::string(info_.category); }
     void OnCreate(IApplication* hook) override;
 
     const CommandInfo& info() const { return info_; }
@@ -131,7 +195,7 @@ private:
 template <class Form>
 class ToolCommand : public CommandBase {
 public:
-    explicit ToolCommand(const std::string& className) : CommandBase(className) {}
+    explicit ToolCommand(const CommandInfo& info) : CommandBase(info) {}
     void OnClick() override {
         clickThrough([this](bool modal) {
             Form& form = Forms::get<Form>();
@@ -205,13 +269,13 @@ public:
     /// A command by programmatic identifier, class name or (unique) command name; nullptr
     /// when there is none. `ambiguous` is set when a name matches several commands.
     std::unique_ptr<CommandBase> create(const std::string& key, bool* ambiguous = nullptr) const;
-    std::unique_ptr<CommandBase> createByClass(const std::string& className) const;
+    std::unique_ptr<CommandBase> createByClass(std::string_view className) const;
 
     std::unique_ptr<IMenuDef> createMenu(const std::string& className) const;
     std::unique_ptr<IToolBarDef> createToolBar() const;
 
 private:
-    std::vector<std::pair<std::string, Factory>> factories_;
+    std::vector<std::pair<std::string_view, Factory>> factories_;
 };
 
 }  // namespace ondu

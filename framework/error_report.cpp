@@ -1,6 +1,6 @@
 #include "framework/error_report.h"
 
-#include "framework/host_operations.h"
+#include "framework/error.h"
 #include "framework/ui.h"
 
 namespace ondu {
@@ -8,24 +8,47 @@ namespace ondu {
 ErrorInfo describe(const std::exception& e) {
     if (const auto* host = dynamic_cast<const HostError*>(&e))
         return {host->number(), host->what()};
-    return {1, e.what()};
+    return {error_number::kGeneric, e.what()};
 }
 
-void reportError(const std::string& step, const std::exception& e) {
-    auto [number, description] = describe(e);
-    MsgBox(std::to_string(number) + ": " + description, MsgButtons::OK, "Error in " + step);
+void report(ErrorStyle style, const std::string& routine, const std::exception& e) {
+    const auto [number, description] = describe(e);
+    const auto* host = dynamic_cast<const HostError*>(&e);
+    const std::string numbered = std::to_string(number) + ": " + description;
+    if (const auto* refused = dynamic_cast<const RunRefused*>(&e)) {
+        MsgBox(description, MsgButtons::OK, refused->context());
+        return;
+    }
+    switch (style) {
+        case ErrorStyle::Routine:
+            MsgBox(numbered, MsgButtons::OK, "Error in " + routine);
+            return;
+        case ErrorStyle::Map:
+            MsgBox("Following error occured: " + description + ".", MsgButtons::OK,
+                   "Error in " + routine + ", Error Number: " + std::to_string(number));
+            return;
+        case ErrorStyle::File:
+            MsgBox("The following error occurred: " + description + ".", MsgButtons::OK,
+                   routine + ": " + std::to_string(number));
+            return;
+        case ErrorStyle::Plain:
+            MsgBox(description, MsgButtons::OK,
+                   host && !host->context().empty() ? host->context() : routine);
+            return;
+        case ErrorStyle::Feature:
+            MsgBox(numbered, MsgButtons::OK, host ? host->where() : "");
+            return;
+    }
 }
 
-void reportMapError(const std::string& routine, const std::exception& e) {
-    auto [number, description] = describe(e);
-    MsgBox("Following error occured: " + description + ".", MsgButtons::OK,
-           "Error in " + routine + ", Error Number: " + std::to_string(number));
-}
-
-void reportFileError(const std::string& routine, const std::exception& e) {
-    auto [number, description] = describe(e);
-    MsgBox("The following error occurred: " + description + ".", MsgButtons::OK,
-           routine + ": " + std::to_string(number));
+bool trapped(ErrorStyle style, const std::string& routine, const std::function<void()>& body) {
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        report(style, routine, e);
+        return false;
+    }
 }
 
 }  // namespace ondu

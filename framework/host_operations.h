@@ -13,20 +13,10 @@
 #include <variant>
 #include <vector>
 
+#include "framework/error.h"
 #include "framework/geometry/geometry.h"
 
 namespace ondu {
-
-/// A failed host call: a number and a description, as message boxes show them.
-class HostError : public std::runtime_error {
-public:
-    explicit HostError(const std::string& description, long number = 1)
-        : std::runtime_error(description), number_(number) {}
-    long number() const { return number_; }
-
-private:
-    long number_;
-};
 
 /// A field value as a variant would hold it: null, whole number, real number or text.
 using FieldValue = std::variant<std::monostate, long long, double, std::string>;

@@ -1,9 +1,11 @@
 #include "framework/map_helpers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <set>
 
+#include "framework/edit_state.h"
 #include "framework/error_report.h"
 #include "framework/geometry/curve.h"
 #include "framework/shared_state.h"
@@ -113,10 +115,45 @@ void FillComboBox(IDocument* document, int layerCount, Control& list, channel::S
 }
 
 void FillFieldComboBox(IFeatureLayer* layer, Control& list, const std::string& defaultName) {
+    FillFieldComboBox(featureClassOf(layer), list, defaultName);
+}
+
+namespace {
+bool passes(FieldType type, FieldFilter filter) {
+    switch (filter) {
+        case FieldFilter::Numeric:
+            return type == FieldType::SmallInteger || type == FieldType::Integer ||
+                   type == FieldType::Single || type == FieldType::Double ||
+                   type == FieldType::OID;
+        case FieldFilter::Text:
+            return type == FieldType::String;
+        default:
+            return true;
+    }
+}
+}  // namespace
+
+void FillFieldComboBox(const ITable& table, Control& list, const std::string& defaultName,
+                       FieldFilter filter) {
     list.clear();
-    const IFeatureClass& cls = featureClassOf(layer);
-    for (int i = 0; i < cls.fieldCount(); ++i) list.addItem(cls.field(i).name);
+    for (int i = 0; i < table.fieldCount(); ++i)
+        if (passes(table.field(i).type, filter)) list.addItem(table.field(i).name);
     showDefault(list, defaultName);
+}
+
+void FillTableComboBox(IDocument* document, Control& list) {
+    list.clear();
+    IMap& map = focusMapOf(document);
+    for (int i = 0; i < map.tableCount(); ++i) list.addItem(map.table(i).name());
+    showDefault(list, "");
+}
+
+ITable* SelectTable(IDocument* document, const std::string& name) {
+    IMap& map = focusMapOf(document);
+    for (int i = 0; i < map.tableCount(); ++i)
+        if (map.table(i).name() == name) return &map.table(i);
+    MsgBox("No Table found in the map", MsgButtons::OK, "Warning");
+    return nullptr;
 }
 
 void FillSurfaceComboBox(IDocument* document, int layerCount, Control& list) {
@@ -202,16 +239,57 @@ bool HasZValues(IFeatureLayer* layer) {
     return shape && shape->type == FieldType::Geometry && shape->hasZ;
 }
 
-bool EditSession() {
-    try {
-        if (!g_pApp) throw objectNotSet();
-        auto* editor = dynamic_cast<IEditor*>(g_pApp->findExtension(IEditor::kName));
-        if (!editor) throw objectNotSet();
-        return editor->editState() > 0;
-    } catch (const std::exception& e) {
-        reportMapError("EditSession", e);
-        return false;
+bool EditSession() { return editSessionOpen(); }
+
+IFeatureLayer* RequireLayer(IDocument* document, const std::string& name,
+                            const std::string& role) {
+    if (name.empty())
+        throw HostError("No " + role + " layer chosen: the map '" +
+                            focusMapOf(document).name() + "' offers none",
+                        error_number::kObjectNotSet);
+    IFeatureLayer* layer = SelectLayer(document, name);
+    if (!layer)
+        throw HostError("No " + role + " layer '" + name + "' in the map",
+                        error_number::kObjectNotSet);
+    if (!layer->featureClass())
+        throw HostError("The data source of the " + role + " layer '" + name + "' is missing",
+                        error_number::kObjectNotSet);
+    return layer;
+}
+
+long RequireFeaturesToProcess(IFeatureLayer* layer) {
+    long count = 0;
+    if (GetSelectionCount(layer) > 0) {
+        auto cursor = GetFeatureCursor(layer);
+        while (cursor->nextFeature()) ++count;
+    } else {
+        count = featureClassOf(layer).featureCount(nullptr);
     }
+    if (count == 0) throw RunRefused("No features to process in " + layer->name());
+    return count;
+}
+
+void RefuseSameLayer(IFeatureLayer* output, const std::string& outputRole, IFeatureLayer* input,
+                     const std::string& inputRole) {
+    if (output != input && output->featureClass() != input->featureClass()) return;
+    throw RunRefused("The " + outputRole + " layer '" + output->name() + "' is the " + inputRole +
+                     " layer '" + input->name() + "': choose another layer for the results");
+}
+
+Geometry CheckedShape(const IFeature& feature, const std::string& layerName) {
+    Geometry shape = feature.shape();
+    const std::string which =
+        "Feature " + std::to_string(feature.OID()) + " of " + layerName + " has ";
+    if (isEmpty(shape)) throw HostError(which + "no shape", error_number::kObjectNotSet);
+    for (const Point& p : allVertices(shape)) {
+        // An unset Z or M is NaN by design; an infinite one, or a NaN X or Y, is bad data.
+        const bool finite = std::isfinite(p.x) && std::isfinite(p.y) && !std::isinf(p.z) &&
+                            !std::isinf(p.m);
+        if (!finite)
+            throw HostError(which + "a coordinate that is not a finite number",
+                            error_number::kInvalidArgument);
+    }
+    return shape;
 }
 
 void SetLineMs(Polyline& line, double startM, double endM) {

@@ -45,6 +45,19 @@ void FillComboBox(IDocument* document, int layerCount, Control& list, channel::S
 /// and shape fields included) and shows the default as FillComboBox does. Failures pass on.
 void FillFieldComboBox(IFeatureLayer* layer, Control& list, const std::string& defaultName);
 
+/// As above for any table (a stand-alone table or a layer's class), listing only the fields of
+/// the types the filter lets through.
+void FillFieldComboBox(const ITable& table, Control& list, const std::string& defaultName,
+                       FieldFilter filter = FieldFilter::Any);
+
+/// Fills `list` with the names of the focus map's stand-alone tables and shows the first.
+/// Failures pass on.
+void FillTableComboBox(IDocument* document, Control& list);
+
+/// The stand-alone table of that name; when none has it, shows "No Table found in the map"
+/// titled "Warning" and answers nullptr. Failures pass on.
+ITable* SelectTable(IDocument* document, const std::string& name);
+
 /// Fills `list` with the names of the TIN and raster layers among the first `layerCount`
 /// top-level layers, enables it when layerCount is positive, and shows the first entry. A
 /// failure shows the description titled "Add surface layer to combobox".
@@ -91,6 +104,27 @@ bool HasZValues(IFeatureLayer* layer);
 /// True while the host editor ("ESRI Object Editor") is editing. A failure (no application, no
 /// editor) shows the map-style message for "EditSession" and answers false.
 bool EditSession();
+
+// ---- checks every run makes before it changes anything --------------------------------------
+
+/// The feature layer of that name for a run. Throws HostError (91) naming the role and the name
+/// when the map has no such layer or its data source is missing ("No thalweg layer 'Thalweg' in
+/// the map").
+IFeatureLayer* RequireLayer(IDocument* document, const std::string& name,
+                            const std::string& role);
+
+/// The number of features the run will process (the selected ones that still exist, else all).
+/// Throws RunRefused "No features to process in <layer>" when there are none.
+long RequireFeaturesToProcess(IFeatureLayer* layer);
+
+/// Throws RunRefused naming both roles when the output layer is the input layer (the same layer
+/// or the same class): a run never writes its results into what it reads.
+void RefuseSameLayer(IFeatureLayer* output, const std::string& outputRole, IFeatureLayer* input,
+                     const std::string& inputRole);
+
+/// The feature's shape. Throws HostError naming the feature's object id and the layer when the
+/// shape is null or empty, or has a coordinate that is not a finite number.
+Geometry CheckedShape(const IFeature& feature, const std::string& layerName);
 
 /// Replaces the line by its measured copy: `startM` at the first vertex, `endM` at the last,
 /// linear by distance along the line between (decreasing when startM > endM). Failures pass on.

@@ -8,9 +8,16 @@ IApplication* g_pApp = nullptr;
 IDocument* g_pMxDoc = nullptr;
 
 IDocument* loadMapDocument() {
-    if (!g_pApp) throw HostError("Object variable or With block variable not set", 91);
+    if (!g_pApp) throw HostError("Object variable or With block variable not set", error_number::kObjectNotSet);
     g_pMxDoc = &g_pApp->document();
     return g_pMxDoc;
+}
+
+IDocument& currentDocument() {
+    if (!g_pMxDoc)
+        throw HostError("Object variable or With block variable not set",
+                        error_number::kObjectNotSet);
+    return *g_pMxDoc;
 }
 
 }  // namespace ondu

@@ -15,4 +15,7 @@ extern IDocument* g_pMxDoc;
 /// HostError (91) when no application has been handed over.
 IDocument* loadMapDocument();
 
+/// The map document a dialog loaded. Throws HostError (91) when there is none (its load failed).
+IDocument& currentDocument();
+
 }  // namespace ondu

@@ -8,7 +8,6 @@
 #include "framework/number_text.h"
 #include "framework/shared_state.h"
 #include "framework/ui.h"
-#include "morphology/thalweg_from_curvature.h"
 
 namespace ondu {
 
@@ -20,12 +19,7 @@ const std::array<SinuosityClassRow, 3> kClasses = {{
     {2, "optHigh", "High ( >1.50 )", 25, 3000, 0.9, 0.1, -0.06, 1, 0.05, 0.0972},
 }};
 
-// The host's number for an argument a routine cannot take.
-constexpr long kInvalidArgument = 5;
-
 const char* const kCoefficientBoxes[] = {"txtFirst", "txtSecond", "txtThird", "txtForth"};
-const char* const kCoefficientNames[] = {"the left side slope", "the left side intercept",
-                                         "the right side slope", "the right side intercept"};
 
 }  // namespace
 
@@ -41,9 +35,13 @@ LogRelSettings& logRelSettings() {
 }
 
 double GetThalFromCur(double r, bool isRight) {
+    return GetThalFromCur(r, isRight, logRelSettings());
+}
+
+double GetThalFromCur(double r, bool isRight, const LogRelSettings& s) {
     try {
-        if (std::isnan(r)) throw HostError("Invalid procedure call or argument", kInvalidArgument);
-        const LogRelSettings& s = logRelSettings();
+        if (std::isnan(r))
+            throw HostError("Invalid procedure call or argument", error_number::kInvalidArgument);
         const SinuosityClassRow* row = sinuosityClass(s.SinuosityClass);
         const double lower = row ? row->lower : 0, upper = row ? row->upper : 0;
         if (r > lower && r < upper)
@@ -60,32 +58,66 @@ double GetThalFromCur(double r, bool isRight) {
 // ---- dialog ----------------------------------------------------------------------------------
 
 const DialogDecl& frmLogRel::declaration() {
+    const std::string sinuosity = "Sinuosity", parameters = "Enter the parameters";
+    auto coefficient = [&](const char* name, const char* label, const char* value,
+                           const char* meaning, const char* help) {
+        return ControlDecl{.name = name,
+                           .kind = ControlKind::TextBox,
+                           .label = label,
+                           .frame = parameters,
+                           .defaultValue = value,
+                           .help = help,
+                           .type = ValueType::Number,
+                           .invalid = {std::string("Enter a valid number for ") + meaning}};
+    };
+    auto caption = [&](const char* name, const char* label) {
+        return ControlDecl{
+            .name = name, .kind = ControlKind::Label, .label = label, .frame = parameters};
+    };
     static const DialogDecl decl{
         "frmLogRel",
         "Logarithmic Relationship",
         {
-            {"optHigh", ControlKind::OptionButton, "High ( >1.50 )", "Sinuosity", "0",
-             "sinuosity above 1.5; fills in its coefficients"},
-            {"optMedium", ControlKind::OptionButton, "Medium (1.25 - 1.50)", "Sinuosity", "0",
-             "sinuosity 1.25 to 1.5; fills in its coefficients"},
-            {"optLow", ControlKind::OptionButton, "Low (1 to 1.25)", "Sinuosity", "1",
-             "sinuosity 1 to 1.25; fills in its coefficients"},
-            {"lblLeft", ControlKind::Label, "Left side = ", "Enter the parameters"},
-            {"txtFirst", ControlKind::TextBox, "Left side = ", "Enter the parameters", "-0.0759",
-             "a of the left-side relation a * log (r) + b"},
-            {"lblLeftLog", ControlKind::Label, "* log (r) + ", "Enter the parameters"},
-            {"txtSecond", ControlKind::TextBox, "* log (r) + ", "Enter the parameters", "1.21",
-             "b of the left-side relation"},
-            {"lblRight", ControlKind::Label, "Right side = ", "Enter the parameters"},
-            {"txtThird", ControlKind::TextBox, "Right side = ", "Enter the parameters", "0.087",
-             "a of the right-side relation a * log (r) + b"},
-            {"lblRightLog", ControlKind::Label, "* log (r) + ", "Enter the parameters"},
-            {"txtForth", ControlKind::TextBox, "* log (r) + ", "Enter the parameters", "-0.321",
-             "b of the right-side relation"},
-            {"cmdOK", ControlKind::Button, "OK", "", "",
-             "store the relation and open the thalweg dialog", ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without storing",
-             ButtonRole::Cancel},
+            {.name = "optHigh",
+             .kind = ControlKind::OptionButton,
+             .label = "High ( >1.50 )",
+             .frame = sinuosity,
+             .defaultValue = "0",
+             .help = "sinuosity above 1.5; fills in its coefficients"},
+            {.name = "optMedium",
+             .kind = ControlKind::OptionButton,
+             .label = "Medium (1.25 - 1.50)",
+             .frame = sinuosity,
+             .defaultValue = "0",
+             .help = "sinuosity 1.25 to 1.5; fills in its coefficients"},
+            {.name = "optLow",
+             .kind = ControlKind::OptionButton,
+             .label = "Low (1 to 1.25)",
+             .frame = sinuosity,
+             .defaultValue = "1",
+             .help = "sinuosity 1 to 1.25; fills in its coefficients"},
+            caption("lblLeft", "Left side = "),
+            coefficient("txtFirst", "Left side = ", "-0.0759", "the left side slope",
+                        "a of the left-side relation a * log (r) + b"),
+            caption("lblLeftLog", "* log (r) + "),
+            coefficient("txtSecond", "* log (r) + ", "1.21", "the left side intercept",
+                        "b of the left-side relation"),
+            caption("lblRight", "Right side = "),
+            coefficient("txtThird", "Right side = ", "0.087", "the right side slope",
+                        "a of the right-side relation a * log (r) + b"),
+            caption("lblRightLog", "* log (r) + "),
+            coefficient("txtForth", "* log (r) + ", "-0.321", "the right side intercept",
+                        "b of the right-side relation"),
+            {.name = "cmdOK",
+             .kind = ControlKind::Button,
+             .label = "OK",
+             .help = "store the relation and open the thalweg dialog",
+             .role = ButtonRole::Ok},
+            {.name = "cmdCancel",
+             .kind = ControlKind::Button,
+             .label = "Cancel",
+             .help = "close without storing",
+             .role = ButtonRole::Cancel},
         }};
     return decl;
 }
@@ -98,47 +130,26 @@ void frmLogRel::onLoad() {
 
 void frmLogRel::chooseClass(const SinuosityClassRow& row) {
     const double coefficients[] = {row.leftA, row.leftB, row.rightA, row.rightB};
-    for (int i = 0; i < 4; ++i) {
-        Control& box = control(kCoefficientBoxes[i]);
-        box.text = plain(coefficients[i]);
-        recolourAsNumber(box);
-    }
+    for (int i = 0; i < 4; ++i) control(kCoefficientBoxes[i]).text = plain(coefficients[i]);
     logRelSettings().SinuosityClass = row.value;
-}
-
-void frmLogRel::onChange(Control& control) {
-    if (control.kind() == ControlKind::TextBox) recolourAsNumber(control);
 }
 
 void frmLogRel::onClick(Control& control) {
     for (const auto& row : kClasses)
         if (control.name() == row.option) return chooseClass(row);
-    if (control.name() == "cmdOK") return cmdOK_Click();
-    if (control.name() == "cmdCancel") return cmdCancel_Click();
 }
 
-void frmLogRel::cmdOK_Click() {
-    double values[4];
-    for (int i = 0; i < 4; ++i) {
-        auto number = parseNumber(control(kCoefficientBoxes[i]).text);
-        // Taking text that is no number as a coefficient would place every thalweg point wrongly.
-        if (!number) {
-            MsgBox(std::string("Enter a valid number for ") + kCoefficientNames[i], MsgButtons::OK,
-                   "Warning");
-            return;
-        }
-        values[i] = *number;
-    }
+void frmLogRel::onOk() {
     LogRelSettings& s = logRelSettings();
-    s.LeftLogSlope = values[0];
-    s.LeftLogIntercept = values[1];
-    s.RightLogSlope = values[2];
-    s.RightLogIntercept = values[3];
-    Forms::get<frmNewThaCur>().show(true);
+    s.LeftLogSlope = *number("txtFirst");
+    s.LeftLogIntercept = *number("txtSecond");
+    s.RightLogSlope = *number("txtThird");
+    s.RightLogIntercept = *number("txtForth");
+    showDialogAfterSettings();
     unload();
 }
 
-void frmLogRel::cmdCancel_Click() {
+void frmLogRel::onCancel() {
     g_pMxDoc = nullptr;
     unload();
 }

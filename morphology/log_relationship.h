@@ -41,6 +41,12 @@ LogRelSettings& logRelSettings();
 /// side's fixed value; at or above the upper bound 0. A radius that is not a number is reported
 /// ("Error in fnGetThalFromCur") and gives 0.
 double GetThalFromCur(double r, bool isRight);
+/// As above with the given settings instead of the process-wide ones.
+double GetThalFromCur(double r, bool isRight, const LogRelSettings& settings);
+
+/// Opens the dialog that the settings serve, after their OK (the thalweg dialog); defined by the
+/// tool that reads them, so that the settings know nothing of it.
+void showDialogAfterSettings();
 
 class frmLogRel : public Dialog {
 public:
@@ -49,13 +55,12 @@ public:
 
 protected:
     void onLoad() override;
-    void onChange(Control& control) override;
     void onClick(Control& control) override;
+    void onOk() override;
+    void onCancel() override;
 
 private:
     void chooseClass(const SinuosityClassRow& row);
-    void cmdOK_Click();
-    void cmdCancel_Click();
 };
 
 }  // namespace ondu

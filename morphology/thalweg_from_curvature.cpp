@@ -32,10 +32,9 @@ const channel::SharedField kSegmentFields[] = {
     channel::kWidth,    kIsRight,         kRCurvature, kThaLocation,
     channel::kFromLine, channel::kToLine, kUpstream,   kDownstream};
 
-// The host's numbers for the failures a run meets most.
-constexpr long kObjectNotSet = 91;
-constexpr long kInvalidUseOfNull = 94;
-constexpr long kItemNotFound = 3265;
+using error_number::kInvalidUseOfNull;
+using error_number::kItemNotFound;
+using error_number::kObjectNotSet;
 
 int fieldIndex(const IFeatureClass& cls, const std::string& name) {
     int index = cls.findField(name);
@@ -51,10 +50,16 @@ double numberOf(const IFeature& feature, int index, const IFeatureClass& cls) {
     return *value;
 }
 
-Polyline polylineOf(const IFeature& feature) {
-    Geometry shape = feature.shape();
+Polyline polylineOf(const IFeature& feature, const IFeatureClass& cls) {
+    Geometry shape = maputil::CheckedShape(feature, cls.name());
     if (auto* line = std::get_if<Polyline>(&shape)) return *line;
     throw HostError("Object variable or With block variable not set", kObjectNotSet);
+}
+
+/// Steps the progress once, and stops the run there when the user asked it to.
+void stepOrStop(IProgressBar& progress) {
+    progress.stepIt();
+    if (progress.cancelled()) throw RunCancelled();
 }
 
 /// The fraction of the width by which the thalweg leaves the centerline, from the location
@@ -108,45 +113,39 @@ private:
 /// One run of the tool over the chosen layers.
 class ThalwegRun {
 public:
-    /// `boundary` only with the width option; `currentOid` follows the segment being processed.
-    ThalwegRun(IFeatureLayer* centerline, std::optional<IFeatureLayer*> boundary,
-               IFeatureLayer* thalweg, const std::string& measureField,
-               const std::string& bankElevField, const std::string& depthField,
-               long long& currentOid)
-        : centerline_(centerline),
-          thalweg_(thalweg),
-          cls_(maputil::featureClassOf(centerline)),
-          boundary_(boundary.value_or(nullptr)),
+    /// Looks the layers up and checks them before anything is written; `currentOid` follows the
+    /// segment being processed.
+    ThalwegRun(const ThalwegFromCurvatureOptions& options, IDocument& map, long long& currentOid)
+        : centerline_(maputil::RequireLayer(&map, options.centerline, "centerline")),
+          thalweg_(maputil::RequireLayer(&map, options.thalweg, "thalweg")),
+          cls_(maputil::featureClassOf(centerline_)),
+          relation_(options.relation),
           currentOid_(currentOid) {
-        if (boundary) maputil::featureClassOf(*boundary);
+        if (options.widthFromBoundary)
+            boundary_ = maputil::RequireLayer(&map, options.boundary, "boundary");
+        maputil::RefuseSameLayer(thalweg_, "thalweg", centerline_, "centerline");
+        segmentCount_ = maputil::RequireFeaturesToProcess(centerline_);
         addMissingFields();
-        measure_ = fieldIndex(cls_, measureField);
-        bankElev_ = fieldIndex(cls_, bankElevField);
-        depth_ = fieldIndex(cls_, depthField);
+        measure_ = fieldIndex(cls_, options.measureField);
+        bankElev_ = fieldIndex(cls_, options.bankElevField);
+        depth_ = fieldIndex(cls_, options.depthField);
         for (const auto& f : kSegmentFields)
             index_[std::string(f.name)] = fieldIndex(cls_, std::string(f.name));
     }
 
-    long segmentCount() {
-        long selected = maputil::GetSelectionCount(centerline_);
-        return selected > 0 ? selected : cls_.featureCount(nullptr);
-    }
+    long segmentCount() const { return segmentCount_; }
 
-    template <class Progress>
-    void pass1(Progress progress) {
+    void pass1(IProgressBar& progress) {
         std::optional<Polyline> outline;
         if (boundary_) outline = boundaryOutline();
         auto cursor = maputil::GetFeatureCursor(centerline_);
-        long count = 0;
         while (auto segment = cursor->nextFeature()) {
             currentOid_ = segment->OID();
-            if (!curvatureOf(*segment, outline)) continue;
-            progress(++count);
+            if (curvatureOf(*segment, outline)) stepOrStop(progress);
         }
     }
 
-    template <class Progress>
-    void pass2(Progress progress) {
+    void pass2(IProgressBar& progress) {
         const WholeLayer layer = readWholeLayer();
         std::vector<double> measures = processedMeasures(layer);
         Path points;
@@ -162,7 +161,7 @@ public:
             const double w = numberOf(segment, index_.at("Width"), cls_);
             const double z = numberOf(segment, bankElev_, cls_) - numberOf(segment, depth_, cls_);
             const double side = numberOf(segment, index_.at("IsRight"), cls_) != 0 ? -1 : 1;
-            const Polyline c = polylineOf(segment);
+            const Polyline c = polylineOf(segment, cls_);
             u = i == 0 ? t : neighbourMean(segment, "FromLine", t, layer.locations, u);
             d = i == n - 1 ? t : neighbourMean(segment, "ToLine", t, layer.locations, d);
             segment.setValue(index_.at("Upstream"), u);
@@ -171,7 +170,7 @@ public:
             if (i == 0) points.push_back(thalwegPoint(c, 0, side * w * t, z, m));
             points.push_back(thalwegPoint(c, 0.5, side * w * t, z, m));
             points.push_back(thalwegPoint(c, 1, side * w * d, z, m));
-            progress(static_cast<long>(i));
+            stepOrStop(progress);
         }
         storeThalweg(std::move(points));
     }
@@ -188,7 +187,8 @@ private:
         auto first = cursor->nextFeature();
         if (!first)
             throw HostError("Object variable or With block variable not set", kObjectNotSet);
-        auto outline = vectorUtil::fnConvertPolytonToPolyline(first->shape());
+        auto outline = vectorUtil::fnConvertPolytonToPolyline(
+            maputil::CheckedShape(*first, boundary_->name()));
         if (!outline)
             throw HostError("Object variable or With block variable not set", kObjectNotSet);
         return *outline;
@@ -209,7 +209,7 @@ private:
 
     /// Pass 1 for one segment; false when it is skipped.
     bool curvatureOf(IFeature& segment, const std::optional<Polyline>& outline) {
-        const Polyline c = polylineOf(segment);
+        const Polyline c = polylineOf(segment, cls_);
         if (outline) {
             const int width = index_.at("Width");
             auto w = widthAcross(c, numberOf(segment, width, cls_), *outline);
@@ -224,7 +224,7 @@ private:
             r = circle->radius;
             centreOnRight = nearestLocation(c, circle->centre).rightSide;
         }
-        const double t = offsetFraction(GetThalFromCur(r, centreOnRight));
+        const double t = offsetFraction(GetThalFromCur(r, centreOnRight, relation_));
         segment.setValue(index_.at("ThaLocation"), t);
         segment.setValue(index_.at("rCurvature"), r);
         segment.setValue(index_.at("IsRight"), centreOnRight ? -1LL : 0LL);
@@ -313,13 +313,32 @@ private:
     IFeatureLayer* centerline_;
     IFeatureLayer* thalweg_;
     IFeatureClass& cls_;
-    IFeatureLayer* boundary_;
+    IFeatureLayer* boundary_ = nullptr;
+    const LogRelSettings& relation_;
+    long segmentCount_ = 0;
     int measure_ = -1, bankElev_ = -1, depth_ = -1;
     std::unordered_map<std::string, int> index_;
     long long& currentOid_;
 };
 
 }  // namespace
+
+void run(const ThalwegFromCurvatureOptions& options, IDocument& map, IProgressBar& progress) {
+    long long oid = 0;
+    try {
+        ThalwegRun thalweg(options, map, oid);
+        progress.show("Pre-processing......", 0, thalweg.segmentCount(), 1);
+        thalweg.pass1(progress);
+        progress.show("Creating Thalweg", 0, thalweg.segmentCount(), 1);
+        thalweg.pass2(progress);
+        progress.hide();
+    } catch (const RunRefused&) {
+        throw;
+    } catch (const std::exception& e) {
+        const auto [number, description] = describe(e);
+        throw HostError(description, number, "", std::to_string(oid));
+    }
+}
 
 std::optional<Point> CreateThalwegPoint(const Polyline& curve, double fraction, double offset) {
     try {
@@ -339,97 +358,90 @@ const DialogDecl& frmNewThaCur::declaration() {
         "frmNewThaCur",
         "Create Thalweg using centerline",
         {
-            {"cmbCenterline", ControlKind::List, "Centerline Layer", "Input", "CenterlineSegments",
-             "line layer of centerline segments"},
-            {"cmbBoundary", ControlKind::List, "Boundary Layer", "Input", "ChannelBoundary",
-             "polygon layer of the channel boundary"},
-            {"cmbMeasure", ControlKind::List, "Measure", "Input Fields", "Measure",
-             "measure field of the segments"},
-            {"cmbBankElev", ControlKind::List, "Bank Elevation", "Input Fields", "BankElev",
-             "bank elevation field of the segments"},
-            {"cmbDepth", ControlKind::List, "Channel Depth", "Input Fields", "Depth",
-             "channel depth field"},
-            {"chkBoundary", ControlKind::CheckBox, "Get channel width from boundary layer", "", "0",
-             "measure each segment's width across the boundary"},
-            {"cmbThalweg", ControlKind::List, "Thalweg Layer", "Output", "Thalweg",
-             "3D line layer for the thalweg"},
-            {"lblProcess", ControlKind::Label, "", "", ""},
-            {"ProgressBar1", ControlKind::ProgressBar, "", "", ""},
-            {"cmdOK", ControlKind::Button, "OK", "", "", "create the thalweg", ButtonRole::Ok},
-            {"cmdCancel", ControlKind::Button, "Cancel", "", "", "close without creating",
-             ButtonRole::Cancel},
+            {.name = "cmbCenterline",
+             .kind = ControlKind::List,
+             .label = "Centerline Layer",
+             .frame = "Input",
+             .defaultValue = "CenterlineSegments",
+             .help = "line layer of centerline segments",
+             .source = layersFor(channel::kCenterlineSegments)},
+            {.name = "cmbBoundary",
+             .kind = ControlKind::List,
+             .label = "Boundary Layer",
+             .frame = "Input",
+             .defaultValue = "ChannelBoundary",
+             .help = "polygon layer of the channel boundary",
+             .source = layersFor(channel::kChannelBoundary)},
+            {.name = "cmbMeasure",
+             .kind = ControlKind::List,
+             .label = "Measure",
+             .frame = "Input Fields",
+             .defaultValue = "Measure",
+             .help = "measure field of the segments",
+             .source = fieldsOf("cmbCenterline")},
+            {.name = "cmbBankElev",
+             .kind = ControlKind::List,
+             .label = "Bank Elevation",
+             .frame = "Input Fields",
+             .defaultValue = "BankElev",
+             .help = "bank elevation field of the segments",
+             .source = fieldsOf("cmbCenterline")},
+            {.name = "cmbDepth",
+             .kind = ControlKind::List,
+             .label = "Channel Depth",
+             .frame = "Input Fields",
+             .defaultValue = "Depth",
+             .help = "channel depth field",
+             .source = fieldsOf("cmbCenterline")},
+            {.name = "chkBoundary",
+             .kind = ControlKind::CheckBox,
+             .label = "Get channel width from boundary layer",
+             .defaultValue = "0",
+             .help = "measure each segment's width across the boundary"},
+            {.name = "cmbThalweg",
+             .kind = ControlKind::List,
+             .label = "Thalweg Layer",
+             .frame = "Output",
+             .defaultValue = "Thalweg",
+             .help = "3D line layer for the thalweg",
+             .source = layersFor(channel::kThalweg)},
+            {.name = "lblProcess", .kind = ControlKind::Label},
+            {.name = "ProgressBar1", .kind = ControlKind::ProgressBar},
+            {.name = "cmdOK",
+             .kind = ControlKind::Button,
+             .label = "OK",
+             .help = "create the thalweg",
+             .role = ButtonRole::Ok},
+            {.name = "cmdCancel",
+             .kind = ControlKind::Button,
+             .label = "Cancel",
+             .help = "close without creating",
+             .role = ButtonRole::Cancel},
         }};
     return decl;
 }
 
-void frmNewThaCur::onLoad() {
-    try {
-        loadMapDocument();
-        const int layerCount = g_pMxDoc->focusMap().layerCount();
-        const auto& segments = channel::kCenterlineSegments;
-        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbCenterline"), segments.shape,
-                              segments.needZ, segments.needM, std::string(segments.defaultName));
-        const auto& boundary = channel::kChannelBoundary;
-        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbBoundary"), boundary.shape,
-                              boundary.needZ, boundary.needM, std::string(boundary.defaultName));
-        const auto& thalweg = channel::kThalweg;
-        maputil::FillComboBox(g_pMxDoc, layerCount, control("cmbThalweg"), thalweg.shape,
-                              thalweg.needZ, thalweg.needM, std::string(thalweg.defaultName));
-        fillFieldLists();
-    } catch (const std::exception& e) {
-        reportError("loading the form", e);
-    }
+ThalwegFromCurvatureOptions frmNewThaCur::options() const {
+    return {.centerline = text("cmbCenterline"),
+            .boundary = text("cmbBoundary"),
+            .widthFromBoundary = checked("chkBoundary"),
+            .measureField = text("cmbMeasure"),
+            .bankElevField = text("cmbBankElev"),
+            .depthField = text("cmbDepth"),
+            .thalweg = text("cmbThalweg"),
+            .relation = logRelSettings()};
 }
 
-void frmNewThaCur::fillFieldLists() {
-    IFeatureLayer* layer = maputil::SelectLayer(g_pMxDoc, text("cmbCenterline"));
-    if (!layer) return;
-    maputil::FillFieldComboBox(layer, control("cmbMeasure"), std::string(channel::kMeasure.name));
-    maputil::FillFieldComboBox(layer, control("cmbBankElev"), std::string(channel::kBankElev.name));
-    maputil::FillFieldComboBox(layer, control("cmbDepth"), std::string(channel::kDepth.name));
-}
-
-void frmNewThaCur::onClick(Control& control) {
-    if (control.name() == "cmbCenterline") return fillFieldLists();
-    if (control.name() == "cmdOK") return cmdOK_Click();
-    if (control.name() == "cmdCancel") return unload();
-}
-
-void frmNewThaCur::setStatus(const std::string& status) { control("lblProcess").text = status; }
-
-void frmNewThaCur::setProgress(long value, std::optional<long> maximum) {
-    Control& bar = control("ProgressBar1");
-    if (maximum) bar.maximum = *maximum;
-    bar.value = value;
-}
-
-void frmNewThaCur::cmdOK_Click() {
-    long long oid = 0;
-    try {
-        setStatus("Pre-processing......");
-        IFeatureLayer* centerline = maputil::SelectLayer(g_pMxDoc, text("cmbCenterline"));
-        std::optional<IFeatureLayer*> boundary;
-        if (checked("chkBoundary")) boundary = maputil::SelectLayer(g_pMxDoc, text("cmbBoundary"));
-        IFeatureLayer* thalweg = maputil::SelectLayer(g_pMxDoc, text("cmbThalweg"));
-        ThalwegRun run(centerline, boundary, thalweg, text("cmbMeasure"), text("cmbBankElev"),
-                       text("cmbDepth"), oid);
-        const long total = run.segmentCount();
-        setProgress(0, total);
-        auto step = [this](long value) { setProgress(value); };
-        run.pass1(step);
-        setStatus("Creating Thalweg");
-        setProgress(0, total);
-        run.pass2(step);
-        setStatus("");
-        setProgress(0);
+void frmNewThaCur::onOk() {
+    DialogProgressBar progress(*this, "lblProcess", "ProgressBar1");
+    const bool done = trapped(ErrorStyle::Feature, "", [&] {
+        run(options(), currentDocument(), progress);
         MsgBox("The thalweg was created successfully", MsgButtons::OK, "Thalweg using curvature");
-        g_pMxDoc = nullptr;
-        unload();
-    } catch (const std::exception& e) {
-        auto [number, description] = describe(e);
-        MsgBox(std::to_string(number) + ": " + description, MsgButtons::OK, std::to_string(oid));
-        g_pMxDoc = nullptr;
-    }
+    });
+    g_pMxDoc = nullptr;
+    if (done) unload();
 }
+
+void showDialogAfterSettings() { Forms::get<frmNewThaCur>().show(true); }
 
 }  // namespace ondu

@@ -4,6 +4,7 @@
 // line. The command opens the logarithmic-relation settings first; their OK opens this dialog.
 
 #include <optional>
+#include <string>
 
 #include "framework/commands.h"
 #include "framework/dialog.h"
@@ -18,25 +19,39 @@ namespace ondu {
 /// gives no point.
 std::optional<Point> CreateThalwegPoint(const Polyline& curve, double fraction, double offset);
 
+/// What one run of the tool works on: layers and fields by name, and the logarithmic relation.
+struct ThalwegFromCurvatureOptions {
+    std::string centerline = "CenterlineSegments";
+    /// Width measured across this boundary's first feature when widthFromBoundary is set.
+    std::string boundary = "ChannelBoundary";
+    bool widthFromBoundary = false;
+    std::string measureField = "Measure";
+    std::string bankElevField = "BankElev";
+    std::string depthField = "Depth";
+    std::string thalweg = "Thalweg";
+    LogRelSettings relation = {};
+};
+
+/// Predicts the thalweg on the map: pass 1 writes the bend attributes on every segment of the
+/// processing set, pass 2 writes the upstream and downstream locations and stores the thalweg as
+/// one new line. Refuses (RunRefused, nothing written) an empty processing set and a thalweg
+/// layer that is the centerline layer. Any other failure stops the run and throws HostError whose
+/// `where()` is the object id of the segment being processed; what was stored stays.
+void run(const ThalwegFromCurvatureOptions& options, IDocument& map, IProgressBar& progress);
+
 class frmNewThaCur : public Dialog {
 public:
     frmNewThaCur() : Dialog(declaration()) {}
     static const DialogDecl& declaration();
+    ThalwegFromCurvatureOptions options() const;
 
 protected:
-    void onLoad() override;
-    void onClick(Control& control) override;
-
-private:
-    void fillFieldLists();
-    void cmdOK_Click();
-    void setStatus(const std::string& text);
-    void setProgress(long value, std::optional<long> maximum = std::nullopt);
+    void onOk() override;
 };
 
 class clsThaCur : public ToolCommand<frmLogRel> {
 public:
-    clsThaCur() : ToolCommand("clsThaCur") {}
+    clsThaCur() : ToolCommand(catalogued("clsThaCur")) {}
     std::vector<DialogEntry> dialogs() const override {
         return {dialogEntry<frmLogRel>(), dialogEntry<frmNewThaCur>()};
     }

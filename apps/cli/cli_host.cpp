@@ -2,8 +2,13 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <algorithm>
+#include <charconv>
+#include <limits>
 #include <filesystem>
 #include <iostream>
 
@@ -18,28 +23,13 @@ namespace {
 
 bool isTerminal(int fd) { return ::isatty(fd) == 1; }
 
+/// Ctrl-C asks the running tool to stop at its next step instead of killing the process, so its
+/// edit session is discarded cleanly.
+volatile std::sig_atomic_t g_interrupted = 0;
+
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
-}
-
-/// Checks a value against its control's kind by applying it to a scratch dialog.
-void checkValue(const DialogDecl& decl, const ControlDecl& control, const std::string& value) {
-    struct Scratch : Dialog {
-        using Dialog::Dialog;
-    } scratch(decl);
-    if (control.kind == ControlKind::List || control.kind == ControlKind::TextBox) return;
-    if (control.kind == ControlKind::Button) {
-        // Clicking a scratch button must not run its handler; check the value only.
-        if (value.empty() || value == "1" || lower(value) == "true") return;
-        throw UsageError(decl.name + "." + control.name + ": '" + value +
-                         "' is not 1 (a button is clicked)");
-    }
-    try {
-        scratch.apply(control.name, value);
-    } catch (const ControlValueError& e) {
-        throw UsageError(e.what());
-    }
 }
 
 }  // namespace
@@ -74,7 +64,11 @@ std::vector<ControlSetting> resolveSettings(const std::vector<std::string>& sets
                 throw UsageError("unknown form " + form);
             throw UsageError("unknown control " + (form.empty() ? key : form + "." + key));
         }
-        checkValue(*target, *target->find(key), value);
+        try {
+            checkValueType(target->name, *target->find(key), value);
+        } catch (const ControlValueError& e) {
+            throw UsageError(std::string("--set ") + e.what());
+        }
         resolved.push_back({target->name, key, value});
     }
     return resolved;
@@ -101,6 +95,8 @@ void TerminalProgress::hide() {
     if (visible_ && isTerminal(STDERR_FILENO)) std::cerr << "\r\033[K" << std::flush;
     visible_ = false;
 }
+
+bool TerminalProgress::cancelled() { return g_interrupted != 0; }
 
 void TerminalProgress::draw() {
     if (!visible_ || !isTerminal(STDERR_FILENO)) return;
@@ -194,8 +190,14 @@ std::optional<std::string> CliUserInterface::chooseFile(const FileChoice& choice
 
 void CliUserInterface::showDialog(Dialog& dialog, bool) {
     ++dialogsShown_;
-    for (const auto& s : settings_)
-        if (s.form == dialog.name() && dialog.isLoaded()) dialog.apply(s.control, s.value);
+    for (const auto& s : settings_) {
+        if (s.form != dialog.name() || !dialog.isLoaded()) continue;
+        try {
+            dialog.apply(s.control, s.value);
+        } catch (const ControlValueError& e) {
+            throw UsageError(std::string("--set ") + e.what());
+        }
+    }
     if (!dialog.isLoaded()) return;
     if (cancel_)
         dialog.pressCancel();
@@ -312,6 +314,68 @@ int listLayers(MapDocument& map) {
     return kCompleted;
 }
 
+const char* shapeKindName(channel::ShapeKind kind) {
+    switch (kind) {
+        case channel::ShapeKind::Point:
+            return "point";
+        case channel::ShapeKind::Polygon:
+            return "polygon";
+        default:
+            return "polyline";
+    }
+}
+
+const char* fieldFilterName(FieldFilter filter) {
+    switch (filter) {
+        case FieldFilter::Numeric:
+            return "numeric";
+        case FieldFilter::Text:
+            return "text";
+        default:
+            return "any";
+    }
+}
+
+const char* roleName(ButtonRole role) {
+    switch (role) {
+        case ButtonRole::Ok:
+            return "ok";
+        case ButtonRole::Cancel:
+            return "cancel";
+        default:
+            return "";
+    }
+}
+
+/// What the declaration says of a control beyond its caption, one phrase each.
+std::vector<std::string> rulesOf(const ControlDecl& c) {
+    std::vector<std::string> rules;
+    if (c.valueType() != ValueType::None) rules.push_back(std::string("type ") + valueTypeName(c.valueType()));
+    const ListSource& source = c.source;
+    if (source.kind == ListSource::Kind::Layers)
+        rules.push_back(std::string("lists ") + shapeKindName(source.shape) + " layers" +
+                        (source.needZ ? " with Z" : "") + (source.needM ? " with M" : ""));
+    else if (source.kind == ListSource::Kind::Fields)
+        rules.push_back(std::string("lists ") + fieldFilterName(source.fields) + " fields of " +
+                        source.parent);
+    else if (source.kind != ListSource::Kind::None)
+        rules.push_back(std::string("lists ") + listSourceName(source.kind));
+    if (source.kind != ListSource::Kind::None) {
+        rules.push_back(c.defaultValue.empty() ? "proposes the first"
+                                               : "proposes " + c.defaultValue + ", else the first");
+        if (!c.reproposed.empty()) rules.push_back("proposes " + c.reproposed + " when " + source.parent + " is chosen again");
+    }
+    if (!c.required.empty()) rules.push_back("required: [" + c.required.title + "] " + c.required.text);
+    if (c.numeric()) rules.push_back("red while not a number");
+    if (!c.invalid.empty()) rules.push_back("on OK: [" + c.invalid.title + "] " + c.invalid.text);
+    if (!c.enabledBy.empty()) rules.push_back("enabled by " + c.enabledBy);
+    if (!c.browse.empty())
+        rules.push_back(std::string(c.browse.save ? "save" : "open") + " file into " +
+                        c.browse.target + " (" + c.browse.filter + ")");
+    if (c.role != ButtonRole::None) rules.push_back(std::string("presses ") + roleName(c.role));
+    return rules;
+}
+
 void printDialog(const Dialog& dialog, bool withItems) {
     const DialogDecl& decl = dialog.declaration();
     std::cout << decl.name << "\t\"" << decl.caption << "\"\n";
@@ -324,21 +388,76 @@ void printDialog(const Dialog& dialog, bool withItems) {
                                 ? (state.checked ? "1" : "0")
                                 : (c.kind == ControlKind::Button ? "" : state.text);
         std::cout << '\t' << value << '\t' << c.help << '\n';
+        std::string rules;
+        for (const auto& rule : rulesOf(c)) rules += (rules.empty() ? "" : "; ") + rule;
+        if (!rules.empty()) std::cout << "      " << rules << '\n';
         if (withItems)
             for (const auto& item : state.items) std::cout << "    - " << item << '\n';
     }
 }
 
+nlohmann::json warningJson(const Warning& w) {
+    if (w.empty()) return nullptr;
+    return {{"text", w.text}, {"title", w.title}};
+}
+
+nlohmann::json controlJson(const ControlDecl& c, const Control& state, bool withState) {
+    nlohmann::json j = {{"name", c.name},
+                        {"kind", controlKindName(c.kind)},
+                        {"type", valueTypeName(c.valueType())},
+                        {"label", c.label},
+                        {"frame", c.frame},
+                        {"default", c.defaultValue},
+                        {"help", c.help}};
+    if (c.role != ButtonRole::None) j["role"] = roleName(c.role);
+    if (c.source.kind != ListSource::Kind::None) {
+        nlohmann::json source = {{"kind", listSourceName(c.source.kind)}};
+        if (c.source.kind == ListSource::Kind::Layers) {
+            source["shape"] = shapeKindName(c.source.shape);
+            source["needZ"] = c.source.needZ;
+            source["needM"] = c.source.needM;
+        }
+        if (c.source.kind == ListSource::Kind::Fields) {
+            source["parent"] = c.source.parent;
+            source["fields"] = fieldFilterName(c.source.fields);
+            if (!c.reproposed.empty()) source["reproposed"] = c.reproposed;
+        }
+        j["source"] = source;
+    }
+    if (!c.required.empty()) j["required"] = warningJson(c.required);
+    if (c.numeric()) j["redWhileNotANumber"] = true;
+    if (!c.invalid.empty()) j["invalid"] = warningJson(c.invalid);
+    if (!c.enabledBy.empty()) j["enabledBy"] = c.enabledBy;
+    if (!c.browse.empty())
+        j["browse"] = {{"target", c.browse.target},
+                       {"filter", c.browse.filter},
+                       {"save", c.browse.save}};
+    if (withState) {
+        j["state"] = {{"text", state.text}, {"checked", state.checked}, {"enabled", state.enabled}};
+        if (c.kind == ControlKind::List) j["state"]["items"] = state.items;
+    }
+    return j;
+}
+
+nlohmann::json dialogJson(const Dialog& dialog, bool withState) {
+    nlohmann::json controls = nlohmann::json::array();
+    for (const auto& c : dialog.declaration().controls)
+        controls.push_back(controlJson(c, dialog.control(c.name), withState));
+    return {{"name", dialog.name()}, {"caption", dialog.caption()}, {"controls", controls}};
+}
+
 /// Prints a command's dialogs; with a map, each dialog is loaded (lists filled from the map, as
 /// a click would) and unloaded again without pressing anything.
-int describe(const std::string& key, const std::vector<std::string>& maps) {
+int describe(const std::string& key, const std::vector<std::string>& maps, bool json) {
     auto command = findCommand(key);
     const CommandInfo& info = command->info();
-    std::cout << progID(info.className) << '\t' << info.caption << '\n';
     auto dialogs = command->dialogs();
-    if (dialogs.empty()) {
-        std::cout << "  (not available yet)\n";
-        return kCompleted;
+    nlohmann::json out = {{"progID", progID(info.className)},
+                          {"caption", info.caption},
+                          {"dialogs", nlohmann::json::array()}};
+    if (!json) {
+        std::cout << progID(info.className) << '\t' << info.caption << '\n';
+        if (dialogs.empty()) std::cout << "  (not available yet)\n";
     }
     HostApplication app(openMaps(maps));
     CliUserInterface ui({}, {}, true);
@@ -347,11 +466,28 @@ int describe(const std::string& key, const std::vector<std::string>& maps) {
     for (const auto& entry : dialogs) {
         Dialog& dialog = entry.instance();
         if (!maps.empty()) dialog.load();
-        printDialog(dialog, !maps.empty());
+        if (json)
+            out["dialogs"].push_back(dialogJson(dialog, !maps.empty()));
+        else
+            printDialog(dialog, !maps.empty());
         dialog.unload();
     }
     Forms::reset();
+    if (json) std::cout << out.dump(2) << '\n';
     return kCompleted;
+}
+
+/// An object id of a --select list; a usage error names the option when it is none.
+long long objectId(const std::string& text, const std::string& spec) {
+    const auto first = text.find_first_not_of(' '), last = text.find_last_not_of(' ');
+    const std::string digits = text.substr(first, last - first + 1);
+    long long id = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
+    if (error != std::errc() || end != digits.data() + digits.size())
+        throw UsageError("--select " + spec + ": '" + digits +
+                         "' is not an object id (a whole number up to " +
+                         std::to_string(std::numeric_limits<long long>::max()) + ")");
+    return id;
 }
 
 void applySelection(MapDocument& map, const std::string& spec) {
@@ -371,7 +507,7 @@ void applySelection(MapDocument& map, const std::string& spec) {
         std::stringstream ids(condition);
         std::string id;
         while (std::getline(ids, id, ','))
-            if (id.find_first_not_of(' ') != std::string::npos) selection.add(std::stoll(id));
+            if (id.find_first_not_of(' ') != std::string::npos) selection.add(objectId(id, spec));
         return;
     }
     QueryFilter filter;
@@ -402,6 +538,26 @@ struct RunOptions {
     std::vector<std::string> maps, selects, sets, answers;
     bool cancel = false;
     bool noEditSession = false;
+    bool keepEdits = false;
+};
+
+/// The edit session of one run: saved only when the run completed (or the user keeps partial
+/// edits), discarded on every other way out, exceptions included.
+class RunSession {
+public:
+    RunSession(Editor& editor, bool open, bool keepEdits) : editor_(editor), keep_(keepEdits) {
+        if (open) editor_.startEditing();
+    }
+    ~RunSession() {
+        if (editor_.editState() > 0) editor_.stopEditing(keep_);
+    }
+    void completed() { keep_ = true; }
+    RunSession(const RunSession&) = delete;
+    RunSession& operator=(const RunSession&) = delete;
+
+private:
+    Editor& editor_;
+    bool keep_;
 };
 
 int run(const RunOptions& o) {
@@ -411,13 +567,16 @@ int run(const RunOptions& o) {
     for (const auto& s : o.selects) applySelection(app.map(), s);
     CliUserInterface ui(std::move(settings), {o.answers.begin(), o.answers.end()}, o.cancel);
     ScopedUserInterface installed(ui);
+    struct FormsReset {
+        ~FormsReset() { Forms::reset(); }
+    } formsReset;
     command->OnCreate(&app);
-    if (!o.noEditSession) app.editor().startEditing();
-    // Whatever the tool reported, what it stored stays: the session is saved at the end.
+    RunSession session(app.editor(), !o.noEditSession, o.keepEdits);
+    auto previous = std::signal(SIGINT, [](int) { g_interrupted = 1; });
     command->OnClick();
-    if (app.editor().editState() > 0) app.editor().stopEditing(true);
+    std::signal(SIGINT, previous);
     const bool completed = ui.dialogsShown() > 0 && !Forms::anyLoaded();
-    Forms::reset();
+    if (completed) session.completed();
     return completed ? kCompleted : kStopped;
 }
 
@@ -434,11 +593,14 @@ int runMain(int argc, char** argv) {
         app.add_subcommand("describe", "Show a command's dialogs, their controls and defaults");
     std::string describeKey;
     std::vector<std::string> describeMaps;
+    bool describeJson = false;
     describeCmd->add_option("command", describeKey, "ProgID, class name or unique command name")
         ->required();
     describeCmd
         ->add_option("--map", describeMaps, "map document or dataset whose layers fill the lists")
         ->allow_extra_args(false);
+    describeCmd->add_flag("--json", describeJson,
+                          "print the declarations as JSON (types, list sources, rules, state)");
 
     auto* layersCmd = app.add_subcommand("layers", "List a map's layers");
     std::vector<std::string> layerMaps;
@@ -468,6 +630,8 @@ int runMain(int argc, char** argv) {
     runCmd->add_flag("--cancel", runOptions.cancel, "press Cancel instead of OK");
     runCmd->add_flag("--no-edit-session", runOptions.noEditSession,
                      "run without an open edit session");
+    runCmd->add_flag("--keep-edits", runOptions.keepEdits,
+                     "save the edit session even when the run stopped or failed part-way");
 
     SampleRiverOptions river;
     std::string riverPath;
@@ -512,7 +676,7 @@ int runMain(int argc, char** argv) {
     try {
         if (app.got_subcommand("commands")) return listCommands();
         if (app.got_subcommand("toolbar")) return printToolbar();
-        if (app.got_subcommand("describe")) return describe(describeKey, describeMaps);
+        if (app.got_subcommand("describe")) return describe(describeKey, describeMaps, describeJson);
         if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
         if (app.got_subcommand("layers")) {
             auto map = openMaps(layerMaps);

@@ -40,6 +40,8 @@ public:
     void show(const std::string& message, long minimum, long maximum, long step) override;
     void stepIt() override;
     void hide() override;
+    /// True once Ctrl-C was pressed during the run.
+    bool cancelled() override;
 
 private:
     void draw();

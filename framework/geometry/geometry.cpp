@@ -126,6 +126,30 @@ bool hasM(const Geometry& g) {
 void setZAware(Geometry& g, bool aware) { markAwareness(g, true, aware); }
 void setMAware(Geometry& g, bool aware) { markAwareness(g, false, aware); }
 
+void conformTo(Geometry& g, bool z, bool m) {
+    const bool addZ = z && !hasZ(g), addM = m && !hasM(g);
+    setZAware(g, z);
+    setMAware(g, m);
+    if (!addZ && !addM) return;
+    auto zeroUnset = [&](Point& p) {
+        if (addZ) p.z = 0;
+        if (addM) p.m = 0;
+    };
+    std::visit(
+        [&](auto& shape) {
+            using T = std::decay_t<decltype(shape)>;
+            if constexpr (std::is_same_v<T, Point>) {
+                if (!shape.isEmpty()) zeroUnset(shape);
+            } else if constexpr (std::is_same_v<T, Multipoint>) {
+                for (Point& p : shape.points) zeroUnset(p);
+            } else if constexpr (!std::is_same_v<T, std::monostate>) {
+                for (Path& path : *pathsOf(shape))
+                    for (Point& p : path) zeroUnset(p);
+            }
+        },
+        g);
+}
+
 std::vector<Point> allVertices(const Geometry& g) {
     std::vector<Point> out;
     auto append = [&out](const std::vector<Path>& paths) {

@@ -74,16 +74,12 @@ bool hasZ(const Geometry& g);
 bool hasM(const Geometry& g);
 void setZAware(Geometry& g, bool aware);
 void setMAware(Geometry& g, bool aware);
+/// Makes the shape carry exactly the dimensions of a class declared with or without Z and M:
+/// a dimension the class lacks is dropped, one it requires and the shape lacks is added as 0.
+void conformTo(Geometry& g, bool z, bool m);
 
 /// Every vertex of the geometry in stored order (paths and rings one after the other).
 std::vector<Point> allVertices(const Geometry& g);
-
-/// ISO WKT ("LINESTRING ZM (...)", "MULTILINESTRING", "POLYGON Z", ...) through OGR, beside the
-/// OGR conversion in framework/host/ogr_geometry: numbers with up to 15 significant digits, the
-/// null shape as "GEOMETRYCOLLECTION EMPTY". Reading throws std::invalid_argument on malformed
-/// text, on text after the geometry and on shapes fromOgr refuses.
-std::string toWkt(const Geometry& g);
-Geometry fromWkt(const std::string& wkt);
 
 /// One outer ring of a polygon with the holes that lie directly inside it (indices into
 /// Polygon::rings).

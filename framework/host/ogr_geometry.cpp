@@ -226,7 +226,14 @@ std::unique_ptr<OGRGeometry> toOgr(const Geometry& g) {
 }
 
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerType) {
-    std::unique_ptr<OGRGeometry> out = toOgr(g);
+    std::unique_ptr<OGRGeometry> out;
+    if (wkbFlatten(layerType) == wkbUnknown) {
+        out = toOgr(g);
+    } else {
+        Geometry conformed = g;
+        conformTo(conformed, wkbHasZ(layerType), wkbHasM(layerType));
+        out = toOgr(conformed);
+    }
     if (!out) return out;
     const OGRwkbGeometryType own = wkbFlatten(out->getGeometryType());
     const OGRwkbGeometryType wanted = wkbFlatten(layerType);

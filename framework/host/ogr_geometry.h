@@ -9,6 +9,7 @@
 #include <ogr_geometry.h>
 
 #include <memory>
+#include <string>
 
 #include "framework/geometry/geometry.h"
 
@@ -18,7 +19,8 @@ namespace ondu {
 /// geometries of their kind (a polyline of no path is "LINESTRING EMPTY").
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g);
 
-/// As toOgr, then made to fit a layer of the given geometry type: a single LineString or Polygon
+/// As toOgr, then made to fit a layer of the given geometry type: the shape takes the layer's
+/// Z and M (conformTo) unless the layer's type is unknown, and a single LineString or Polygon
 /// goes into a multi-geometry layer as a multi-geometry of one member, and the other way round
 /// where it has one member only.
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerType);
@@ -30,5 +32,12 @@ std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerTy
 /// dimension. Throws std::invalid_argument for a collection that mixes dimensions and for
 /// surfaces of other kinds.
 Geometry fromOgr(const OGRGeometry* g);
+
+/// ISO WKT ("LINESTRING ZM (...)", "MULTILINESTRING", "POLYGON Z", ...) through OGR: numbers
+/// with up to 15 significant digits, the null shape as "GEOMETRYCOLLECTION EMPTY". Reading throws
+/// std::invalid_argument on malformed text, on text after the geometry and on shapes fromOgr
+/// refuses.
+std::string toWkt(const Geometry& g);
+Geometry fromWkt(const std::string& wkt);
 
 }  // namespace ondu

@@ -17,6 +17,7 @@
 #include "framework/geometry/curve.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host_operations.h"
+#include "framework/file_commit.h"
 #include "framework/number_text.h"
 
 namespace ondu {
@@ -43,6 +44,10 @@ void require(bool ok, const char* option, const std::string& rule, double value)
 bool positive(double value) { return std::isfinite(value) && value > 0; }
 bool nonNegative(double value) { return std::isfinite(value) && value >= 0; }
 
+/// More reference points than a surveyed river ever has; a bound keeps a typo from exhausting
+/// the memory.
+constexpr int kMaxReferencePoints = 1000000;
+
 void validate(const SampleRiverOptions& o) {
     require(positive(o.length), "length", "a positive number", o.length);
     require(positive(o.wavelength), "wavelength", "a positive number", o.wavelength);
@@ -54,7 +59,8 @@ void validate(const SampleRiverOptions& o) {
     require(std::isfinite(o.bankElevation), "bankElevation", "a number", o.bankElevation);
     require(std::isfinite(o.slope), "slope", "a number", o.slope);
     require(nonNegative(o.depth), "depth", "zero or a positive number", o.depth);
-    require(o.referencePointCount >= 0, "referencePointCount", "zero or more",
+    require(o.referencePointCount >= 0 && o.referencePointCount <= kMaxReferencePoints,
+            "referencePointCount", "from 0 to " + plain(kMaxReferencePoints),
             o.referencePointCount);
     require(positive(o.vertexSpacing), "vertexSpacing", "a positive number", o.vertexSpacing);
     require(o.length / o.vertexSpacing <= kMaxVertices, "vertexSpacing",
@@ -325,11 +331,21 @@ void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& opt
     requireBanksApart(boundary, options.width);
     const Polyline centerline = measuredCenterline(stations, options.length);
 
-    removeGeoPackage(gpkgPath);
+    // Written under a temporary name and renamed into place: a stopped run leaves no partial
+    // GeoPackage and the file it would have replaced.
+    PendingFiles files;
+    const std::string temporary = files.add(gpkgPath);
+    removeGeoPackage(temporary);
     try {
-        writeLayers(gpkgPath, crs, centerline, boundary, options);
+        writeLayers(temporary, crs, centerline, boundary, options);
+        // A journal left beside the replaced file must not be played back into the new one.
+        for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+            std::error_code ignored;
+            std::filesystem::remove(gpkgPath + suffix, ignored);
+        }
+        files.commit();
     } catch (...) {
-        removeGeoPackage(gpkgPath);
+        removeGeoPackage(temporary);
         throw;
     }
 }

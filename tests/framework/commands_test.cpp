@@ -59,11 +59,6 @@ TEST(CommandCatalogue, TellsCommandsOfOneNameApartByIdentifier) {
     EXPECT_EQ(toolCatalogue().create("clsNoSuchTool"), nullptr);
 }
 
-struct MenuLayout {
-    std::string className, name, caption;
-    std::vector<std::pair<std::string, bool>> items;
-};
-
 std::vector<std::pair<std::string, bool>> itemsOf(const IMenuDef& menu) {
     std::vector<std::pair<std::string, bool>> items;
     for (long i = 0; i < menu.ItemCount(); ++i) {
@@ -75,46 +70,30 @@ std::vector<std::pair<std::string, bool>> itemsOf(const IMenuDef& menu) {
     return items;
 }
 
-TEST(CommandCatalogue, MenusListTheirItemsInOrderWithSeparators) {
-    const std::vector<MenuLayout> expected = {
-        {"clsONDU_XML_Menu",
-         "ONDU_HEC-RAS Menu",
-         "Data Import/Export",
-         {{"RUDAvuZIR.clsRUDAvuZIR", true},
-          {"RUDAvuZIR.clsXMLtoGeometryFile", true},
-          {"RUDAvuZIR.clsExportSDFtoXML", true},
-          {"RUDAvuZIR.clsProfileFromFTable", true}}},
-        {"clsPreproMenu",
-         "Processing Menu",
-         "Processing Menu",
-         {{"RUDAvuZIR.clsSnapPointstoLine", false},
-          {"RUDAvuZIR.clsThalweg", false},
-          {"RUDAvuZIR.clsThalweg_CS", false},
-          {"RUDAvuZIR.clsAssignMstoReaches", false},
-          {"RUDAvuZIR.clsAssignSN", false},
-          {"RUDAvuZIR.clsAssignStnNotoCS", true},
-          {"RUDAvuZIR.clsAssignDnDs", true},
-          {"RUDAvuZIR.clsIntegrateCSwithTerrain", true},
-          {"RUDAvuZIR.clsCreateHECReach", false}}},
-        {"clsONDU_Menu",
-         "ONDU Menu",
-         "Basic ONDU",
-         {{"RUDAvuZIR.clsIntAttribute", true},
-          {"RUDAvuZIR.clsBoundaryFromLines", true},
-          {"RUDAvuZIR.clsPolyToLines", true},
-          {"RUDAvuZIR.clsSplitLine", true},
-          {"RUDAvuZIR.clsThaCur", true},
-          {"RUDAvuZIR.clsBetaFromTha", true},
-          {"RUDAvuZIR.clsTrapezoidalCS", true},
-          {"RUDAvuZIR.clsProfileLines", true}}},
-    };
-    for (const auto& m : expected) {
-        auto menu = toolCatalogue().createMenu(m.className);
-        ASSERT_NE(menu, nullptr) << m.className;
-        EXPECT_EQ(menu->Name(), m.name);
-        EXPECT_EQ(menu->Caption(), m.caption);
-        EXPECT_EQ(itemsOf(*menu), m.items) << m.className;
+TEST(CommandCatalogue, EveryCommandStandsInExactlyOneMenuOfTheToolbar) {
+    std::multiset<std::string> placed;
+    auto toolbar = toolCatalogue().createToolBar();
+    for (long i = 0; i < toolbar->ItemCount(); ++i) {
+        ItemDef menuItem;
+        toolbar->GetItemInfo(i, menuItem);
+        auto menu = toolCatalogue().createMenu(menuItem.ID.substr(std::string("RUDAvuZIR.").size()));
+        ASSERT_NE(menu, nullptr) << menuItem.ID;
+        for (const auto& [id, group] : itemsOf(*menu)) placed.insert(id);
     }
+    ASSERT_EQ(placed.size(), commandInfos().size());
+    for (const auto& info : commandInfos()) EXPECT_EQ(placed.count(progID(info.className)), 1u);
+}
+
+TEST(CommandCatalogue, MenusKeepTheirOwnNamesAndSeparators) {
+    auto prepro = toolCatalogue().createMenu("clsPreproMenu");
+    EXPECT_EQ(prepro->Name(), "Processing Menu");
+    const auto items = itemsOf(*prepro);
+    ASSERT_EQ(items.size(), 9u);
+    EXPECT_EQ(items[5], std::make_pair(std::string("RUDAvuZIR.clsAssignStnNotoCS"), true));
+    EXPECT_EQ(items[8], std::make_pair(std::string("RUDAvuZIR.clsCreateHECReach"), false));
+    auto xml = toolCatalogue().createMenu("clsONDU_XML_Menu");
+    EXPECT_EQ(xml->Name(), "ONDU_HEC-RAS Menu");
+    EXPECT_EQ(xml->Caption(), "Data Import/Export");
 }
 
 TEST(CommandCatalogue, ToolbarShowsTheThreeMenusLeftToRight) {
@@ -184,15 +163,13 @@ public:
 
 protected:
     void onLoad() override { g_pMxDoc = &g_pApp->document(); }
-    void onClick(Control& c) override {
-        if (c.name() == "cmdOK" || c.name() == "cmdCancel") unload();
-    }
+    void onOk() override { unload(); }
 };
 
 template <const char* ClassName>
 class ProbeCommand : public ToolCommand<ProbeDialog> {
 public:
-    ProbeCommand() : ToolCommand(ClassName) {}
+    ProbeCommand() : ToolCommand(catalogued(ClassName)) {}
 };
 
 constexpr char kPlain[] = "clsSplitLine";

@@ -1,3 +1,4 @@
+#include "framework/host/ogr_geometry.h"
 #include "framework/vector_helpers.h"
 
 #include <gtest/gtest.h>

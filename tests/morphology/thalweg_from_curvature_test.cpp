@@ -124,11 +124,22 @@ TEST_F(ThalwegDialog, TightBendsPutTheThalwegAtTheOuterBankInBothDirections) {
         EXPECT_NEAR(distanceFrom(thalweg.front(), bend.cx, bend.cy), 50 + 0.4 * kWidth, 0.01);
         EXPECT_NEAR(distanceFrom(thalweg.back(), bend.cx, bend.cy), 50 + 0.4 * kWidth, 0.01);
         EXPECT_DOUBLE_EQ(thalweg.front().z, kBank - kDepth);
-        EXPECT_DOUBLE_EQ(thalweg.front().m, 10);
         EXPECT_EQ(ui.messageLines().back(),
                   "[Thalweg using curvature] The thalweg was created successfully");
         Forms::reset();
     }
+}
+
+TEST_F(ThalwegDialog, ThalwegTakesTheDimensionsOfItsClass) {
+    const auto bend = segment(arcWkt(0, 50, 50, -90, -60), 10);
+    Path measured = run({segments({bend}), {.name = "Thalweg", .hasZ = true, .hasM = true}});
+    ASSERT_FALSE(measured.empty());
+    EXPECT_DOUBLE_EQ(measured.front().z, kBank - kDepth);
+    EXPECT_DOUBLE_EQ(measured.front().m, 10);
+    Path unmeasured = run({segments({bend}), thalwegLayer()});
+    ASSERT_FALSE(unmeasured.empty());
+    EXPECT_DOUBLE_EQ(unmeasured.front().z, kBank - kDepth);
+    EXPECT_FALSE(unmeasured.front().mAware);
 }
 
 TEST_F(ThalwegDialog, StraightSegmentKeepsTheThalwegOnTheCenterline) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "framework/host/ogr_geometry.h"
 #include "framework/geometry/geometry.h"
 
 namespace ondu::test {

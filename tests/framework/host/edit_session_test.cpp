@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "framework/host/ogr_geometry.h"
 #include "framework/host/host_application.h"
 #include "support/temp_map.h"
 

@@ -1,3 +1,4 @@
+#include "framework/host/ogr_geometry.h"
 #include "framework/host/map_document.h"
 
 #include <gdal_priv.h>
