@@ -20,8 +20,9 @@ PendingFiles::~PendingFiles() {
 
 std::string PendingFiles::add(const std::string& finalPath) {
     const fs::path place(finalPath);
-    const std::string name = "." + place.filename().string() + ".ondu-" +
-                             std::to_string(::getpid()) + "-" + std::to_string(files_.size());
+    // The extension stays last: drivers and validators go by it.
+    const std::string name = "." + place.stem().string() + ".ondu-" + std::to_string(::getpid()) +
+                             "-" + std::to_string(files_.size()) + place.extension().string();
     std::string temporary = (place.parent_path() / name).string();
     files_.emplace_back(temporary, finalPath);
     return temporary;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/gpkg_validator.h"
+
 namespace ondu::test {
 
 namespace fs = std::filesystem;
@@ -39,6 +41,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    expectValidGeoPackages(path_);
     std::error_code ignored;
     fs::remove_all(path_, ignored);
 }

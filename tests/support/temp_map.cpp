@@ -10,6 +10,8 @@
 #include "framework/host/ogr_workspace.h"
 #include "framework/shared_state.h"
 
+#include "support/gpkg_validator.h"
+
 namespace ondu::test {
 
 namespace fs = std::filesystem;
@@ -115,6 +117,7 @@ TempMap::TempMap(const std::vector<LayerSpec>& layers, StoreFormat format)
 }
 
 TempMap::~TempMap() {
+    expectValidGeoPackages(folder_);
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
 }
