@@ -226,6 +226,8 @@ std::unique_ptr<OGRGeometry> toOgr(const Geometry& g) {
 }
 
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerType) {
+    // An empty shape is stored as no shape: GeoPackage readers disagree on empty geometries.
+    if (isEmpty(g)) return nullptr;
     std::unique_ptr<OGRGeometry> out;
     if (wkbFlatten(layerType) == wkbUnknown) {
         out = toOgr(g);

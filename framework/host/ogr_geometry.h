@@ -19,7 +19,8 @@ namespace ondu {
 /// geometries of their kind (a polyline of no path is "LINESTRING EMPTY").
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g);
 
-/// As toOgr, then made to fit a layer of the given geometry type: the shape takes the layer's
+/// As toOgr, then made to fit a layer of the given geometry type (nullptr, no shape, for an
+/// empty one): the shape takes the layer's
 /// Z and M (conformTo) unless the layer's type is unknown, and a single LineString or Polygon
 /// goes into a multi-geometry layer as a multi-geometry of one member, and the other way round
 /// where it has one member only.

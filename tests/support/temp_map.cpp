@@ -171,4 +171,30 @@ FieldValue storedValue(IFeatureLayer* layer, long long oid, const std::string& f
     return feature->value(index);
 }
 
+std::string fingerprint(const fs::path& dataset) {
+    GDALAllRegister();
+    std::unique_ptr<GDALDataset, void (*)(GDALDataset*)> store(
+        GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY),
+        [](GDALDataset* d) { GDALClose(d); });
+    if (!store) fail("cannot open " + dataset.string());
+    std::string text;
+    for (OGRLayer* layer : store->GetLayers()) {
+        OGRFeatureDefn* definition = layer->GetLayerDefn();
+        text += std::string("layer ") + layer->GetName() + " " +
+                OGRGeometryTypeToName(layer->GetGeomType()) + "\n";
+        for (int i = 0; i < definition->GetFieldCount(); ++i)
+            text += std::string("  field ") + definition->GetFieldDefn(i)->GetNameRef() + "\n";
+        layer->ResetReading();
+        while (auto feature = std::unique_ptr<OGRFeature>(layer->GetNextFeature())) {
+            text += "  " + std::to_string(feature->GetFID());
+            for (int i = 0; i < definition->GetFieldCount(); ++i)
+                text += std::string("|") + feature->GetFieldAsString(i);
+            if (const OGRGeometry* shape = feature->GetGeometryRef())
+                text += "|" + shape->exportToWkt(OGRWktOptions());
+            text += "\n";
+        }
+    }
+    return text;
+}
+
 }  // namespace ondu::test

@@ -91,6 +91,10 @@ private:
     HostApplication app_;
 };
 
+/// Everything a dataset holds, as text: each layer's name, geometry type and fields, and each
+/// feature's identifier, values and shape. Two equal fingerprints mean an unchanged dataset.
+std::string fingerprint(const std::filesystem::path& dataset);
+
 /// The value of a field of one stored feature, read afresh from its class; throws
 /// std::runtime_error when the feature or field is absent.
 FieldValue storedValue(IFeatureLayer* layer, long long oid, const std::string& field);
