@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <pugixml.hpp>
+#include <random>
+#include <sstream>
 
 #include "support/cli_runner.h"
 #include "support/dialog_test.h"
@@ -76,6 +84,67 @@ TEST(XmlToGeometryCommandLine, WritesTheFourFiles) {
     EXPECT_EQ(r.err, "[XML to HEC-RAS Geometry File] HEC-RAS files created successfully\n");
     for (const char* name : {"geom.g01", "geom.prj", "geom.p01", "geom.f01"})
         EXPECT_TRUE(fs::exists(dir.file(name)));
+}
+
+/// The single-reach document with its cross-section repeated: a conversion that takes a while.
+std::string longDocument(int sections) {
+    pugi::xml_document document;
+    EXPECT_TRUE(document.load_file(kChannelXml.c_str()));
+    pugi::xml_node list = document.select_node("//CrossSections").node();
+    const pugi::xml_node model = list.first_child();
+    for (int station = 1; station <= sections; ++station)
+        list.append_copy(model).child("Parameters").attribute("Station").set_value(station);
+    list.remove_child(model);
+    std::ostringstream text;
+    document.save(text);
+    return text.str();
+}
+
+/// The file without its time stamps, which differ from run to run.
+std::string withoutTimes(const std::string& text) {
+    std::istringstream in(text);
+    std::string line, kept;
+    while (std::getline(in, line))
+        if (!line.starts_with("Node Last Edited Time=")) kept += line + "\n";
+    return kept;
+}
+
+TEST(XmlToGeometryKill, AKilledRunLeavesEveryFileAsBeforeOrAsAfter) {
+    test::TempDir dir;
+    test::writeFile(dir.file("long.xml"), longDocument(20000));
+    const std::vector<std::string> args = {
+        ONDU_CLI_PATH,  "run", "clsXMLtoGeometryFile", "--set", "txtInput=" + dir.file("long.xml"),
+        "--set",        "txtOutput=" + dir.file("out.g01"),     "--set", "chkAuxFiles=1"};
+    auto complete = test::runCli({args.begin() + 1, args.end()});
+    ASSERT_EQ(complete.exitCode, 0) << complete.err;
+    const std::string after = withoutTimes(test::readFile(dir.file("out.g01")));
+    const std::string project = test::readFile(dir.file("out.prj"));
+    std::mt19937 random(20261207);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        test::writeFile(dir.file("out.g01"), "before");
+        fs::remove(dir.file("out.prj"));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::vector<char*> argv;
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, STDERR_FILENO);
+            ::execv(argv[0], argv.data());
+            _exit(127);
+        }
+        ::usleep(std::uniform_int_distribution<int>(0, 400000)(random));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const std::string geometry = test::readFile(dir.file("out.g01"));
+        EXPECT_TRUE(geometry == "before" || withoutTimes(geometry) == after)
+            << "attempt " << attempt << ": a partial geometry file";
+        EXPECT_TRUE(!fs::exists(dir.file("out.prj")) ||
+                    test::readFile(dir.file("out.prj")) == project)
+            << "attempt " << attempt << ": a partial project file";
+    }
 }
 
 }  // namespace

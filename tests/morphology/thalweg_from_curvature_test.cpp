@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <nlohmann/json.hpp>
 
 #include "framework/host/sample_river.h"
 #include "support/cli_runner.h"
@@ -224,6 +225,53 @@ TEST_F(ThalwegDialog, LoadProposesTheDefaultsAndRefillsFieldsForAnotherLayer) {
     EXPECT_EQ(form.control("cmbMeasure").text, form.control("cmbMeasure").items.front());
 }
 
+// ---- the run without its dialog --------------------------------------------------------------
+
+/// Stops the run at the first step it reports.
+class CancelAtFirstStep : public SilentProgress {
+public:
+    void stepIt() override { ++steps; }
+    bool cancelled() override { return steps > 0; }
+    int steps = 0;
+};
+
+TEST(ThalwegRun, RefusesToWriteTheThalwegIntoTheSegmentsBeforeChangingThem) {
+    test::TempMap store({segments({segment("LINESTRING (0 0,10 0,20 0)", 5)})});
+    test::InstalledHost host(store.openMap());
+    const std::string before = test::fingerprint(store.storePath());
+    SilentProgress progress;
+    ThalwegFromCurvatureOptions options;
+    options.thalweg = "CenterlineSegments";
+    try {
+        run(options, host.map(), progress);
+        FAIL() << "accepted";
+    } catch (const RunRefused& refused) {
+        EXPECT_STREQ(refused.what(),
+                     "The thalweg layer 'CenterlineSegments' is the centerline layer "
+                     "'CenterlineSegments': choose another layer for the results");
+    }
+    EXPECT_EQ(test::fingerprint(store.storePath()), before);
+}
+
+TEST(ThalwegRun, StopsAtTheStepWhereItIsCancelled) {
+    test::TempMap store({segments({segment("LINESTRING (0 0,10 0,20 0)", 1, -9999, 2),
+                                   segment("LINESTRING (20 0,30 0,40 0)", 2, 1, -9999)}),
+                         thalwegLayer()});
+    test::InstalledHost host(store.openMap());
+    CancelAtFirstStep progress;
+    try {
+        run(ThalwegFromCurvatureOptions{}, host.map(), progress);
+        FAIL() << "not cancelled";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.number(), 18);
+        EXPECT_EQ(e.where(), "1");
+    }
+    EXPECT_EQ(progress.steps, 1);
+    IFeatureLayer* segmentsLayer = host.featureLayer("CenterlineSegments");
+    EXPECT_FALSE(isNull(test::storedValue(segmentsLayer, 1, "rCurvature")));
+    EXPECT_TRUE(isNull(test::storedValue(segmentsLayer, 2, "rCurvature")));
+}
+
 // ---- through the command-line host -----------------------------------------------------------
 
 /// A sample river from the generator, written afresh for each test.
@@ -243,6 +291,46 @@ TEST_F(ThalwegCommandLine, RunsTheSettingsAndThalwegChainOnASampleRiver) {
     auto layers = test::runCli({"layers", "--map", river});
     EXPECT_NE(layers.out.find("Thalweg\tfeature\tpolyline\tZ\t1\t0"), std::string::npos)
         << layers.out;
+}
+
+TEST_F(ThalwegCommandLine, SettingsQualifiedByTheirFormReachTheRelation) {
+    // Every relation gives 0.75 across the channel, 0.25 from the centerline, between the
+    // class's bounds; tighter bends keep the class's fixed values, straighter ones 0.
+    auto r = test::runCli({"run", "clsThaCur", "--map", river, "--set", "frmLogRel.txtFirst=0",
+                           "--set", "frmLogRel.txtSecond=0.75", "--set", "frmLogRel.txtThird=0",
+                           "--set", "frmLogRel.txtForth=0.75"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    test::InstalledHost host(MapDocument::open(river));
+    IFeatureLayer* segmentsLayer = host.featureLayer("CenterlineSegments");
+    auto cursor = segmentsLayer->featureClass()->search(nullptr);
+    int inRelation = 0;
+    while (auto f = cursor->nextFeature()) {
+        const double t = *toDouble(f->value(f->findField("ThaLocation")));
+        EXPECT_TRUE(t == 0.25 || t == 0.4 || t == 0) << t;
+        inRelation += t == 0.25;
+    }
+    EXPECT_GT(inRelation, 0);
+}
+
+TEST_F(ThalwegCommandLine, DescribeJsonListsBothFormsWithTypesAndSources) {
+    auto r = test::runCli({"describe", "clsThaCur", "--json", "--map", river});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json["dialogs"].size(), 2u);
+    EXPECT_EQ(json["dialogs"][0]["name"], "frmLogRel");
+    const auto& logRel = json["dialogs"][0]["controls"];
+    const auto first = std::find_if(logRel.begin(), logRel.end(),
+                                    [](const auto& c) { return c["name"] == "txtFirst"; });
+    ASSERT_NE(first, logRel.end());
+    EXPECT_EQ((*first)["type"], "number");
+    EXPECT_EQ((*first)["invalid"]["text"], "Enter a valid number for the left side slope");
+    const auto& thalweg = json["dialogs"][1]["controls"];
+    EXPECT_EQ(thalweg[0]["name"], "cmbCenterline");
+    EXPECT_EQ(thalweg[0]["source"]["kind"], "layers");
+    EXPECT_EQ(thalweg[0]["source"]["shape"], "polyline");
+    EXPECT_EQ(thalweg[2]["source"]["parent"], "cmbCenterline");
+    EXPECT_EQ(thalweg[2]["state"]["text"], "Measure");
+    EXPECT_EQ(thalweg[6]["source"]["needZ"], true);
 }
 
 TEST_F(ThalwegCommandLine, WithoutEditSessionOnlyTheMessageIsShown) {
