@@ -55,6 +55,27 @@ TEST_F(CommandLine, KeepEditsSavesWhatAFailedRunStored) {
     EXPECT_NE(after.find("field ThaLocation"), std::string::npos);
 }
 
+TEST(CommandLineMaps, AFailedRunLeavesShapefilesAsTheyWere) {
+    test::TempMap store({{.name = "CenterlineSegments",
+                          .fields = {{"Measure", FieldType::Double},
+                                     {"BankElev", FieldType::Double},
+                                     {"Depth", FieldType::Double},
+                                     {"Width", FieldType::Double}},
+                          .features = {{"LINESTRING (0 -50,25 -43.3,43.3 -25)", {5.0, 100.0, 3.0, 10.0}},
+                                       {"LINESTRING (43.3 -25,50 0)", {15.0, 100.0, 3.0, 10.0}}}},
+                         {.name = "Thalweg", .hasZ = true}},
+                        test::StoreFormat::Shapefile);
+    const std::string before = test::fingerprint(store.storePath());
+    auto r = test::runCli({"run", "clsThaCur", "--map", store.storePath().string(), "--set",
+                           "frmLogRel.txtSecond=-1e308"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(test::fingerprint(store.storePath()), before);
+    auto kept = test::runCli({"run", "clsThaCur", "--map", store.storePath().string(), "--set",
+                              "frmLogRel.txtSecond=-1e308", "--keep-edits"});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_NE(test::fingerprint(store.storePath()), before);
+}
+
 // ---- no tool writes over its input -----------------------------------------------------------
 
 TEST(CommandLineFiles, TheGeometryFileIsNeverWrittenOverItsInput) {
