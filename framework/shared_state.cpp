@@ -13,6 +13,11 @@ IDocument* loadMapDocument() {
     return g_pMxDoc;
 }
 
+SharedReferencesScope::~SharedReferencesScope() {
+    g_pApp = nullptr;
+    g_pMxDoc = nullptr;
+}
+
 IDocument& currentDocument() {
     if (!g_pMxDoc)
         throw HostError("Object variable or With block variable not set",

@@ -15,6 +15,16 @@ extern IDocument* g_pMxDoc;
 /// HostError (91) when no application has been handed over.
 IDocument* loadMapDocument();
 
+/// Clears both shared references when it goes, so that neither outlives the application and
+/// document it names, whatever leaves the scope.
+class SharedReferencesScope {
+public:
+    SharedReferencesScope() = default;
+    ~SharedReferencesScope();
+    SharedReferencesScope(const SharedReferencesScope&) = delete;
+    SharedReferencesScope& operator=(const SharedReferencesScope&) = delete;
+};
+
 /// The map document a dialog loaded. Throws HostError (91) when there is none (its load failed).
 IDocument& currentDocument();
 

@@ -460,6 +460,7 @@ int describe(const std::string& key, const std::vector<std::string>& maps, bool 
         if (dialogs.empty()) std::cout << "  (not available yet)\n";
     }
     HostApplication app(openMaps(maps));
+    SharedReferencesScope shared;
     CliUserInterface ui({}, {}, true);
     ScopedUserInterface installed(ui);
     command->OnCreate(&app);
@@ -564,6 +565,7 @@ int run(const RunOptions& o) {
     auto command = findCommand(o.command);
     auto settings = resolveSettings(o.sets, command->dialogs());
     HostApplication app(openMaps(o.maps));
+    SharedReferencesScope shared;
     for (const auto& s : o.selects) applySelection(app.map(), s);
     CliUserInterface ui(std::move(settings), {o.answers.begin(), o.answers.end()}, o.cancel);
     ScopedUserInterface installed(ui);
