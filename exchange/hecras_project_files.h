@@ -3,8 +3,8 @@
 // file as a project. All three are fixed templates naming their siblings only by extension
 // ("g01", "f01", "p01"), so they must sit beside the geometry file under its base name.
 
-#include <stdexcept>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 

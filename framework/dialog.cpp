@@ -37,6 +37,32 @@ ListSource fieldsOf(std::string parentList, FieldFilter filter) {
     return {.kind = ListSource::Kind::Fields, .parent = std::move(parentList), .fields = filter};
 }
 
+ControlDecl okButton(std::string help) {
+    return {.name = "cmdOK",
+            .kind = ControlKind::Button,
+            .label = "OK",
+            .help = std::move(help),
+            .role = ButtonRole::Ok};
+}
+
+ControlDecl cancelButton(std::string help) {
+    return {.name = "cmdCancel",
+            .kind = ControlKind::Button,
+            .label = "Cancel",
+            .help = std::move(help),
+            .role = ButtonRole::Cancel};
+}
+
+ControlDecl browseButton(std::string name, std::string target, std::string filter, bool save,
+                         std::string help, std::string frame) {
+    return {.name = std::move(name),
+            .kind = ControlKind::Button,
+            .label = "...",
+            .frame = std::move(frame),
+            .help = std::move(help),
+            .browse = {.target = std::move(target), .filter = std::move(filter), .save = save}};
+}
+
 ValueType ControlDecl::valueType() const {
     if (type != ValueType::None) return type;
     switch (kind) {

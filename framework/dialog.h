@@ -105,6 +105,13 @@ struct ControlDecl {
     }
 };
 
+/// The buttons every dialog has: OK and Cancel with the help they give.
+ControlDecl okButton(std::string help);
+ControlDecl cancelButton(std::string help);
+/// A "..." button that chooses a file into `target`.
+ControlDecl browseButton(std::string name, std::string target, std::string filter, bool save,
+                         std::string help, std::string frame = {});
+
 struct DialogDecl {
     std::string name;                   ///< class name, "frmExportSDFtoXML"
     std::string caption;                ///< window caption
@@ -208,9 +215,10 @@ public:
     void selectOption(const std::string& controlName);                     ///< option button: click
     void click(const std::string& controlName);                            ///< button: click
     /// Applies a value given as text, by the control's kind and type (lists: a listed item is
-    /// chosen; a list filled from the map takes nothing else, other lists take typed text; check boxes and option buttons: 1/0,
-    /// true/false, yes/no; text boxes take any text, as typed; buttons: clicked). Throws
-    /// ControlValueError, naming the control, for a value the control cannot take.
+    /// chosen; a list filled from the map takes nothing else, other lists take typed text; check
+    /// boxes and option buttons: 1/0, true/false, yes/no; text boxes take any text, as typed;
+    /// buttons: clicked). Throws ControlValueError, naming the control, for a value the control
+    /// cannot take.
     void apply(const std::string& controlName, const std::string& value);
     void pressOk();
     void pressCancel();

@@ -8,8 +8,9 @@ namespace ondu {
 
 bool editSessionOpen() {
     try {
-        if (!g_pApp) throw HostError("Object variable or With block variable not set",
-                                     error_number::kObjectNotSet);
+        if (!g_pApp)
+            throw HostError("Object variable or With block variable not set",
+                            error_number::kObjectNotSet);
         auto* editor = dynamic_cast<IEditor*>(g_pApp->findExtension(IEditor::kName));
         if (!editor)
             throw HostError("Object variable or With block variable not set",

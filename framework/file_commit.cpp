@@ -33,8 +33,7 @@ void PendingFiles::commit() {
         const auto [temporary, final] = files_.front();
         std::error_code error;
         fs::rename(temporary, final, error);
-        if (error)
-            throw HostError("Cannot create file '" + final + "': " + error.message());
+        if (error) throw HostError("Cannot create file '" + final + "': " + error.message());
         files_.erase(files_.begin());
     }
 }

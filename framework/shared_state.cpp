@@ -8,7 +8,9 @@ IApplication* g_pApp = nullptr;
 IDocument* g_pMxDoc = nullptr;
 
 IDocument* loadMapDocument() {
-    if (!g_pApp) throw HostError("Object variable or With block variable not set", error_number::kObjectNotSet);
+    if (!g_pApp)
+        throw HostError("Object variable or With block variable not set",
+                        error_number::kObjectNotSet);
     g_pMxDoc = &g_pApp->document();
     return g_pMxDoc;
 }

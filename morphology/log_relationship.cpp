@@ -108,16 +108,8 @@ const DialogDecl& frmLogRel::declaration() {
             caption("lblRightLog", "* log (r) + "),
             coefficient("txtForth", "* log (r) + ", "-0.321", "the right side intercept",
                         "b of the right-side relation"),
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "store the relation and open the thalweg dialog",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without storing",
-             .role = ButtonRole::Cancel},
+            okButton("store the relation and open the thalweg dialog"),
+            cancelButton("close without storing"),
         }};
     return decl;
 }

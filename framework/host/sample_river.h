@@ -51,11 +51,12 @@ struct SampleRiverOptions {
 /// Writes the sample river to a new GeoPackage at `gpkgPath`, replacing any file there, in one
 /// transaction. Throws std::invalid_argument, naming the option, when an option is out of range:
 /// a length, wavelength, segment length, width or vertex spacing that is not a positive number;
-/// a negative amplitude or depth, a reference point count outside 0 to a million, or an amplitude beyond the largest a
-/// non-looping meander reaches; a width at which the banks of the bends overlap; an EPSG code
-/// that is not a projected system; more than a million segments or ten million vertices. The
-/// message begins with the option's member name and " must be ". Nothing is touched on disk
-/// then. Throws HostError when the file cannot be written; no partial file is left behind.
+/// a negative amplitude or depth, a reference point count outside 0 to a million, or an amplitude
+/// beyond the largest a non-looping meander reaches; a width at which the banks of the bends
+/// overlap; an EPSG code that is not a projected system; more than a million segments or ten
+/// million vertices. The message begins with the option's member name and " must be ". Nothing is
+/// touched on disk then. Throws HostError when the file cannot be written; no partial file is left
+/// behind.
 void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& options);
 
 }  // namespace ondu

@@ -56,15 +56,16 @@ TEST_F(CommandLine, KeepEditsSavesWhatAFailedRunStored) {
 }
 
 TEST(CommandLineMaps, AFailedRunLeavesShapefilesAsTheyWere) {
-    test::TempMap store({{.name = "CenterlineSegments",
-                          .fields = {{"Measure", FieldType::Double},
-                                     {"BankElev", FieldType::Double},
-                                     {"Depth", FieldType::Double},
-                                     {"Width", FieldType::Double}},
-                          .features = {{"LINESTRING (0 -50,25 -43.3,43.3 -25)", {5.0, 100.0, 3.0, 10.0}},
-                                       {"LINESTRING (43.3 -25,50 0)", {15.0, 100.0, 3.0, 10.0}}}},
-                         {.name = "Thalweg", .hasZ = true}},
-                        test::StoreFormat::Shapefile);
+    test::TempMap store(
+        {{.name = "CenterlineSegments",
+          .fields = {{"Measure", FieldType::Double},
+                     {"BankElev", FieldType::Double},
+                     {"Depth", FieldType::Double},
+                     {"Width", FieldType::Double}},
+          .features = {{"LINESTRING (0 -50,25 -43.3,43.3 -25)", {5.0, 100.0, 3.0, 10.0}},
+                       {"LINESTRING (43.3 -25,50 0)", {15.0, 100.0, 3.0, 10.0}}}},
+         {.name = "Thalweg", .hasZ = true}},
+        test::StoreFormat::Shapefile);
     const std::string before = test::fingerprint(store.storePath());
     auto r = test::runCli({"run", "clsThaCur", "--map", store.storePath().string(), "--set",
                            "frmLogRel.txtSecond=-1e308"});
@@ -101,7 +102,7 @@ TEST(CommandLineFiles, TheGeometryFileIsNeverWrittenOverItsInput) {
         SCOPED_TRACE(c.name);
         const std::string in = std::string(c.name) == "project file" ? dir.file("v.prj") : input;
         if (in != input) fs::copy_file(input, in, fs::copy_options::overwrite_existing);
-        std::vector<std::string> args = {"run", "clsXMLtoGeometryFile", "--set", "txtInput=" + in,
+        std::vector<std::string> args = {"run",   "clsXMLtoGeometryFile", "--set", "txtInput=" + in,
                                          "--set", "txtOutput=" + c.output};
         args.insert(args.end(), c.more.begin(), c.more.end());
         auto r = test::runCli(args);
@@ -116,9 +117,9 @@ TEST(CommandLineFiles, AFailedConversionLeavesTheOldOutputFile) {
     test::TempDir dir;
     test::writeFile(dir.file("broken.xml"), "<ChannelGeometry><Reaches/></ChannelGeometry>");
     test::writeFile(dir.file("run.g01"), "older geometry");
-    auto r = test::runCli({"run", "clsXMLtoGeometryFile", "--set",
-                           "txtInput=" + dir.file("broken.xml"), "--set",
-                           "txtOutput=" + dir.file("run.g01")});
+    auto r =
+        test::runCli({"run", "clsXMLtoGeometryFile", "--set", "txtInput=" + dir.file("broken.xml"),
+                      "--set", "txtOutput=" + dir.file("run.g01")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(test::readFile(dir.file("run.g01")), "older geometry");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
@@ -160,9 +161,11 @@ TEST(CommandLineMaps, BadShapesAreNamedByFeatureAndLayer) {
         std::string message;
     };
     const Case cases[] = {
-        {"NaN vertex", {{0, 0}, {kNaN, 5}, {10, 0}},
+        {"NaN vertex",
+         {{0, 0}, {kNaN, 5}, {10, 0}},
          "[2] 5: Feature 2 of CenterlineSegments has a coordinate that is not a finite number"},
-        {"infinite vertex", {{0, 0}, {5, std::numeric_limits<double>::infinity()}, {10, 0}},
+        {"infinite vertex",
+         {{0, 0}, {5, std::numeric_limits<double>::infinity()}, {10, 0}},
          "[2] 5: Feature 2 of CenterlineSegments has a coordinate that is not a finite number"},
         {"empty shape", {}, "[2] 91: Feature 2 of CenterlineSegments has no shape"},
     };
@@ -223,8 +226,8 @@ TEST(CommandLineMaps, MissingLayersAreNamed) {
     auto r = test::runCli({"run", "clsThaCur", "--map", noLayers.storePath().string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "[0] 91: No centerline layer chosen: the map 'store' offers none\n");
-    test::TempMap noThalweg({{.name = "CenterlineSegments",
-                              .features = {{"LINESTRING (0 0,10 0)", {}}}}});
+    test::TempMap noThalweg(
+        {{.name = "CenterlineSegments", .features = {{"LINESTRING (0 0,10 0)", {}}}}});
     r = test::runCli({"run", "clsThaCur", "--map", noThalweg.storePath().string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "[0] 91: No thalweg layer chosen: the map 'store' offers none\n");
@@ -232,8 +235,7 @@ TEST(CommandLineMaps, MissingLayersAreNamed) {
 
 TEST(CommandLineRiver, SampleRiverBoundsItsOptionsAndLeavesNoPartialFile) {
     test::TempDir dir;
-    auto r = test::runCli(
-        {"sample-river", dir.file("r.gpkg"), "--reference-points", "2000000000"});
+    auto r = test::runCli({"sample-river", dir.file("r.gpkg"), "--reference-points", "2000000000"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("referencePointCount must be from 0 to 1000000"), std::string::npos)
         << r.err;

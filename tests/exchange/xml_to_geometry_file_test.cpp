@@ -1,8 +1,7 @@
 #include "exchange/xml_to_geometry_file.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,9 +111,15 @@ std::string withoutTimes(const std::string& text) {
 TEST(XmlToGeometryKill, AKilledRunLeavesEveryFileAsBeforeOrAsAfter) {
     test::TempDir dir;
     test::writeFile(dir.file("long.xml"), longDocument(20000));
-    const std::vector<std::string> args = {
-        ONDU_CLI_PATH,  "run", "clsXMLtoGeometryFile", "--set", "txtInput=" + dir.file("long.xml"),
-        "--set",        "txtOutput=" + dir.file("out.g01"),     "--set", "chkAuxFiles=1"};
+    const std::vector<std::string> args = {ONDU_CLI_PATH,
+                                           "run",
+                                           "clsXMLtoGeometryFile",
+                                           "--set",
+                                           "txtInput=" + dir.file("long.xml"),
+                                           "--set",
+                                           "txtOutput=" + dir.file("out.g01"),
+                                           "--set",
+                                           "chkAuxFiles=1"};
     auto complete = test::runCli({args.begin() + 1, args.end()});
     ASSERT_EQ(complete.exitCode, 0) << complete.err;
     const std::string after = withoutTimes(test::readFile(dir.file("out.g01")));

@@ -76,7 +76,8 @@ TEST(CommandCatalogue, EveryCommandStandsInExactlyOneMenuOfTheToolbar) {
     for (long i = 0; i < toolbar->ItemCount(); ++i) {
         ItemDef menuItem;
         toolbar->GetItemInfo(i, menuItem);
-        auto menu = toolCatalogue().createMenu(menuItem.ID.substr(std::string("RUDAvuZIR.").size()));
+        auto menu =
+            toolCatalogue().createMenu(menuItem.ID.substr(std::string("RUDAvuZIR.").size()));
         ASSERT_NE(menu, nullptr) << menuItem.ID;
         for (const auto& [id, group] : itemsOf(*menu)) placed.insert(id);
     }

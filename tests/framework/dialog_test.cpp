@@ -57,9 +57,9 @@ TEST(Dialog, ApplyFiresTheEventOfEachKind) {
     d.apply("txtWidth", "12.5");
     d.apply("chkBoundary", "0");
     d.apply("cmdOK", "");
-    EXPECT_EQ(d.events, (std::vector<std::string>{
-                            "load", "click cmbLayer", "change cmbLayer=Not listed",
-                            "change txtWidth=12.5", "click chkBoundary", "ok"}));
+    EXPECT_EQ(d.events,
+              (std::vector<std::string>{"load", "click cmbLayer", "change cmbLayer=Not listed",
+                                        "change txtWidth=12.5", "click chkBoundary", "ok"}));
     EXPECT_FALSE(d.control("chkBoundary").checked);
 }
 
@@ -103,7 +103,9 @@ public:
                 {.name = "cmdOpen",
                  .kind = ControlKind::Button,
                  .browse = {.target = "txtInput", .filter = "All Files (*.*)|*.*|"}},
-                {.name = "optDistance", .kind = ControlKind::OptionButton, .frame = "Mode",
+                {.name = "optDistance",
+                 .kind = ControlKind::OptionButton,
+                 .frame = "Mode",
                  .defaultValue = "1"},
                 {.name = "optPercent", .kind = ControlKind::OptionButton, .frame = "Mode"},
                 {.name = "txtDistance",
@@ -151,9 +153,11 @@ TEST_F(DeclaredDialogTest, OkShowsTheFirstDeclaredWarningThatAppliesAndStaysOpen
     };
     const Case cases[] = {
         {"empty input", {}, "[Warning] Select a file for input"},
-        {"distance no number", {{"txtInput", "a.xml"}, {"txtDistance", "1,5"}},
+        {"distance no number",
+         {{"txtInput", "a.xml"}, {"txtDistance", "1,5"}},
          "[Warning] Enter a valid number for the distance"},
-        {"fraction of parts", {{"txtInput", "a.xml"}, {"txtCount", "2.5"}},
+        {"fraction of parts",
+         {{"txtInput", "a.xml"}, {"txtCount", "2.5"}},
          "[Parts] Enter a whole number of parts"},
         {"disabled box not checked",
          {{"txtInput", "a.xml"}, {"txtDistance", "x"}, {"optPercent", "1"}},

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <nlohmann/json.hpp>
+#include <numbers>
 
 #include "framework/host/sample_river.h"
 #include "support/cli_runner.h"

@@ -9,7 +9,6 @@
 
 #include "framework/host/ogr_workspace.h"
 #include "framework/shared_state.h"
-
 #include "support/gpkg_validator.h"
 
 namespace ondu::test {

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <string>
 
-#include "framework/host/ogr_geometry.h"
 #include "framework/geometry/geometry.h"
+#include "framework/host/ogr_geometry.h"
 
 namespace ondu::test {
 

@@ -3,8 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "framework/host/ogr_geometry.h"
 #include "framework/host/host_application.h"
+#include "framework/host/ogr_geometry.h"
 #include "support/temp_map.h"
 
 namespace ondu {

@@ -1,10 +1,10 @@
-#include "framework/host/ogr_geometry.h"
 #include "framework/host/map_document.h"
 
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include "framework/host/ogr_geometry.h"
 #include "support/cli_runner.h"
 #include "support/temp_map.h"
 
