@@ -84,8 +84,13 @@ private:
 // file through the very same reading and writing.
 namespace sdf {
 
-/// The reader and the writer move their files through stdio in chunks of this size.
+/// The reader and the writer move their files through stdio in chunks of this size. A build
+/// may make it small (the fuzz harnesses' does) so that short inputs cross many chunk ends.
+#ifdef ONDU_SDF_CHUNK_BYTES
+inline constexpr std::size_t kChunkBytes = ONDU_SDF_CHUNK_BYTES;
+#else
 inline constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+#endif
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
