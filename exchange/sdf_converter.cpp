@@ -146,8 +146,8 @@ constexpr std::array<bool, 256> makePlainBytes() {
 constexpr std::array<bool, 256> kPlainBytes = makePlainBytes();
 
 /// The first CR or LF in [from, end), or end. Lines end with LF, CR LF or a lone CR (old Mac
-/// files); memchr finds one byte only, and two searches per line would cost a tenth of the
-/// conversion, so both bytes are looked for in one pass, sixteen at a time where SSE2 is there.
+/// files). memchr finds one byte only, and a second search per line would slow the conversion,
+/// so both bytes are looked for in one pass, sixteen at a time where SSE2 is there.
 inline const char* findLineEnd(const char* from, const char* end) {
 #if defined(__SSE2__)
     const __m128i lf = _mm_set1_epi8('\n');
