@@ -21,7 +21,11 @@ cmake --build build-fuzz -j"$(nproc)" "${targets[@]}"
 root=$PWD
 findings="$root/build-fuzz/findings"
 mkdir -p "$findings"
-scratch=$(mktemp -d "${ONDU_WORK_DIR:-${TMPDIR:-/tmp}}/ondu-fuzz.XXXXXX")
+# A harness writes and removes files for every input, thousands of times a second: without an
+# ONDU_WORK_DIR, a folder in memory (/dev/shm) runs it several times faster than one on disk.
+base=${ONDU_WORK_DIR:-${TMPDIR:-/tmp}}
+[[ -z ${ONDU_WORK_DIR:-} && -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
+scratch=$(mktemp -d "$base/ondu-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 status=0
 for harness in "${harnesses[@]}"; do
