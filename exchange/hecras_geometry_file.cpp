@@ -601,11 +601,9 @@ pugi::xml_document loadChannelGeometry(const std::string& inputPath,
     const std::optional<FileBytes> bytes =
         readWholeFile(inputPath, pugi::get_memory_allocation_function(),
                       pugi::get_memory_deallocation_function());
-    // Only attribute values are read: entities must be replaced and whitespace in values becomes
-    // blanks as XML has it, while the text, CDATA and line-end handling of pugixml's defaults
-    // would only cost time. The document takes the block over.
-    constexpr unsigned kParseOptions = pugi::parse_escapes | pugi::parse_wconv_attribute;
-    if (!bytes || !document.load_buffer_inplace_own(bytes->data, bytes->size, kParseOptions)) {
+    // The document takes the block over.
+    if (!bytes ||
+        !document.load_buffer_inplace_own(bytes->data, bytes->size, kChannelGeometryParseOptions)) {
         throw RasInputRefused("Cannot open '" + inputPath + "' file", "Error opening File");
     }
     return document;

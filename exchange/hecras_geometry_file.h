@@ -28,6 +28,12 @@ public:
     const std::string& title() const { return context(); }
 };
 
+/// How channel-geometry documents are parsed. Only attribute values are read: entities must be
+/// replaced and whitespace in values becomes blanks as XML has it, while the text, CDATA and
+/// line-end handling of pugixml's defaults would only cost time.
+inline constexpr unsigned kChannelGeometryParseOptions =
+    pugi::parse_escapes | pugi::parse_wconv_attribute;
+
 /// The dialog's checks in the order the user meets them, then the loaded document. Throws
 /// RasInputRefused with "Specify the input file" or "Specify the output file" (titled "Warning")
 /// for an empty path, and with "Cannot open 'INPUT' file" (titled "Error opening File") when the

@@ -1,9 +1,12 @@
 #include "exchange/sdf_converter.h"
 
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -14,6 +17,10 @@
 #include <system_error>
 
 #include "framework/ui.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ondu {
 
@@ -138,6 +145,58 @@ constexpr std::array<bool, 256> makePlainBytes() {
 }
 constexpr std::array<bool, 256> kPlainBytes = makePlainBytes();
 
+/// The first CR or LF in [from, end), or end. Lines end with LF, CR LF or a lone CR (old Mac
+/// files). memchr finds one byte only, and a second search per line would slow the conversion,
+/// so both bytes are looked for in one pass, sixteen at a time where SSE2 is there.
+inline const char* findLineEnd(const char* from, const char* end) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; end - from >= 16; from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int found =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+        if (found != 0) return from + std::countr_zero(static_cast<unsigned>(found));
+    }
+#endif
+    while (from < end && *from != '\n' && *from != '\r') ++from;
+    return from;
+}
+
+namespace fs = std::filesystem;
+
+/// Where a finished document goes: the file a link points to, not the link.
+fs::path resolvedTarget(const std::string& path) {
+    std::error_code error;
+    if (!fs::is_symlink(path, error)) return path;
+    fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? fs::path(path) : resolved;
+}
+
+bool replaceableByRenaming(const fs::path& target) {
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    return !fs::exists(status) || fs::is_regular_file(status);
+}
+
+/// Creates a file for writing beside `target` under a name no other file has, with the
+/// permissions of `target` where it exists; nothing, with errno telling why, when it cannot.
+std::FILE* createBeside(const fs::path& target, std::string& createdPath) {
+    constexpr int kAttempts = 100;
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        createdPath = fmt::format("{}.{}-{}.part", target.string(), ::getpid(), serial++);
+        if (std::FILE* file = std::fopen(createdPath.c_str(), "wbx")) {
+            std::error_code error;  // without them the file keeps the usual permissions
+            const fs::file_status status = fs::status(target, error);
+            if (fs::exists(status)) fs::permissions(createdPath, status.permissions(), error);
+            return file;
+        }
+        if (errno != EEXIST) break;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 namespace sdf {
@@ -153,23 +212,29 @@ LineReader::LineReader(const std::string& path) : m_path(path), m_buffer(kChunkB
 bool LineReader::next(std::string_view& line) {
     for (;;) {
         const char* begin = m_buffer.data() + m_begin;
-        const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', m_end - m_begin));
-        if (newline) {
-            m_begin = static_cast<std::size_t>(newline - m_buffer.data()) + 1;
-            return deliver({begin, static_cast<std::size_t>(newline - begin)}, line);
+        const char* end = m_buffer.data() + m_end;
+        const char* lineEnd = findLineEnd(begin, end);
+        if (lineEnd != end) {
+            // A CR read last may be the first half of a CR LF: read on to know.
+            if (*lineEnd == '\r' && lineEnd + 1 == end && !m_atEnd) {
+                refill();
+                continue;
+            }
+            const char* nextLine = lineEnd + 1;
+            if (*lineEnd == '\r' && nextLine != end && *nextLine == '\n') ++nextLine;
+            m_begin = static_cast<std::size_t>(nextLine - m_buffer.data());
+            return deliver({begin, static_cast<std::size_t>(lineEnd - begin)}, line);
         }
         if (m_atEnd) {
             if (m_begin == m_end) return false;
-            const std::size_t length = m_end - m_begin;
             m_begin = m_end;
-            return deliver({begin, length}, line);
+            return deliver({begin, static_cast<std::size_t>(end - begin)}, line);
         }
         refill();
     }
 }
 
 bool LineReader::deliver(std::string_view raw, std::string_view& line) {
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     if (m_lineNumber++ == 0 && raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
     line = trim(raw);
     return true;
@@ -276,7 +341,8 @@ char* escapeMarkedText(char* out, std::string_view text) {
 /// Length of the leading run of bytes that need no escaping, looked at four at a time: nearly
 /// every value is a plain number.
 inline std::size_t plainPrefixLength(std::string_view text) {
-    const auto plain = [&](std::size_t i) {
+    // As numbers, so that "&" tests the four without a branch each.
+    const auto plain = [&](std::size_t i) -> unsigned {
         return kPlainBytes[static_cast<unsigned char>(text[i])];
     };
     std::size_t length = 0;
@@ -311,15 +377,24 @@ ElementForm::ElementForm(std::string_view name,
 }
 
 XmlWriter::XmlWriter(const std::string& path) : m_path(path), m_buffer(kChunkBytes) {
-    m_file.reset(std::fopen(path.c_str(), "wb"));
+    m_targetPath = resolvedTarget(path).string();
+    m_staged = replaceableByRenaming(m_targetPath);
+    if (m_staged) {
+        m_file.reset(createBeside(m_targetPath, m_writtenPath));
+    } else {
+        m_writtenPath = m_targetPath;
+        m_file.reset(std::fopen(m_writtenPath.c_str(), "wb"));
+    }
     if (!m_file) {
+        m_staged = false;
         throw ConversionError(
             fmt::format("Cannot create the XML file \"{}\": {}.", path, systemReason()));
     }
 }
 
 XmlWriter::~XmlWriter() {
-    if (m_file) std::fwrite(m_buffer.data(), 1, m_used, m_file.get());
+    m_file.reset();
+    if (m_staged) std::remove(m_writtenPath.c_str());
 }
 
 void XmlWriter::line(std::string_view text) {
@@ -367,6 +442,8 @@ void XmlWriter::element(const ElementForm& form, std::span<const std::string_vie
 void XmlWriter::finish() {
     flush();
     if (std::fclose(m_file.release()) != 0) failWrite();
+    if (m_staged && std::rename(m_writtenPath.c_str(), m_targetPath.c_str()) != 0) failWrite();
+    m_staged = false;
 }
 
 /// Room for bytes more; the buffer grows only for a line longer than a chunk.
@@ -599,6 +676,7 @@ bool clsConvertRASOutputToXML::ConvertToXMLFormat(const std::string& strInFileNa
         m_profileId.clear();
         out.line("<?xml version=\"1.0\"?>");
         out.open("RASOFile");
+        bool sectionFound = false;
         std::string_view line;
         while (in.next(line)) {
             if (keyEquals(line, "BEGINHEADER:")) {
@@ -607,7 +685,15 @@ bool clsConvertRASOutputToXML::ConvertToXMLFormat(const std::string& strInFileNa
                 ParseCrossSections(in, out);
             } else if (keyEquals(line, "BEGINBOUNDS:")) {
                 ParseBounds(in, out);
+            } else {
+                continue;
             }
+            sectionFound = true;
+        }
+        // Any file at all would convert to an empty document, while one without a section is
+        // never what the user meant to convert (a UTF-16 export, the XML itself, an empty file).
+        if (!sectionFound) {
+            throw ConversionError(fmt::format("No SDF section found in \"{}\".", strInFileName));
         }
         out.close("RASOFile");
         out.finish();

@@ -22,7 +22,7 @@ class XmlWriter;
 ///
 /// The conversion streams: each input line is read once and each output line written as soon
 /// as it is known, so memory use does not grow with the file size. The output is 8-bit text
-/// with CR LF line ends; the input may end its lines with LF or CR LF.
+/// with CR LF line ends; the input may end its lines with LF, CR LF or a lone CR (old Mac files).
 ///
 /// Values are XML-escaped; bytes that are not well-formed UTF-8 are taken as Latin-1 and written
 /// as character references, control characters other than tab as U+FFFD, so the output is
@@ -49,10 +49,13 @@ public:
 
     /// Converts the SDF file strInFileName into the XML file strOutFileName.
     ///
-    /// A failure (input not readable, output not writable or the input itself, a data line with
-    /// too few values, an input that ends inside a section) is shown in a message box titled
-    /// "Error in ConvertToXMLFormat" whose text names the file and, where one is to blame, the
-    /// line; what was written before the failure stays in the output file.
+    /// A failure (input not readable, output not writable or the input itself, an input holding
+    /// no section at all, a data line with too few values, an input that ends inside a section)
+    /// is shown in a message box titled "Error in ConvertToXMLFormat" whose text names the file
+    /// and, where one is to blame, the line. The output file appears only when the conversion
+    /// succeeds: a failed one leaves no partial XML behind and an existing output file as it was.
+    /// An input without a BEGIN HEADER, BEGIN CROSS-SECTIONS or BEGIN BOUNDS line (a UTF-16 or an
+    /// XML file, plain text, an empty file) is no SDF file: "No SDF section found in" the file.
     /// @return true when the whole input was converted and the output file written.
     bool ConvertToXMLFormat(const std::string& strInFileName, const std::string& strOutFileName);
 
@@ -81,8 +84,13 @@ private:
 // file through the very same reading and writing.
 namespace sdf {
 
-/// The reader and the writer move their files through stdio in chunks of this size.
+/// The reader and the writer move their files through stdio in chunks of this size. A build
+/// may make it small (the fuzz harnesses' does) so that short inputs cross many chunk ends.
+#ifdef ONDU_SDF_CHUNK_BYTES
+inline constexpr std::size_t kChunkBytes = ONDU_SDF_CHUNK_BYTES;
+#else
 inline constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+#endif
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -95,8 +103,8 @@ public:
     /// Opens the file; throws std::runtime_error with a message naming it when it cannot.
     explicit LineReader(const std::string& path);
 
-    /// The next line without its LF or CR LF end and trimmed of blanks and tabs; false at the
-    /// end of the file. The view stays valid until the next call. Throws on a read error.
+    /// The next line without its LF, CR LF or CR end and trimmed of blanks and tabs; false at
+    /// the end of the file. The view stays valid until the next call. Throws on a read error.
     bool next(std::string_view& line);
 
     /// One-based number of the line last returned.
@@ -140,12 +148,21 @@ private:
 
 /// Writes an XML document one line at a time, each ended by CR LF, through a chunk buffer.
 /// Values are escaped; names are written as given.
+///
+/// The lines go to a new file beside the target (beside the file a link points to), which
+/// `finish` puts in the target's place: a writer destroyed unfinished, as in a failed
+/// conversion, removes it, leaving no partial document and an existing target as it was. A
+/// target that is no regular file (a device, a pipe) cannot be replaced that way and is written
+/// directly.
 class XmlWriter {
 public:
-    /// Creates or replaces the file; throws std::runtime_error naming it when it cannot.
+    /// Creates the file the lines go to; throws std::runtime_error naming the target when it
+    /// cannot.
     explicit XmlWriter(const std::string& path);
-    /// Stores what is buffered, so that a conversion stopped part-way keeps what it wrote.
+    /// Removes the unfinished file.
     ~XmlWriter();
+    XmlWriter(const XmlWriter&) = delete;
+    XmlWriter& operator=(const XmlWriter&) = delete;
 
     /// The text as it stands, unescaped.
     void line(std::string_view text);
@@ -161,8 +178,8 @@ public:
         element(form, std::span<const std::string_view>(values.begin(), values.size()));
     }
 
-    /// Stores what is buffered and closes the file; throws std::runtime_error naming the file
-    /// when anything written could not be stored.
+    /// Stores what is buffered, closes the file and puts it in the target's place; throws
+    /// std::runtime_error naming the target when anything written could not be stored.
     void finish();
 
 private:
@@ -171,7 +188,10 @@ private:
     void flush();
     [[noreturn]] void failWrite();
 
-    std::string m_path;
+    std::string m_path;         ///< the target as given, for messages
+    std::string m_targetPath;   ///< the file `finish` replaces
+    std::string m_writtenPath;  ///< the file the lines go to
+    bool m_staged = false;      ///< the lines go to a file beside the target, not yet in place
     std::unique_ptr<std::FILE, FileCloser> m_file;
     std::vector<char> m_buffer;
     std::size_t m_used = 0;

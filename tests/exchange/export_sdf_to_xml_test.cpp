@@ -52,6 +52,19 @@ TEST_F(ExportSdfDialog, FailedConversionKeepsTheDialogOpenWithoutSuccessMessage)
     EXPECT_NE(ui.messages[0].title, "RAS SDF export to XML");
 }
 
+TEST_F(ExportSdfDialog, InputWithoutSdfSectionIsNoSuccess) {
+    test::writeFile(dir.file("in.sdf"), "");
+    auto& form = openDialog();
+    form.type("txtInput", dir.file("in.sdf"));
+    form.type("txtOutput", dir.file("out.xml"));
+    form.pressOk();
+    EXPECT_TRUE(form.isLoaded());
+    EXPECT_EQ(ui.messageLines(),
+              std::vector<std::string>{"[Error in ConvertToXMLFormat] No SDF section found in \"" +
+                                       dir.file("in.sdf") + "\"."});
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.xml")));
+}
+
 TEST_F(ExportSdfDialog, BrowseButtonsUseTheirFiltersAndFillTheBoxes) {
     auto& form = openDialog();
     ui.files = {std::string("/data/run.sdf"), std::nullopt};

@@ -108,12 +108,50 @@ INSTANTIATE_TEST_SUITE_P(Sections, SdfGolden,
                                            "escaping"),
                          [](const auto& test) { return std::string(test.param); });
 
-TEST_F(SdfConversion, LfInputGivesTheSameOutputAsCrLfInput) {
-    std::string lfInput = readBytes(kGoldenDir / "cross_sections.sdf");
-    ASSERT_NE(lfInput.find("\r\n"), std::string::npos);
-    std::erase(lfInput, '\r');
-    ASSERT_TRUE(convertText(lfInput));
-    EXPECT_EQ(readBytes(file("out.xml")), readBytes(kGoldenDir / "cross_sections.xml"));
+/// The text with every CR LF line end replaced by `lineEnd`.
+std::string withLineEnds(const std::string& crLfText, const std::string& lineEnd) {
+    std::string text;
+    for (std::size_t from = 0;;) {
+        const std::size_t at = crLfText.find("\r\n", from);
+        text += crLfText.substr(from, at - from);
+        if (at == std::string::npos) return text;
+        text += lineEnd;
+        from = at + 2;
+    }
+}
+
+TEST_F(SdfConversion, EveryLineEndGivesTheSameOutputAsCrLf) {
+    const std::string crLfInput = readBytes(kGoldenDir / "cross_sections.sdf");
+    ASSERT_NE(crLfInput.find("\r\n"), std::string::npos);
+    // A lone CR is the line end of old Mac files; files edited on several systems mix them.
+    std::string mixed = withLineEnds(crLfInput, "\n");
+    for (std::size_t at = mixed.find('\n'), i = 0; at != std::string::npos;
+         at = mixed.find('\n', at + 1), ++i) {
+        if (i % 3 == 1) mixed[at] = '\r';
+        if (i % 3 == 2) mixed.insert(at++, "\r");
+    }
+    for (const std::string& input :
+         {withLineEnds(crLfInput, "\n"), withLineEnds(crLfInput, "\r"), mixed}) {
+        converter.Reset();
+        ASSERT_TRUE(convertText(input));
+        EXPECT_EQ(readBytes(file("out.xml")), readBytes(kGoldenDir / "cross_sections.xml"));
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SdfConversion, CrLfSplitByTheReadChunkEndsOneLine) {
+    // Line numbers in messages show whether the pair was taken for one line end or two.
+    for (const std::size_t crAt : {sdf::kChunkBytes - 1, 2 * sdf::kChunkBytes - 1}) {
+        std::string input = "BEGIN CROSS-SECTIONS:\r\nCROSS-SECTION:\r\nCUT LINE:\r\n";
+        const std::size_t linesBefore = 3;
+        input += "1, " + std::string(crAt - input.size() - 3, '7') + "\r\n";
+        input += "1, 2\r\n3\r\n";
+        ui.messages.clear();
+        EXPECT_FALSE(convertText(input));
+        expectOneError("Line " + std::to_string(linesBefore + 3) + " of the SDF file \"" +
+                       file("in.sdf").string() +
+                       "\": too few values for CutLinePoint (2 needed, 1 found): \"3\".");
+    }
 }
 
 /// The escaped form of a byte that stands alone between ASCII letters, as the converter
@@ -145,7 +183,7 @@ TEST_F(SdfConversion, EveryByteOfACoordinateIsKeptOrEscapedWhereverItStands) {
     std::string input = "BEGIN CROSS-SECTIONS:\nCROSS-SECTION:\nCUT LINE:\n";
     std::vector<std::string> expected;
     for (int byte = 0; byte < 256; ++byte) {
-        if (byte == '\n' || byte == ',' || byte == ':') continue;
+        if (byte == '\n' || byte == '\r' || byte == ',' || byte == ':') continue;
         const std::string before(1 + byte % 19, 'a');
         input += std::string(byte % 11, ' ') + before + static_cast<char>(byte) + "z, 1\n";
         expected.push_back("<CutLinePoint X=\"" + before + escapedAlone(byte) +
@@ -228,6 +266,52 @@ TEST_F(SdfConversion, HeaderClaimingMoreProfilesThanItNamesStillEnds) {
     EXPECT_EQ(countNodes(doc, "/RASOFile/Header/Profiles/Profile"), 2u);
     EXPECT_EQ(countNodes(doc, "/RASOFile/Header/*"), 3u);  // count, profiles, projection
     EXPECT_EQ(countNodes(doc, "/RASOFile/CrossSections/CrossSection/Station"), 1u);
+}
+
+TEST_F(SdfConversion, InputWithoutAnySectionIsRefusedAndNoOutputIsCreated) {
+    const std::string sdfText = readBytes(kGoldenDir / "header.sdf");
+    std::string utf16 = "\xFF\xFE";
+    for (char c : sdfText) utf16 += {c, '\0'};
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"utf16", utf16},
+        {"xml", readBytes(kGoldenDir / "header.xml")},
+        {"empty", ""},
+        {"plain text", "Water levels for the spring flood\r\nPF 1: 101.5\r\n"},
+        {"misspelt section", "BEGIN HEADERS:\r\nUNITS: METRIC\r\nEND HEADERS:\r\n"},
+    };
+    for (const auto& [what, input] : cases) {
+        ui.messages.clear();
+        EXPECT_FALSE(convertText(input)) << what;
+        expectOneError("No SDF section found in \"" + file("in.sdf").string() + "\".");
+        EXPECT_FALSE(fs::exists(file("out.xml"))) << what;
+    }
+}
+
+TEST_F(SdfConversion, FailedConversionLeavesTheOldOutputAndNoOtherFile) {
+    const std::vector<std::string> failingInputs = {
+        "",
+        "BEGIN CROSS-SECTIONS:\nCROSS-SECTION:\nCUT LINE:\n1, 2\n3\n",
+        "BEGIN HEADER:\nUNITS: METRIC\n",
+    };
+    for (const std::string& input : failingInputs) {
+        writeBytes(file("out.xml"), "earlier output");
+        EXPECT_FALSE(convertText(input)) << input;
+        EXPECT_EQ(readBytes(file("out.xml")), "earlier output") << input;
+        EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 2)
+            << "a partial file is left beside the output for " << input;
+    }
+}
+
+TEST_F(SdfConversion, ReplacedOutputKeepsItsPermissionsAndTheLinkToIt) {
+    writeBytes(file("target.xml"), "earlier output");
+    fs::permissions(file("target.xml"), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(file("target.xml"), file("link.xml"));
+    writeBytes(file("in.sdf"), readBytes(kGoldenDir / "header.sdf"));
+    ASSERT_TRUE(converter.ConvertToXMLFormat(file("in.sdf").string(), file("link.xml").string()));
+    EXPECT_TRUE(fs::is_symlink(file("link.xml")));
+    EXPECT_EQ(readBytes(file("target.xml")), readBytes(kGoldenDir / "header.xml"));
+    EXPECT_EQ(fs::status(file("target.xml")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(SdfConversion, UnreadableInputIsReportedAndNoOutputIsCreated) {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds ondu and its tests with the address and undefined-behaviour sanitizers in ./build-asan
+# and runs every test there: a finding stops its program, which fails its test. Ends with the
+# test runner's summary; exits non-zero when a test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+checks="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+# -O1 keeps the build quick and the reports' stacks whole.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDU_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$checks -O1" -DCMAKE_EXE_LINKER_FLAGS="$checks" >/dev/null
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+cmake --build build-asan -j"$(nproc)"
+cd build-asan
+ctest --output-on-failure -j"$(nproc)"
