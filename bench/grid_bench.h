@@ -123,8 +123,8 @@ inline std::vector<double> readRaster(const std::string& path, int& columns, int
     rows = dataset->GetRasterYSize();
     GDALRasterBand* band = dataset->GetRasterBand(1);
     std::vector<double> cells(static_cast<std::size_t>(columns) * rows);
-    if (band->RasterIO(GF_Read, 0, 0, columns, rows, cells.data(), columns, rows, GDT_Float64, 0,
-                       0, nullptr) != CE_None)
+    if (band->RasterIO(GF_Read, 0, 0, columns, rows, cells.data(), columns, rows, GDT_Float64, 0, 0,
+                       nullptr) != CE_None)
         throw std::runtime_error("cannot read the cells of " + path);
     int hasNoData = 0;
     const double noData = band->GetNoDataValue(&hasNoData);
@@ -160,13 +160,15 @@ inline bool sameValues(const std::string& ours, const std::string& theirs, doubl
             continue;
         }
         ++compared;
-        const double difference = std::abs(a[i] - b[i]) / std::max({std::abs(a[i]), std::abs(b[i]), 1e-300});
+        const double difference =
+            std::abs(a[i] - b[i]) / std::max({std::abs(a[i]), std::abs(b[i]), 1e-300});
         largest = std::max(largest, difference);
         differing += difference > relative;
     }
-    std::printf("  cells compared %zu of %zu, defined in one only %zu, beyond %.0e relative %zu, "
-                "largest relative difference %.2e\n",
-                compared, a.size(), onlyOne, relative, differing, largest);
+    std::printf(
+        "  cells compared %zu of %zu, defined in one only %zu, beyond %.0e relative %zu, "
+        "largest relative difference %.2e\n",
+        compared, a.size(), onlyOne, relative, differing, largest);
     return differing == 0 && compared >= minimumShare * static_cast<double>(a.size());
 }
 

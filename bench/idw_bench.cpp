@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     const std::string theirs = folder + "/gdal_grid.tif";
     const std::string arguments =
         "-a invdistnn:power=2:max_points=12:radius=" + std::to_string(radius) +
-        ":nodata=-9999 -zfield z -l Points -ot Float32 -txe 0 " + std::to_string(size) +
-        " -tye " + std::to_string(size) + " 0 -outsize " + std::to_string(cells) + " " +
+        ":nodata=-9999 -zfield z -l Points -ot Float32 -txe 0 " + std::to_string(size) + " -tye " +
+        std::to_string(size) + " 0 -outsize " + std::to_string(cells) + " " +
         std::to_string(cells) + " " + store + " " + theirs;
     const double theirSeconds = bench::bestOfThree([&] {
         std::filesystem::remove(theirs);
@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     });
 
     std::printf("IDW of %zu points onto %d x %d cells (best of 3)\n", pointCount, cells, cells);
-    std::printf("  SubInterpolate %.3f s, gdal_grid invdistnn (radius %.2f) %.3f s\n",
-                oursSeconds, radius, theirSeconds);
+    std::printf("  SubInterpolate %.3f s, gdal_grid invdistnn (radius %.2f) %.3f s\n", oursSeconds,
+                radius, theirSeconds);
     const bool same = bench::sameValues(ours, theirs, 1e-6, 0.99);
     const double ratio = oursSeconds / theirSeconds;
     std::printf("  ratio ours / gdal_grid = %.3f (target <= 0.5): %s; values %s\n", ratio,

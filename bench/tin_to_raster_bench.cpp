@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
 
     std::printf("TIN of %zu points rasterized onto %d x %d cells (best of 3)\n", pointCount, cells,
                 cells);
-    std::printf("  ours %.3f s (last run: read %.3f, triangulate %.3f, TinToRaster %.3f), "
-                "gdal_grid linear %.3f s\n",
-                oursSeconds, readSeconds, triangulateSeconds, rasterizeSeconds, theirSeconds);
+    std::printf(
+        "  ours %.3f s (last run: read %.3f, triangulate %.3f, TinToRaster %.3f), "
+        "gdal_grid linear %.3f s\n",
+        oursSeconds, readSeconds, triangulateSeconds, rasterizeSeconds, theirSeconds);
     const bool same = bench::sameValues(folder + "/rast.tif", theirs, 1e-6, 0.99);
     const double ratio = oursSeconds / theirSeconds;
     std::printf("  ratio ours / gdal_grid = %.3f (target <= 1): %s; values %s\n", ratio,

@@ -174,6 +174,7 @@ public:
 
     void save() override {
         GDALDataset& dataset = open();
+        CPLErrorReset();
         dataset.FlushCache(false);
         GDALClose(std::exchange(dataset_, nullptr));
         if (CPLGetLastErrorType() >= CE_Failure) fail("cannot write the raster " + path_);
@@ -213,9 +214,9 @@ public:
         const std::string path = pathOf(name);
         if (!fs::is_regular_file(path)) throw HostError("no raster " + name + " in " + folder_);
         CPLErrorReset();
-        GDALDataset* dataset = GDALDataset::Open(
-            path.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE | GDAL_OF_VERBOSE_ERROR);
-        if (!dataset) dataset = GDALDataset::Open(path.c_str(), GDAL_OF_RASTER);
+        GDALDataset* dataset = GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE);
+        if (!dataset)  // a raster that may only be read
+            dataset = GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR);
         if (!dataset) fail("cannot open the raster " + path);
         return std::make_shared<GdalRasterDataset>(dataset, path, path);
     }

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "framework/file_helpers.h"
+
 namespace ondu::test {
 
 namespace fs = std::filesystem;
@@ -33,7 +35,7 @@ CliResult runCli(const std::vector<std::string>& args) {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "ondu-test-XXXXXX").string();
+    std::string pattern = (fs::path(workFolder()) / "ondu-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;
 }
