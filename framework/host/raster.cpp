@@ -13,6 +13,7 @@
 #include <set>
 #include <utility>
 
+#include "framework/host/gdal_support.h"
 #include "framework/host_operations.h"
 
 namespace ondu {
@@ -20,11 +21,6 @@ namespace ondu {
 namespace fs = std::filesystem;
 
 namespace {
-
-[[noreturn]] void fail(const std::string& what) {
-    const char* detail = CPLGetLastErrorMsg();
-    throw HostError(*detail ? what + ": " + detail : what);
-}
 
 GDALDataType gdalTypeOf(PixelType type) {
     switch (type) {
@@ -93,7 +89,7 @@ public:
         std::vector<double> values(static_cast<std::size_t>(columns) * rows);
         if (band_->RasterIO(GF_Read, column, row, columns, rows, values.data(), columns, rows,
                             GDT_Float64, 0, 0, nullptr) != CE_None)
-            fail("cannot read raster cells");
+            failWithGdalError("cannot read raster cells");
         return values;
     }
 
@@ -105,7 +101,7 @@ public:
         if (band_->RasterIO(GF_Write, column, row, columns, rows,
                             const_cast<double*>(values.data()), columns, rows, GDT_Float64, 0, 0,
                             nullptr) != CE_None)
-            fail("cannot write raster cells");
+            failWithGdalError("cannot write raster cells");
     }
 
     std::optional<double> noData() const override {
@@ -116,7 +112,8 @@ public:
     }
 
     void setNoData(double value) override {
-        if (band_->SetNoDataValue(value) != CE_None) fail("cannot set the no-data value");
+        if (band_->SetNoDataValue(value) != CE_None)
+            failWithGdalError("cannot set the no-data value");
     }
 
 private:
@@ -155,15 +152,7 @@ public:
     PixelType pixelType() const override {
         return pixelTypeOf(open().GetRasterBand(1)->GetRasterDataType());
     }
-    std::string spatialReference() const override {
-        const OGRSpatialReference* srs = open().GetSpatialRef();
-        if (!srs) return {};
-        char* wkt = nullptr;
-        std::string text;
-        if (srs->exportToWkt(&wkt) == OGRERR_NONE && wkt) text = wkt;
-        CPLFree(wkt);
-        return text;
-    }
+    std::string spatialReference() const override { return wktOf(open().GetSpatialRef()); }
     int bandCount() const override { return static_cast<int>(bands_.size()); }
     IRasterBand& band(int index) override {
         open();
@@ -177,7 +166,8 @@ public:
         CPLErrorReset();
         dataset.FlushCache(false);
         GDALClose(std::exchange(dataset_, nullptr));
-        if (CPLGetLastErrorType() >= CE_Failure) fail("cannot write the raster " + path_);
+        if (CPLGetLastErrorType() >= CE_Failure)
+            failWithGdalError("cannot write the raster " + path_);
         if (writingPath_ != path_) {
             std::error_code error;
             fs::rename(writingPath_, path_, error);
@@ -217,7 +207,7 @@ public:
         GDALDataset* dataset = GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE);
         if (!dataset)  // a raster that may only be read
             dataset = GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR);
-        if (!dataset) fail("cannot open the raster " + path);
+        if (!dataset) failWithGdalError("cannot open the raster " + path);
         return std::make_shared<GdalRasterDataset>(dataset, path, path);
     }
 
@@ -239,7 +229,8 @@ public:
         const std::string path = pathOf(name);
         if (!fs::is_regular_file(path)) throw HostError("no raster " + name + " in " + folder_);
         GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-        if (driver->Delete(path.c_str()) != CE_None) fail("cannot delete the raster " + path);
+        if (driver->Delete(path.c_str()) != CE_None)
+            failWithGdalError("cannot delete the raster " + path);
     }
 
 private:
@@ -260,28 +251,25 @@ private:
 
     static GDALDataset* createGeoTiff(const std::string& path, const RasterSpec& spec) {
         GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-        if (!driver) fail("GDAL has no GeoTIFF driver");
+        if (!driver) failWithGdalError("GDAL has no GeoTIFF driver");
         const char* options[] = {"TILED=YES", "BLOCKXSIZE=256", "BLOCKYSIZE=256",
                                  "BIGTIFF=IF_SAFER", nullptr};
         CPLErrorReset();
         GDALDataset* dataset =
             driver->Create(path.c_str(), spec.columns, spec.rows, 1, gdalTypeOf(spec.pixelType),
                            const_cast<char**>(options));
-        if (!dataset) fail("cannot create the raster " + path);
+        if (!dataset) failWithGdalError("cannot create the raster " + path);
         double transform[6] = {
             spec.origin.x,   spec.cellWidth, 0, spec.origin.y + spec.rows * spec.cellHeight, 0,
             -spec.cellHeight};
-        bool ok = dataset->SetGeoTransform(transform) == CE_None;
-        if (ok && !spec.spatialReference.empty()) {
-            OGRSpatialReference srs;
-            ok = srs.importFromWkt(spec.spatialReference.c_str()) == OGRERR_NONE &&
-                 dataset->SetSpatialRef(&srs) == CE_None;
-        }
+        const auto srs = spatialReferenceOfWkt(spec.spatialReference);
+        const bool ok = dataset->SetGeoTransform(transform) == CE_None &&
+                        (!srs || dataset->SetSpatialRef(srs.get()) == CE_None);
         if (!ok) {
             GDALClose(dataset);
             std::error_code ignored;
             fs::remove(path, ignored);
-            fail("cannot georeference the raster " + path);
+            failWithGdalError("cannot georeference the raster " + path);
         }
         return dataset;
     }

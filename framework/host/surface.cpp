@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "framework/geometry/curve.h"
+#include "framework/host/gdal_support.h"
 #include "framework/host/ogr_workspace.h"
 #include "framework/host_operations.h"
 
@@ -42,13 +43,7 @@ Envelope extentOf(IFeatureClass& cls) {
 
 std::string spatialReferenceOf(IFeatureClass& cls) {
     auto* ogr = dynamic_cast<OgrFeatureClass*>(&cls);
-    const OGRSpatialReference* srs = ogr ? ogr->layer()->GetSpatialRef() : nullptr;
-    if (!srs) return {};
-    char* wkt = nullptr;
-    std::string text;
-    if (srs->exportToWkt(&wkt) == OGRERR_NONE && wkt) text = wkt;
-    CPLFree(wkt);
-    return text;
+    return ogr ? wktOf(ogr->layer()->GetSpatialRef()) : std::string();
 }
 
 Polyline ISurface::profile(const Polyline& line, double step) const {

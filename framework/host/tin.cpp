@@ -13,6 +13,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "framework/host/gdal_support.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/tin_triangulation.h"
 #include "framework/host_operations.h"
@@ -27,11 +28,6 @@ constexpr const char* kTriangles = "triangles";
 constexpr const char* kMassPoints = "mass_points";
 constexpr const char* kHardLines = "hard_lines";
 constexpr const char* kClip = "clip";
-
-[[noreturn]] void fail(const std::string& what) {
-    const char* detail = CPLGetLastErrorMsg();
-    throw HostError(*detail ? what + ": " + detail : what);
-}
 
 using DatasetPtr = std::unique_ptr<GDALDataset, void (*)(GDALDataset*)>;
 
@@ -146,7 +142,7 @@ private:
 OGRLayer* createLayer(GDALDataset& dataset, const char* name, OGRwkbGeometryType type,
                       const OGRSpatialReference* srs) {
     OGRLayer* layer = dataset.CreateLayer(name, const_cast<OGRSpatialReference*>(srs), type);
-    if (!layer) fail(std::string("cannot create the TIN table ") + name);
+    if (!layer) failWithGdalError(std::string("cannot create the TIN table ") + name);
     return layer;
 }
 
@@ -154,7 +150,7 @@ void writeGeometry(OGRLayer& layer, std::unique_ptr<OGRGeometry> geometry) {
     OGRFeature feature(layer.GetLayerDefn());
     feature.SetGeometryDirectly(geometry.release());
     if (layer.CreateFeature(&feature) != OGRERR_NONE)
-        fail(std::string("cannot write to the TIN table ") + layer.GetName());
+        failWithGdalError(std::string("cannot write to the TIN table ") + layer.GetName());
 }
 
 std::unique_ptr<OGRGeometry> ogrShapeOf(Geometry shape, OGRwkbGeometryType layerType) {
@@ -216,7 +212,7 @@ TinContent readTin(const std::string& path) {
     GDALAllRegister();
     CPLErrorReset();
     auto dataset = own(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-    if (!dataset) fail("cannot open the TIN " + path);
+    if (!dataset) failWithGdalError("cannot open the TIN " + path);
     TinContent content;
     readLayer(*dataset, kMassPoints, [&](const OGRGeometry& g) {
         const Geometry shape = fromOgr(&g);
@@ -230,11 +226,7 @@ TinContent readTin(const std::string& path) {
         const Geometry shape = fromOgr(&g);
         if (const auto* polygon = std::get_if<Polygon>(&shape)) content.clip = *polygon;
     });
-    if (const OGRSpatialReference* srs = dataset->GetLayerByName(kTriangles)->GetSpatialRef()) {
-        char* wkt = nullptr;
-        if (srs->exportToWkt(&wkt) == OGRERR_NONE && wkt) content.spatialReference = wkt;
-        CPLFree(wkt);
-    }
+    content.spatialReference = wktOf(dataset->GetLayerByName(kTriangles)->GetSpatialRef());
     content.mesh = readMesh(*dataset);
     return content;
 }
@@ -257,7 +249,7 @@ void writeTriangles(OGRLayer& layer, const TinMesh& mesh) {
 void writeTin(const std::string& path, const TinContent& content) {
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
-    if (!driver) fail("GDAL has no GeoPackage driver");
+    if (!driver) failWithGdalError("GDAL has no GeoPackage driver");
     const fs::path target(path);
     const fs::path partial = target.parent_path() / ("." + target.stem().string() + "-" +
                                                      std::to_string(::getpid()) + ".partial.gpkg");
@@ -266,12 +258,11 @@ void writeTin(const std::string& path, const TinContent& content) {
     try {
         CPLErrorReset();
         auto dataset = own(driver->Create(partial.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        if (!dataset) fail("cannot create the TIN " + path);
-        OGRSpatialReference srs;
-        const bool hasSrs = !content.spatialReference.empty() &&
-                            srs.importFromWkt(content.spatialReference.c_str()) == OGRERR_NONE;
-        const OGRSpatialReference* reference = hasSrs ? &srs : nullptr;
-        if (dataset->StartTransaction() != OGRERR_NONE) fail("cannot write the TIN " + path);
+        if (!dataset) failWithGdalError("cannot create the TIN " + path);
+        const auto srs = spatialReferenceOfWkt(content.spatialReference);
+        const OGRSpatialReference* reference = srs.get();
+        if (dataset->StartTransaction() != OGRERR_NONE)
+            failWithGdalError("cannot write the TIN " + path);
         writeTriangles(*createLayer(*dataset, kTriangles, wkbPolygon25D, reference), content.mesh);
         OGRLayer* points = createLayer(*dataset, kMassPoints, wkbPoint25D, reference);
         for (const Point& p : content.massPoints)
@@ -282,9 +273,10 @@ void writeTin(const std::string& path, const TinContent& content) {
                 writeGeometry(*lines, ogrShapeOf(Polyline(path), wkbLineString25D));
         OGRLayer* clip = createLayer(*dataset, kClip, wkbMultiPolygon, reference);
         if (content.clip) writeGeometry(*clip, ogrShapeOf(*content.clip, wkbMultiPolygon));
-        if (dataset->CommitTransaction() != OGRERR_NONE) fail("cannot write the TIN " + path);
+        if (dataset->CommitTransaction() != OGRERR_NONE)
+            failWithGdalError("cannot write the TIN " + path);
         GDALClose(dataset.release());
-        if (CPLGetLastErrorType() >= CE_Failure) fail("cannot write the TIN " + path);
+        if (CPLGetLastErrorType() >= CE_Failure) failWithGdalError("cannot write the TIN " + path);
         fs::rename(partial, target);
     } catch (const fs::filesystem_error& e) {
         fs::remove(partial, ignored);
