@@ -7,12 +7,15 @@
 
 #include "framework/error_report.h"
 #include "framework/map_helpers.h"
+#include "framework/number_text.h"
 
 namespace ondu::surfaceUtil {
 
 namespace {
 
 constexpr int kMaxBlockSide = 2048;
+constexpr double kMaxCellsAlongSide = 1e6;
+constexpr std::size_t kMaxCellsInMemory = std::size_t{1} << 28;  // 2 GB of cell values
 constexpr double kIdwPower = 2.0;
 constexpr int kIdwNeighbours = 12;
 /// The no-data value of interpolated rasters: the lowest 32-bit float, which no elevation is.
@@ -57,7 +60,7 @@ std::vector<Point> valuedPoints(IFeatureClass& cls, const std::string& field) {
         const std::optional<double> value = toDouble(feature->value(index));
         const Geometry shape = feature->shape();
         const auto* point = std::get_if<Point>(&shape);
-        if (!value || !point || point->isEmpty()) continue;
+        if (!value || std::isnan(*value) || !point || point->isEmpty()) continue;
         points.emplace_back(point->x, point->y, *value);
     }
     return points;
@@ -82,12 +85,26 @@ std::string freeRasterName(const IRasterWorkspace& workspace, const std::string&
 }
 
 /// The grid covering the extent from its lower-left corner with cells of `cellSize`.
+/// A count of cells along one side of a raster; throws HostError for more than a raster of
+/// ours holds (a cell size far too small for the extent).
+int cellsAlongSide(double count) {
+    if (!(count <= kMaxCellsAlongSide))
+        throw HostError("a raster of " + plain(count) +
+                        " cells along one side is too large: take larger cells");
+    return static_cast<int>(count);
+}
+
+/// The grid covering the extent from its lower-left corner with cells of `cellSize`, small
+/// enough to be held in memory.
 CellGrid coveringGrid(const Envelope& extent, double cellSize) {
     if (extent.isEmpty()) throw HostError("the boundary layer holds no shape");
     if (!(cellSize > 0)) throw HostError("the cell size must be a positive number");
     CellGrid grid{extent.xMin, extent.yMin, cellSize, 1, 1};
-    grid.columns = std::max(1, static_cast<int>(std::ceil(extent.width() / cellSize)));
-    grid.rows = std::max(1, static_cast<int>(std::ceil(extent.height() / cellSize)));
+    grid.columns = cellsAlongSide(std::max(1.0, std::ceil(extent.width() / cellSize)));
+    grid.rows = cellsAlongSide(std::max(1.0, std::ceil(extent.height() / cellSize)));
+    if (grid.cellCount() > kMaxCellsInMemory)
+        throw HostError("a raster of " + std::to_string(grid.cellCount()) +
+                        " cells is too large to interpolate: take larger cells");
     return grid;
 }
 
@@ -104,8 +121,8 @@ CellGrid TinRasterGrid(const Envelope& extent, double cellSize) {
     grid.xMin = extent.xMin - cellSize / 2;
     grid.yMin = extent.yMin - cellSize / 2;
     grid.cellSize = cellSize;
-    grid.columns = static_cast<int>(roundHalfEven(extent.width() / cellSize)) + 1;
-    grid.rows = static_cast<int>(roundHalfEven(extent.height() / cellSize)) + 1;
+    grid.columns = cellsAlongSide(roundHalfEven(extent.width() / cellSize) + 1);
+    grid.rows = cellsAlongSide(roundHalfEven(extent.height() / cellSize) + 1);
     return grid;
 }
 

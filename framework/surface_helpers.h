@@ -32,7 +32,8 @@ double roundHalfEven(double value);
 /// The raster grid a TIN is rasterized onto: cells of `cellSize` whose centres run from the
 /// extent's lower-left corner, so the grid reaches half a cell beyond the extent on every side,
 /// with round(width / cellSize) + 1 columns and round(height / cellSize) + 1 rows (halves to
-/// even). Throws HostError for an empty extent or a cell size that is not positive.
+/// even). Throws HostError for an empty extent, a cell size that is not positive, or more than
+/// a million cells along a side.
 CellGrid TinRasterGrid(const Envelope& extent, double cellSize);
 
 /// Rasterizes the TIN's elevations into a new one-band raster `name` in `folder` over
@@ -77,7 +78,8 @@ std::shared_ptr<ISurface> GetSurfaceFromLayer(ILayer* layer);
 /// A raster interpolated from the `field` values of every point of `pointLayer` (selections
 /// play no part) by inverse distance weighting, power 2, over the 12 nearest points: over the
 /// extent of `boundaryLayer`'s class from its lower-left corner, in cells of `cellSize` (as many
-/// as cover the extent), no-data outside its polygons, with its spatial reference. Written into
+/// as cover the extent, at most 2^28), no-data outside its polygons, with its spatial
+/// reference; points without a value are left out. Written into
 /// `folder` as a one-band 32-bit floating-point raster named "IDW_" + field (a number added when
 /// that name is taken) and answered as a new raster layer of that name. A failure shows "The
 /// following error occurred: <description>." titled "SubInterpolate: <number>" and answers

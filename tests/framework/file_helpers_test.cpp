@@ -66,7 +66,6 @@ TEST(FileExists, FilesOnlyAndFailuresReportedByTheHabitatTest) {
     EXPECT_TRUE(HabTableExists(dir.file("Para.csv")));
     EXPECT_TRUE(ui.messages.empty());
 
-
     const std::string unreadable = dir.path() + "/" + std::string(300, 'a') + "/Para.csv";
     EXPECT_THROW(FileExists(unreadable), fs::filesystem_error);  // a name too long to search
     EXPECT_FALSE(HabTableExists(unreadable));

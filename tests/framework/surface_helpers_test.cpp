@@ -91,6 +91,7 @@ TEST(TinRasterGrid, ReachesHalfACellBeyondTheExtentWithHalvesToEven) {
     }
     EXPECT_THROW(surfaceUtil::TinRasterGrid(box(0, 0, 1, 1), 0), HostError);
     EXPECT_THROW(surfaceUtil::TinRasterGrid(Envelope{}, 1), HostError);
+    EXPECT_THROW(surfaceUtil::TinRasterGrid(box(0, 0, 1e6, 1), 1e-9), HostError);  // too many
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
