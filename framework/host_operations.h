@@ -286,8 +286,8 @@ public:
     virtual void addLines(const std::vector<Polyline>& lines) = 0;
     /// Writes the TIN to its path (see saveAs); throws HostError when it has none.
     virtual void save() = 0;
-    /// Writes a copy to `path` (a GeoPackage, replaced when it exists) and answers the copy,
-    /// which is saved there from then on.
+    /// Writes a copy to `path` (a GeoPackage, replaced when it exists; ".gpkg" is added to a
+    /// path without an extension) and answers the copy, which is saved there from then on.
     virtual std::shared_ptr<ITin> saveAs(const std::string& path) const = 0;
 };
 using TinPtr = std::shared_ptr<ITin>;
@@ -297,7 +297,8 @@ using TinPtr = std::shared_ptr<ITin>;
 /// Throws HostError when fewer than three points with distinct positions are given.
 TinPtr createTin(const std::vector<Point>& massPoints, const std::vector<Polyline>& hardLines,
                  const Polygon* clip, const std::string& spatialReference);
-/// The TIN stored at `path`; throws HostError when it cannot be read.
+/// The TIN stored at `path` (".gpkg" added to a path without an extension); throws HostError
+/// when it cannot be read.
 TinPtr openTin(const std::string& path);
 
 /// Inverse distance weighting of the samples' Z values onto the cell centres of the grid: each

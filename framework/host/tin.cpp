@@ -287,6 +287,11 @@ void writeTin(const std::string& path, const TinContent& content) {
     }
 }
 
+/// The file of a TIN path: the path itself when it has an extension, else "<path>.gpkg".
+std::string tinFileOf(const std::string& path) {
+    return fs::path(path).has_extension() ? path : path + ".gpkg";
+}
+
 // ---- the TIN -------------------------------------------------------------------------------
 
 class Tin : public ITin {
@@ -350,8 +355,9 @@ public:
     }
 
     TinPtr saveAs(const std::string& path) const override {
-        writeTin(path, content_);
-        return std::make_shared<Tin>(content_, path);
+        const std::string file = tinFileOf(path);
+        writeTin(file, content_);
+        return std::make_shared<Tin>(content_, file);
     }
 
 private:
@@ -391,6 +397,9 @@ TinPtr createTin(const std::vector<Point>& massPoints, const std::vector<Polylin
     return std::make_shared<Tin>(std::move(content), "");
 }
 
-TinPtr openTin(const std::string& path) { return std::make_shared<Tin>(readTin(path), path); }
+TinPtr openTin(const std::string& path) {
+    const std::string file = tinFileOf(path);
+    return std::make_shared<Tin>(readTin(file), file);
+}
 
 }  // namespace ondu

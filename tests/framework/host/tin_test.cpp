@@ -41,6 +41,15 @@ TEST(Tin, HardLinesBecomeEdgesWithTheirOwnElevations) {
     EXPECT_NEAR(tin->elevation(3, 7.5), 2.5, 1e-12);
 }
 
+TEST(Tin, HardLinesAloneMakeASurface) {
+    // Two profile lines 10 apart, at 0 and 10: the surface between rises linearly.
+    TinPtr tin = createTin(
+        {}, {line3d({{0, 0, 0}, {5, 0, 0}, {10, 0, 0}}), line3d({{0, 10, 10}, {10, 10, 10}})},
+        nullptr, "");
+    EXPECT_NEAR(tin->elevation(3, 4), 4, 1e-12);
+    EXPECT_NEAR(tin->elevation(8, 9), 9, 1e-12);
+}
+
 TEST(Tin, CrossingHardLinesMeetAtAnInterpolatedVertex) {
     // The lines cross at (5, 5): 5 along the first, 1 + 8 x 0.5 = 5 along the second.
     TinPtr tin =
@@ -120,13 +129,16 @@ TEST(Tin, SavedCopyReopensEditsAndPassesTheGeoPackageValidator) {
     }
 
     // An edited copy under a new name; the original file stays as it was.
-    TinPtr merged = reopened->saveAs(dir.file("MergedTIN.gpkg"));
+    TinPtr merged = reopened->saveAs(dir.file("MergedTIN"));
+    EXPECT_EQ(merged->path(), dir.file("MergedTIN.gpkg"));
     merged->addLines({line3d({{5, 2, 40}, {5, 4, 40}})});
     merged->save();
-    EXPECT_DOUBLE_EQ(openTin(dir.file("MergedTIN.gpkg"))->elevation(5, 3), 40);
+    EXPECT_DOUBLE_EQ(openTin(dir.file("MergedTIN"))->elevation(5, 3), 40);
     EXPECT_NEAR(openTin(path)->elevation(5, 3), 11, 1e-9);
     EXPECT_EQ(validationErrors(dir.file("MergedTIN.gpkg")), "");
     EXPECT_THROW(openTin(dir.file("missing.gpkg")), HostError);
+    createTin(planeCorners(), {}, nullptr, "")->saveAs(dir.file("plain.gpkg"));
+    EXPECT_EQ(validationErrors(dir.file("plain.gpkg")), "");  // no spatial reference
 }
 
 }  // namespace
