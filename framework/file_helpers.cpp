@@ -8,11 +8,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <utility>
+
+#include "framework/error_report.h"
+#include "framework/host_operations.h"
+#include "framework/ui.h"
 
 namespace ondu {
 
@@ -32,6 +39,35 @@ constexpr std::array<std::pair<char32_t, unsigned char>, 27> kWindows1252Extras 
 }};
 
 constexpr std::size_t kFlushSize = 1 << 20;
+
+/// Name endings of the datasets that are one file (or one folder) holding tables.
+constexpr std::array<std::string_view, 13> kFileDatasetEndings = {
+    ".mdb", ".gdb", ".gpkg", ".sqlite", ".fgb", ".geojson", ".gml",
+    ".kml", ".csv", ".tif",  ".tiff",   ".img", ".shp"};
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool endsWithAt(std::string_view text, std::size_t end, std::string_view ending) {
+    if (end < ending.size()) return false;
+    for (std::size_t i = 0; i < ending.size(); ++i) {
+        const char c = text[end - ending.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != ending[i]) return false;
+    }
+    return true;
+}
+
+/// Where the last path component naming a file dataset ends, and its ending; nothing when no
+/// component does.
+std::optional<std::pair<std::size_t, std::string_view>> lastDatasetComponent(
+    std::string_view path) {
+    std::optional<std::pair<std::size_t, std::string_view>> found;
+    for (std::size_t end = 1; end <= path.size(); ++end) {
+        if (end < path.size() && !isSeparator(path[end])) continue;
+        for (std::string_view ending : kFileDatasetEndings)
+            if (endsWithAt(path, end, ending)) found = {end, ending};
+    }
+    return found;
+}
 
 /// Decodes the UTF-8 character at `at`, advancing `at`; nothing for a malformed sequence.
 std::optional<char32_t> nextCodePoint(std::string_view text, std::size_t& at) {
@@ -117,6 +153,38 @@ std::optional<FileBytes> readWholeFile(const std::string& path, void* (*allocate
     std::optional<FileBytes> bytes = readOpenFile(descriptor, allocate, deallocate);
     close(descriptor);
     return bytes;
+}
+
+std::string workFolder() {
+    namespace fs = std::filesystem;
+    const char* configured = std::getenv("ONDU_WORK_DIR");
+    const fs::path folder =
+        configured && *configured ? fs::path(configured) : fs::temp_directory_path();
+    fs::create_directories(folder);
+    return folder.string();
+}
+
+std::string GetFolderFromPath(const std::string& path) {
+    const auto dataset = lastDatasetComponent(path);
+    if (!dataset) throw HostError("Invalid procedure call or argument", 5);
+    const std::string upToDataset = path.substr(0, dataset->first);
+    std::size_t separator = upToDataset.rfind('\\');
+    if (separator == std::string::npos) separator = upToDataset.rfind('/');
+    if (separator != std::string::npos) return upToDataset.substr(0, separator);
+    if (dataset->second == ".shp") throw HostError("Invalid procedure call or argument", 5);
+    MsgBox("Please check your path");
+    return {};
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::is_regular_file(path); }
+
+bool HabTableExists(const std::string& path) {
+    try {
+        return FileExists(path);
+    } catch (const std::exception& e) {
+        reportFileError("HabTableExists", e);
+        return false;
+    }
 }
 
 std::string GetDateTime() {

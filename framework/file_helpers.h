@@ -21,6 +21,27 @@ std::string GetDateTime();
 /// and second are used).
 std::string GetDateTime(const std::tm& localTime);
 
+/// The folder for the system's scratch files, intermediate rasters and parameter tables:
+/// `$ONDU_WORK_DIR` when set (and not empty), else the system's temporary folder. Created when
+/// missing; throws std::filesystem::filesystem_error when it cannot be.
+std::string workFolder();
+
+/// The folder that holds the dataset a path names. A path inside a file dataset (a personal or
+/// file geodatabase, a GeoPackage, a FlatGeobuf, ...: "C:\data\geo.mdb\CrossSections",
+/// "river.gpkg/CrossSections", "data.fgb") gives the folder holding the dataset file, as does a
+/// shapefile path ("C:\data\cs.shp" gives "C:\data"). Separators are "\" or else "/". A dataset
+/// file named without any folder shows "Please check your path" and gives an empty text, except
+/// a bare shapefile name, which throws HostError (5), as does a path naming no dataset file.
+std::string GetFolderFromPath(const std::string& path);
+
+/// Whether `path` names an existing file (not a folder). Failures (a folder that may not be
+/// searched) pass on as std::filesystem::filesystem_error.
+bool FileExists(const std::string& path);
+
+/// As FileExists, but a failure shows "The following error occurred: <description>." titled
+/// "HabTableExists: <number>" and answers false.
+bool HabTableExists(const std::string& path);
+
 /// `utf8` as one line of an 8-bit text file in Windows-1252, the character set of the files the
 /// hydraulic model reads: one byte per character, so fields aligned by character stay aligned.
 /// Nothing when `utf8` is not valid UTF-8, holds a character that set lacks, or holds a control

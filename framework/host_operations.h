@@ -129,7 +129,179 @@ public:
 
 enum class LayerKind { Feature, Raster, Tin, Other };
 
+// ---- surfaces ----------------------------------------------------------------------------
+
+/// A rectangle in map units; empty (NaN corners) until something is added to it.
+struct Envelope {
+    double xMin = kNaN;
+    double yMin = kNaN;
+    double xMax = kNaN;
+    double yMax = kNaN;
+
+    bool isEmpty() const { return !(xMin <= xMax && yMin <= yMax); }
+    double width() const { return xMax - xMin; }
+    double height() const { return yMax - yMin; }
+    /// Grows the rectangle to hold the point.
+    void add(double x, double y);
+};
+
+/// Cell value types as the host numbers them (9 is 32-bit floating point).
+enum class PixelType { UChar = 3, Short = 6, Long = 8, Float = 9, Double = 10 };
+
+/// A regular grid of square cells whose lower-left corner is (xMin, yMin); column 0 is the
+/// westmost, row 0 the northmost.
+struct CellGrid {
+    double xMin = 0;
+    double yMin = 0;
+    double cellSize = 1;
+    int columns = 0;
+    int rows = 0;
+
+    double centreX(int column) const { return xMin + (column + 0.5) * cellSize; }
+    double centreY(int row) const { return yMin + (rows - row - 0.5) * cellSize; }
+    std::size_t cellCount() const { return static_cast<std::size_t>(columns) * rows; }
+};
+
+/// The rectangle around every shape of the class (empty when it holds none).
+Envelope extentOf(IFeatureClass& cls);
+/// Well-known text of the class's spatial reference; empty when it has none.
+std::string spatialReferenceOf(IFeatureClass& cls);
+
+/// Anything that answers an elevation at a point: a raster or a TIN.
+class ISurface {
+public:
+    virtual ~ISurface() = default;
+    /// The elevation at (x, y); NaN where the surface has none.
+    virtual double elevation(double x, double y) const = 0;
+    /// The line densified so that no segment is longer than `step`, every vertex given the
+    /// surface's elevation. Vertices where the surface has none are left out, and the line is
+    /// broken into separate paths there; empty where the line never meets the surface. Throws
+    /// std::invalid_argument for a step that is not a positive number.
+    Polyline profile(const Polyline& line, double step) const;
+};
+
+/// Cell access to one band of a raster: blocks of cells as real numbers, row by row from the
+/// block's top row. Cells without data read as the band's no-data value (NaN when it has none).
+class IRasterBand {
+public:
+    virtual ~IRasterBand() = default;
+    virtual std::vector<double> readBlock(int column, int row, int columns, int rows) = 0;
+    /// Writes `values` (columns x rows of them, converted to the band's pixel type).
+    virtual void writeBlock(int column, int row, int columns, int rows,
+                            const std::vector<double>& values) = 0;
+    virtual std::optional<double> noData() const = 0;
+    virtual void setNoData(double value) = 0;
+};
+
+/// A raster dataset with one or more bands, in a folder, found again by its name.
+class IRasterDataset {
+public:
+    virtual ~IRasterDataset() = default;
+    virtual std::string name() const = 0;
+    virtual std::string folder() const = 0;
+    /// The grid of the raster (its cells are square when cellWidth() equals cellHeight()).
+    virtual int columns() const = 0;
+    virtual int rows() const = 0;
+    virtual double cellWidth() const = 0;
+    virtual double cellHeight() const = 0;
+    /// The lower-left corner.
+    virtual Point origin() const = 0;
+    Envelope extent() const;
+    virtual PixelType pixelType() const = 0;
+    /// Well-known text of the spatial reference; empty when it has none.
+    virtual std::string spatialReference() const = 0;
+    virtual int bandCount() const = 0;
+    /// Band `index` (from 0); throws HostError when there is no such band.
+    virtual IRasterBand& band(int index) = 0;
+    /// Writes every cell to disk and closes the dataset; a new dataset, written under a
+    /// temporary name so that a failed or killed run leaves nothing half-written behind, is
+    /// moved under its own name only now. Any later use throws HostError.
+    virtual void save() = 0;
+};
+using RasterDatasetPtr = std::shared_ptr<IRasterDataset>;
+
+/// What a new raster dataset is made of.
+struct RasterSpec {
+    std::string name;
+    std::string format = "GRID";  ///< "GRID" and "GTiff" both give a GeoTIFF
+    Point origin;                 ///< lower-left corner
+    int columns = 0;
+    int rows = 0;
+    double cellWidth = 1;
+    double cellHeight = 1;
+    PixelType pixelType = PixelType::Float;
+    std::string spatialReference;  ///< well-known text; empty for none
+    /// A dataset that is not permanent is deleted when the process ends.
+    bool permanent = true;
+};
+
+/// A folder of raster datasets.
+class IRasterWorkspace {
+public:
+    virtual ~IRasterWorkspace() = default;
+    virtual std::string folder() const = 0;
+    virtual bool exists(const std::string& name) const = 0;
+    /// The dataset of that name; throws HostError when there is none.
+    virtual RasterDatasetPtr openDataset(const std::string& name) = 0;
+    /// A new one-band dataset; throws HostError when one of that name exists or it cannot be
+    /// written.
+    virtual RasterDatasetPtr createDataset(const RasterSpec& spec) = 0;
+    /// Deletes the named dataset; throws HostError when there is none.
+    virtual void remove(const std::string& name) = 0;
+};
+
+/// The folder as a raster workspace; throws HostError when it is not an existing folder.
+std::unique_ptr<IRasterWorkspace> openRasterWorkspace(const std::string& folder);
+
+/// A raster dataset as a surface over one of its bands: elevations bilinear between the four
+/// nearest cell centres (nearest-cell at the outer half cells), NaN where a cell of those has no
+/// data or the point lies off the raster.
+std::shared_ptr<ISurface> rasterSurface(RasterDatasetPtr dataset, int band = 0);
+
+/// A triangulated irregular network: a surface linear inside each triangle, built from mass
+/// points and hard lines (breaklines that triangle edges follow), clipped to a polygon.
+class ITin : public ISurface {
+public:
+    /// Where it is stored; empty for a TIN that was never saved.
+    virtual std::string path() const = 0;
+    virtual Envelope extent() const = 0;
+    virtual double lowestElevation() const = 0;
+    virtual std::string spatialReference() const = 0;
+    virtual std::size_t triangleCount() const = 0;
+    /// The elevations at the centres of a grid's cells, row by row from the top; `noData` where
+    /// no triangle holds the centre.
+    virtual std::vector<double> sampleCells(const CellGrid& grid, double noData) const = 0;
+    /// Adds hard lines (with Z on every vertex) and updates the triangulation. Written to disk
+    /// only by save().
+    virtual void addLines(const std::vector<Polyline>& lines) = 0;
+    /// Writes the TIN to its path (see saveAs); throws HostError when it has none.
+    virtual void save() = 0;
+    /// Writes a copy to `path` (a GeoPackage, replaced when it exists; ".gpkg" is added to a
+    /// path without an extension) and answers the copy, which is saved there from then on.
+    virtual std::shared_ptr<ITin> saveAs(const std::string& path) const = 0;
+};
+using TinPtr = std::shared_ptr<ITin>;
+
+/// A new TIN from mass points (Z = elevation), hard lines (Z on every vertex) and an optional
+/// clip polygon (triangles outside it are dropped). Points of equal X and Y keep the last Z.
+/// Throws HostError when fewer than three points with distinct positions are given.
+TinPtr createTin(const std::vector<Point>& massPoints, const std::vector<Polyline>& hardLines,
+                 const Polygon* clip, const std::string& spatialReference);
+/// The TIN stored at `path` (".gpkg" added to a path without an extension); throws HostError
+/// when it cannot be read.
+TinPtr openTin(const std::string& path);
+
+/// Inverse distance weighting of the samples' Z values onto the cell centres of the grid: each
+/// cell takes the `neighbours` nearest samples weighted by 1 / distance^power (a sample on the
+/// centre gives its own value). Cells whose centre lies outside every polygon of `mask` (when
+/// given) get `noData`. Row by row from the top. Throws HostError without samples.
+std::vector<double> interpolateInverseDistance(const std::vector<Point>& samples,
+                                               const CellGrid& grid, double power, int neighbours,
+                                               const std::vector<Polygon>* mask, double noData);
+
 class IFeatureLayer;
+class IRasterLayer;
+class ITinLayer;
 
 class ILayer {
 public:
@@ -137,6 +309,28 @@ public:
     virtual std::string name() const = 0;
     virtual LayerKind kind() const = 0;
     virtual IFeatureLayer* asFeatureLayer() { return nullptr; }
+    virtual IRasterLayer* asRasterLayer() { return nullptr; }
+    virtual ITinLayer* asTinLayer() { return nullptr; }
+};
+
+class IRasterLayer : public ILayer {
+public:
+    LayerKind kind() const override { return LayerKind::Raster; }
+    IRasterLayer* asRasterLayer() override { return this; }
+    /// The layer's raster; throws HostError when its data source cannot be opened.
+    virtual RasterDatasetPtr raster() = 0;
+};
+
+/// A raster layer named `name` over the raster at `path` (a file, or a folder and a dataset
+/// name), opened when first used.
+std::unique_ptr<IRasterLayer> newRasterLayer(const std::string& name, const std::string& path);
+
+class ITinLayer : public ILayer {
+public:
+    LayerKind kind() const override { return LayerKind::Tin; }
+    ITinLayer* asTinLayer() override { return this; }
+    /// The layer's TIN; throws HostError when its data source cannot be opened.
+    virtual TinPtr tin() = 0;
 };
 
 class IFeatureLayer : public ILayer {

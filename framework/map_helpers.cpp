@@ -172,6 +172,28 @@ void FillSurfaceComboBox(IDocument* document, int layerCount, Control& list) {
     }
 }
 
+void FillRasterComboBox(IDocument* document, Control& list) {
+    list.clear();
+    IMap& map = focusMapOf(document);
+    if (map.layerCount() > 0) list.enabled = true;
+    for (int i = 0; i < map.layerCount(); ++i) {
+        const ILayer& layer = map.layer(i);
+        if (layer.kind() == LayerKind::Raster) list.addItem(layer.name());
+    }
+    showDefault(list, "");
+}
+
+IRasterLayer* SelectRasterLayer(IDocument* document, const std::string& name) {
+    try {
+        ILayer* layer = firstLayerNamed(
+            document, name, [](const ILayer& l) { return l.kind() == LayerKind::Raster; });
+        return layer ? layer->asRasterLayer() : nullptr;
+    } catch (const std::exception& e) {
+        reportMapError("SelectRasterLayer", e);
+        return nullptr;
+    }
+}
+
 IFeatureLayer* SelectLayer(IDocument* document, const std::string& name) {
     try {
         ILayer* layer = firstLayerNamed(document, name, [](const ILayer&) { return true; });

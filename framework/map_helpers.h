@@ -63,6 +63,15 @@ ITable* SelectTable(IDocument* document, const std::string& name);
 /// failure shows the description titled "Add surface layer to combobox".
 void FillSurfaceComboBox(IDocument* document, int layerCount, Control& list);
 
+/// Fills `list` with the names of the map's raster layers in map order, enabling it when the
+/// map has layers, and shows the first entry. Failures pass on.
+void FillRasterComboBox(IDocument* document, Control& list);
+
+/// The first raster layer of the focus map named `name` exactly (other layers never match);
+/// nullptr when none is. A failure shows the map-style message titled for "SelectRasterLayer"
+/// and answers nullptr.
+IRasterLayer* SelectRasterLayer(IDocument* document, const std::string& name);
+
 /// The first top-level layer whose display name equals `name` exactly, as a feature layer;
 /// nullptr when none has that name. When the first match is not a feature layer (even if a
 /// feature layer of that name follows), or the map cannot be read, shows the map-style message

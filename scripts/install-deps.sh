@@ -3,7 +3,8 @@
 # Usage: install-deps.sh [EXTRA-PACKAGE...]   (extras for one job, e.g. the fuzzing compiler)
 set -euo pipefail
 packages=(g++ cmake make libgdal-dev libgeos-dev libsqlite3-dev libpugixml-dev libcli11-dev libfmt-dev
-          nlohmann-json3-dev libgtest-dev libgmock-dev python3-gdal "$@")
+          nlohmann-json3-dev libgtest-dev libgmock-dev libcgal-dev libnanoflann-dev
+          gdal-bin python3-gdal "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -288,10 +288,31 @@ const char* shapeName(ShapeType type) {
 }
 
 int listLayers(MapDocument& map) {
+    // A raster shows its size in cells and its cell size under shape and Z/M, a TIN its
+    // triangles under shape.
+    auto printSurfaceColumns = [](ILayer& layer) {
+        try {
+            if (IRasterLayer* raster = layer.asRasterLayer()) {
+                const RasterDatasetPtr dataset = raster->raster();
+                std::cout << '\t' << dataset->columns() << " x " << dataset->rows()
+                          << " cells\tcell " << dataset->cellWidth() << "\t\t\n";
+                return true;
+            }
+            if (ITinLayer* tin = layer.asTinLayer()) {
+                std::cout << '\t' << tin->tin()->triangleCount() << " triangles\t\t\t\n";
+                return true;
+            }
+        } catch (const HostError&) {
+            std::cout << "\t(missing data source)\t\t\t\n";
+            return true;
+        }
+        return false;
+    };
     std::cout << "name\tkind\tshape\tZ/M\tfeatures\tselected\n";
     for (int i = 0; i < map.layerCount(); ++i) {
         ILayer& layer = map.layer(i);
         std::cout << layer.name() << '\t' << layerKindName(layer.kind());
+        if (printSurfaceColumns(layer)) continue;
         IFeatureLayer* fl = layer.asFeatureLayer();
         IFeatureClass* cls = fl ? fl->featureClass() : nullptr;
         if (fl && !cls) {

@@ -3,9 +3,9 @@
 #include <gdal_priv.h>
 #include <stdlib.h>
 
-#include <cstdlib>
 #include <system_error>
 
+#include "framework/file_helpers.h"
 #include "framework/host/ogr_workspace.h"
 
 namespace ondu {
@@ -15,9 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path freshCopyFolder() {
-    const char* work = std::getenv("ONDU_WORK_DIR");
-    const fs::path parent = work && *work ? fs::path(work) : fs::temp_directory_path();
-    fs::create_directories(parent);
+    const fs::path parent = workFolder();
     std::string pattern = (parent / "ondu-edit-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw HostError("Cannot create a folder for the edit session in " + parent.string());

@@ -33,6 +33,26 @@ FeatureCursorPtr SelectionSet::search(const QueryFilter* filter) {
     return std::make_unique<IdListCursor>(*class_, std::move(ids));
 }
 
+// ---- surface layers ----------------------------------------------------------------------
+
+RasterDatasetPtr RasterLayer::raster() {
+    if (!raster_) {
+        const fs::path file(path_);
+        const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+        raster_ = openRasterWorkspace(folder.string())->openDataset(file.filename().string());
+    }
+    return raster_;
+}
+
+std::unique_ptr<IRasterLayer> newRasterLayer(const std::string& name, const std::string& path) {
+    return std::make_unique<RasterLayer>(name, path);
+}
+
+TinPtr TinLayer::tin() {
+    if (!tin_) tin_ = openTin(path_);
+    return tin_;
+}
+
 // ---- map document ------------------------------------------------------------------------
 
 ILayer& MapDocument::layer(int index) {
@@ -90,7 +110,12 @@ void MapDocument::addFeatureLayer(const std::string& layerName, const std::strin
 
 void MapDocument::addSurfaceLayer(const std::string& layerName, LayerKind kind,
                                   const std::string& path) {
-    layers_.push_back(std::make_unique<SurfaceLayer>(layerName, kind, path));
+    if (kind == LayerKind::Raster)
+        layers_.push_back(std::make_unique<RasterLayer>(layerName, path));
+    else if (kind == LayerKind::Tin)
+        layers_.push_back(std::make_unique<TinLayer>(layerName, path));
+    else
+        throw HostError("a surface layer is a raster or a TIN");
 }
 
 void MapDocument::addTable(const std::string& path, const std::string& tableName) {

@@ -6,11 +6,14 @@
 // JSON form:
 //   { "name": "Bald Eagle",
 //     "layers": [ {"name": "Centerline", "source": "river.gpkg", "table": "CenterLine"},
-//                 {"name": "Terrain", "kind": "raster", "source": "dem.tif"} ],
+//                 {"name": "Terrain", "kind": "raster", "source": "dem.tif"},
+//                 {"name": "Bed", "kind": "tin", "source": "bed.gpkg"} ],
 //     "tables": [ {"name": "FTable", "source": "flows.gpkg", "table": "FTable"} ],
 //     "selections": { "Centerline": [3, 4] } }
 // "kind" is "feature" (default), "raster" or "tin"; "table" defaults to the only layer of the
-// source. A feature layer whose source cannot be opened stays in the map as a broken layer.
+// source. A raster is a GeoTIFF (or any raster GDAL reads), a TIN a GeoPackage written by
+// createTin; both open when first used. A feature layer whose source cannot be opened stays in
+// the map as a broken layer.
 
 #include <memory>
 #include <string>
@@ -48,19 +51,34 @@ private:
     SelectionSet selection_;
 };
 
-/// A raster or TIN layer: a name and the path of its surface.
-class SurfaceLayer : public ILayer {
+/// A raster layer: a name and the path of its raster (a GeoTIFF or any raster GDAL reads),
+/// opened when first asked for.
+class RasterLayer : public IRasterLayer {
 public:
-    SurfaceLayer(std::string name, LayerKind kind, std::string path)
-        : name_(std::move(name)), kind_(kind), path_(std::move(path)) {}
+    RasterLayer(std::string name, std::string path)
+        : name_(std::move(name)), path_(std::move(path)) {}
     std::string name() const override { return name_; }
-    LayerKind kind() const override { return kind_; }
     const std::string& path() const { return path_; }
+    RasterDatasetPtr raster() override;
 
 private:
     std::string name_;
-    LayerKind kind_;
     std::string path_;
+    RasterDatasetPtr raster_;
+};
+
+/// A TIN layer: a name and the path of its TIN (a GeoPackage), opened when first asked for.
+class TinLayer : public ITinLayer {
+public:
+    TinLayer(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}
+    std::string name() const override { return name_; }
+    const std::string& path() const { return path_; }
+    TinPtr tin() override;
+
+private:
+    std::string name_;
+    std::string path_;
+    TinPtr tin_;
 };
 
 class MapDocument : public IDocument, public IMap {
@@ -84,6 +102,7 @@ public:
 
     void addFeatureLayer(const std::string& name, const std::string& path,
                          const std::string& table);
+    /// Adds a raster or TIN layer (LayerKind::Raster or LayerKind::Tin) over the file at `path`.
     void addSurfaceLayer(const std::string& name, LayerKind kind, const std::string& path);
     void addTable(const std::string& path, const std::string& table);
 

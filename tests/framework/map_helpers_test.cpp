@@ -41,6 +41,7 @@ class MapHelpers : public ::testing::Test {
 protected:
     /// The sample layers in their own order, or a map assembled by the test.
     InstalledHost& host(std::unique_ptr<MapDocument> map = nullptr) {
+        host_.reset();  // uninstalls the earlier host before the new one installs itself
         host_ = std::make_unique<InstalledHost>(map ? std::move(map) : store_.openMap());
         return *host_;
     }
@@ -133,7 +134,7 @@ TEST_F(MapHelpers, FillFieldComboBoxListsEveryFieldInOrder) {
 TEST_F(MapHelpers, SurfaceListsAndLookups) {
     auto map = mapOf({{"Terrain", "Centerline"}});
     map->addSurfaceLayer("Terrain", LayerKind::Raster, "/data/dem.tif");
-    map->addSurfaceLayer("Bed", LayerKind::Tin, "/data/bed.tin");
+    map->addSurfaceLayer("Bed", LayerKind::Tin, "/data/bed.gpkg");
     host(std::move(map));
     maputil::FillSurfaceComboBox(g_pMxDoc, 3, list_);
     EXPECT_EQ(list_.items, (std::vector<std::string>{"Terrain", "Bed"}));
@@ -152,6 +153,31 @@ TEST_F(MapHelpers, SurfaceListsAndLookups) {
     EXPECT_EQ(maputil::SelectSurfaceLayer(nullptr, "Terrain"), nullptr);
     expectOneMessage("Following error occured: Object variable or With block variable not set.",
                      "Error in SelectRasterLayer, Error Number: 91");
+}
+
+TEST_F(MapHelpers, RasterListsAndLookupsPassOverOtherLayers) {
+    auto map = mapOf({{"Terrain", "Centerline"}});
+    map->addSurfaceLayer("Bed", LayerKind::Tin, "/data/bed.gpkg");
+    map->addSurfaceLayer("Terrain", LayerKind::Raster, "/data/dem.tif");
+    map->addSurfaceLayer("Depth", LayerKind::Raster, "/data/depth.tif");
+    host(std::move(map));
+    list_.enabled = false;
+    maputil::FillRasterComboBox(g_pMxDoc, list_);
+    EXPECT_EQ(list_.items, (std::vector<std::string>{"Terrain", "Depth"}));
+    EXPECT_EQ(list_.text, "Terrain");
+    EXPECT_TRUE(list_.enabled);
+    EXPECT_EQ(maputil::SelectRasterLayer(g_pMxDoc, "Terrain"), &g_pMxDoc->focusMap().layer(2));
+    EXPECT_EQ(maputil::SelectRasterLayer(g_pMxDoc, "Bed"), nullptr);
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_EQ(maputil::SelectRasterLayer(nullptr, "Terrain"), nullptr);
+    expectOneMessage("Following error occured: Object variable or With block variable not set.",
+                     "Error in SelectRasterLayer, Error Number: 91");
+
+    host(std::make_unique<MapDocument>());
+    list_.enabled = false;
+    maputil::FillRasterComboBox(g_pMxDoc, list_);
+    EXPECT_FALSE(list_.enabled);  // an empty map leaves the list as it was
+    EXPECT_EQ(list_.text, "");
 }
 
 TEST_F(MapHelpers, SelectLayerTakesTheFirstOfTheExactName) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "framework/file_helpers.h"
 #include "support/gpkg_validator.h"
 
 namespace ondu::test {
@@ -35,7 +36,7 @@ CliResult runCli(const std::vector<std::string>& args) {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "ondu-test-XXXXXX").string();
+    std::string pattern = (fs::path(workFolder()) / "ondu-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;
 }

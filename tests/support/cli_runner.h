@@ -15,7 +15,7 @@ struct CliResult {
 /// Runs `ondu` with the arguments (each passed as one word); standard input is empty.
 CliResult runCli(const std::vector<std::string>& args);
 
-/// A fresh, empty folder under the system's temporary folder, removed with the object.
+/// A fresh, empty folder in the work folder, removed with the object.
 class TempDir {
 public:
     TempDir();

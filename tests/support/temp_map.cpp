@@ -7,6 +7,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "framework/file_helpers.h"
 #include "framework/host/ogr_workspace.h"
 #include "framework/shared_state.h"
 #include "support/gpkg_validator.h"
@@ -23,7 +24,7 @@ namespace {
 
 fs::path freshFolder() {
     static std::atomic<int> counter{0};
-    fs::path folder = fs::temp_directory_path() /
+    fs::path folder = fs::path(workFolder()) /
                       ("ondu_map_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
     fs::remove_all(folder);
     fs::create_directories(folder);

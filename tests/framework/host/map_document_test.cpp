@@ -123,6 +123,36 @@ TEST(LayersCommandLine, ListsEveryLayerWithItsShapeCountsAndSelection) {
     EXPECT_EQ(missing.exitCode, 2);
 }
 
+TEST(LayersCommandLine, ListsRastersWithTheirSizeAndTinsWithTheirTriangles) {
+    test::TempMap store({reach()});
+    RasterSpec spec;
+    spec.name = "dem";
+    spec.columns = 30;
+    spec.rows = 20;
+    spec.cellWidth = spec.cellHeight = 2.5;
+    openRasterWorkspace(store.folder().string())->createDataset(spec)->save();
+    createTin({{0, 0, 1}, {10, 0, 2}, {0, 10, 3}}, {}, nullptr, "")
+        ->saveAs((store.folder() / "bed.gpkg").string());
+    test::writeFile((store.folder() / "map.json").string(), R"({"layers": [
+        {"name": "Terrain", "kind": "raster", "source": "dem.tif"},
+        {"name": "Bed", "kind": "tin", "source": "bed.gpkg"},
+        {"name": "Lost", "kind": "raster", "source": "lost.tif"},
+        {"name": "Reach", "source": "store.gpkg"}]})");
+    auto map = MapDocument::open((store.folder() / "map.json").string());
+    ASSERT_NE(map->layer(1).asTinLayer(), nullptr);
+    EXPECT_NEAR(map->layer(1).asTinLayer()->tin()->elevation(2, 2), 1.6, 1e-12);
+    EXPECT_THROW(map->layer(2).asRasterLayer()->raster(), HostError);
+
+    auto r = test::runCli({"layers", "--map", (store.folder() / "map.json").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "name\tkind\tshape\tZ/M\tfeatures\tselected\n"
+              "Terrain\traster\t30 x 20 cells\tcell 2.5\t\t\n"
+              "Bed\ttin\t1 triangles\t\t\t\n"
+              "Lost\traster\t(missing data source)\t\t\t\n"
+              "Reach\tfeature\tpolyline\t-\t2\t0\n");
+}
+
 TEST(LayersCommandLine, SelectTakesAConditionOrIdentifiersForOneRun) {
     test::TempMap store({reach()});
     const std::string map = store.storePath().string();
