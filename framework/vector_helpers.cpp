@@ -74,9 +74,12 @@ PackedKey packedLinkKey(const Point& end) {
     return {thousandths(key.x), thousandths(key.y)};
 }
 
-/// One line of the processing set, in reading order.
+/// One line of the processing set, in reading order. The identifier is kept beside the
+/// feature: linking and walking look it up for every line, and a chain of many lines is read
+/// far apart in memory when followed through the features.
 struct ChainLine {
     FeaturePtr feature;
+    long long oid;
     PackedKey start;
     PackedKey end;
     Polyline line;  ///< the shape as read, so that merging need not convert it again
@@ -87,9 +90,6 @@ struct Links {
     long long fromLine = channel::kNoLink;
     long long toLine = channel::kNoLink;
 };
-
-/// No line continues the chain: the walk stops there.
-struct ChainBroken {};
 
 void addLinkFieldsWhenMissing(IFeatureLayer* layer) {
     for (const channel::SharedField& field : {channel::kFromLine, channel::kToLine}) {
@@ -117,7 +117,8 @@ std::vector<ChainLine> readChainLines(IFeatureLayer* layer) {
         Polyline line = lineOf(shape, *feature);
         const PackedKey start = packedLinkKey(fromPoint(line));
         const PackedKey end = packedLinkKey(toPoint(line));
-        lines.push_back({std::move(feature), start, end, std::move(line)});
+        const long long oid = feature->OID();
+        lines.push_back({std::move(feature), oid, start, end, std::move(line)});
     }
     return lines;
 }
@@ -129,8 +130,8 @@ std::vector<Links> finalLinks(const std::vector<ChainLine>& lines) {
     lastEndingAt.reserve(lines.size());
     lastStartingAt.reserve(lines.size());
     for (const ChainLine& line : lines) {
-        lastEndingAt.insert_or_assign(line.end, line.feature->OID());
-        lastStartingAt.insert_or_assign(line.start, line.feature->OID());
+        lastEndingAt.insert_or_assign(line.end, line.oid);
+        lastStartingAt.insert_or_assign(line.start, line.oid);
     }
     std::vector<Links> links(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -164,25 +165,29 @@ void storeLinks(std::vector<ChainLine>& lines, const std::vector<Links>& links) 
     }
 }
 
-/// Fills `features` along the chain. A line is reached only from the line its FromLine names,
-/// so none is reached twice (short of an identifier equal to -9999, which ends the walk).
-void walkChain(std::vector<ChainLine>& lines, const std::vector<Links>& links,
-               std::vector<ChainLine>& ordered) {
+/// Positions of the lines in chain order, as far as the chain goes: the whole set, or fewer
+/// when no line continues it. A line is reached only from the line its FromLine names, so none
+/// is reached twice (short of an identifier equal to -9999, which ends the walk).
+std::vector<std::size_t> walkChain(const std::vector<ChainLine>& lines,
+                                   const std::vector<Links>& links) {
     // (FromLine, position) sorted: the first entry of a FromLine value is the first line in
     // reading order that carries it. A sorted array keeps the lookups within a few cache lines.
     std::vector<std::pair<long long, std::size_t>> byFromLine(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) byFromLine[i] = {links[i].fromLine, i};
     std::sort(byFromLine.begin(), byFromLine.end());
-    ordered.resize(lines.size());
+    std::vector<std::size_t> order;
+    order.reserve(lines.size());
+    std::vector<bool> reached(lines.size());
     long long previous = channel::kNoLink;
-    for (ChainLine& entry : ordered) {
+    while (order.size() < lines.size()) {
         auto next = std::lower_bound(byFromLine.begin(), byFromLine.end(),
                                      std::pair{previous, std::size_t{0}});
-        if (next == byFromLine.end() || next->first != previous || !lines[next->second].feature)
-            throw ChainBroken{};
-        entry = std::move(lines[next->second]);
-        previous = entry.feature->OID();
+        if (next == byFromLine.end() || next->first != previous || reached[next->second]) break;
+        reached[next->second] = true;
+        order.push_back(next->second);
+        previous = lines[next->second].oid;
     }
+    return order;
 }
 
 /// "FromLine = -9999": the condition that finds a chain end, as the user reads it too.
@@ -260,43 +265,71 @@ std::optional<Polyline> polylineOfSegments(const std::vector<Path>& paths, bool 
 
 namespace {
 
-/// OrderFromTo's work and reports; the entries keep the shapes as read. On failure the entries
-/// reached so far are filled and the rest hold no feature.
-std::vector<ChainLine> orderChain(IFeatureLayer* layer) {
-    std::vector<ChainLine> ordered;
+/// What a caller of the ordering keeps of each line; the rest is let go in reading order as
+/// soon as the links are stored, which returns memory far faster than freeing it line by line
+/// along the chain.
+enum class ChainPart { Features, Shapes };
+
+/// The lines of a chain and the order the walk found.
+struct OrderedChain {
+    std::vector<ChainLine> lines;    ///< in reading order
+    std::vector<std::size_t> order;  ///< positions in `lines`, in chain order
+    bool walked = false;             ///< whether the walk ran; a complete chain holds every line
+    bool complete() const { return order.size() == lines.size(); }
+};
+
+/// OrderFromTo's work and reports. On failure before the walk nothing is ordered; when the walk
+/// stops early, `order` holds the lines reached so far.
+OrderedChain orderChain(IFeatureLayer* layer, ChainPart kept) {
+    OrderedChain chain;
     try {
         addLinkFieldsWhenMissing(layer);
-        std::vector<ChainLine> lines = readChainLines(layer);
-        const std::vector<Links> links = finalLinks(lines);
-        storeLinks(lines, links);
-        walkChain(lines, links, ordered);
-    } catch (const ChainBroken&) {
-        reportDuplicateChainEnds(layer);
+        chain.lines = readChainLines(layer);
+        const std::vector<Links> links = finalLinks(chain.lines);
+        storeLinks(chain.lines, links);
+        for (ChainLine& line : chain.lines) {
+            if (kept == ChainPart::Shapes)
+                line.feature.reset();
+            else
+                line.line = Polyline();
+        }
+        chain.order = walkChain(chain.lines, links);
+        chain.walked = true;
+        if (!chain.complete()) reportDuplicateChainEnds(layer);
     } catch (const std::exception& e) {
         if (!reportDuplicateChainEnds(layer)) reportError("OrderFromTo", e);
     }
-    return ordered;
+    return chain;
 }
 
 }  // namespace
 
 void OrderFromTo(IFeatureLayer* layer, std::vector<FeaturePtr>& features) {
     features.clear();
-    for (ChainLine& entry : orderChain(layer)) features.push_back(std::move(entry.feature));
+    OrderedChain chain = orderChain(layer, ChainPart::Features);
+    if (!chain.walked) return;
+    features.resize(chain.lines.size());
+    for (std::size_t k = 0; k < chain.order.size(); ++k)
+        features[k] = std::move(chain.lines[chain.order[k]].feature);
 }
 
 Polyline MergeLinesInOrder(IFeatureLayer* layer) {
-    const std::vector<ChainLine> ordered = orderChain(layer);
+    const OrderedChain chain = orderChain(layer, ChainPart::Shapes);
     Polyline merged;
-    if (ordered.empty()) return merged;
+    if (!chain.walked || chain.lines.empty()) return merged;
+    if (!chain.complete()) throw maputil::objectNotSet();
     merged.zAware = merged.mAware = true;
-    Path path;
-    for (const ChainLine& entry : ordered) {
-        if (!entry.feature) throw maputil::objectNotSet();
-        merged.zAware = merged.zAware && entry.line.zAware;
-        merged.mAware = merged.mAware && entry.line.mAware;
-        for (const Path& part : entry.line.paths) path.insert(path.end(), part.begin(), part.end());
+    std::size_t vertices = 0;
+    for (const ChainLine& line : chain.lines) {
+        merged.zAware = merged.zAware && line.line.zAware;
+        merged.mAware = merged.mAware && line.line.mAware;
+        for (const Path& part : line.line.paths) vertices += part.size();
     }
+    Path path;
+    path.reserve(vertices);
+    for (std::size_t position : chain.order)
+        for (const Path& part : chain.lines[position].line.paths)
+            path.insert(path.end(), part.begin(), part.end());
     if (!path.empty()) merged.paths.push_back(std::move(path));
     return merged;
 }
