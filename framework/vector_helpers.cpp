@@ -4,7 +4,7 @@
 #include <functional>
 #include <limits>
 #include <string>
-#include <unordered_map>
+#include <tuple>
 #include <utility>
 
 #include "framework/channel_model.h"
@@ -28,30 +28,26 @@ constexpr long kInvalidUseOfNullNumber = 94;
 // every line j whose last point meets k's first point gets ToLine = k, every line j whose first
 // point meets k's last point gets FromLine = k, and k gets -9999 for a side where nothing met
 // it; the chain is then walked by one FromLine search per entry. That costs n² comparisons and
-// n searches of the layer. Here each line is read once, its links computed in memory (hash maps:
-// linear time), stored once, and the walk follows an in-memory map, with the same outcome:
+// n searches of the layer. Here each line is read once, its links computed in memory (the line
+// ends sorted by key and joined: n log n, and sorted arrays stay fast where a hash map of a
+// hundred thousand nodes is one cache miss per lookup), stored once, and the walk follows an
+// in-memory index, with the same outcome:
 //
 // - A line's FromLine is written by the iterations of the lines that end at its start, each
 //   writing its own identifier; it is set to -9999 (in its own iteration) exactly when no line
 //   ends there. So its final value is the identifier of the LAST line in reading order ending at
-//   its start, or -9999. ToLine likewise with the lines starting at its end. One hash map per
-//   side from link key to the last line seen gives both.
+//   its start, or -9999. ToLine likewise with the lines starting at its end. The ends sorted by
+//   key, lines of one key in reading order, give both: the last entry of a key wins.
 // - The walk's searches run over the same features, in the same order, as the reading: the
 //   selection in selection order, or the whole class in identifier order. So "the first line
 //   whose FromLine is x" is the first in reading order, kept in one map built once.
 
 /// A link key as two whole numbers of thousandths read from its three-decimal texts: equal
-/// exactly when the texts are, and hashed and compared without touching the heap.
+/// exactly when the texts are, and compared without touching the heap.
 struct PackedKey {
     long long x;
     long long y;
     bool operator==(const PackedKey&) const = default;
-};
-
-struct PackedKeyHash {
-    std::size_t operator()(const PackedKey& key) const {
-        return std::hash<long long>()(key.x) * 1000003u ^ std::hash<long long>()(key.y);
-    }
 };
 
 // The host's number for a value too large for its type.
@@ -123,23 +119,51 @@ std::vector<ChainLine> readChainLines(IFeatureLayer* layer) {
     return lines;
 }
 
+/// A line end and the position of its line in reading order.
+struct LineEnd {
+    PackedKey key;
+    std::size_t position;
+};
+
+/// The lines' start (or end) points ordered by key, lines of one key in reading order.
+std::vector<LineEnd> sortedEnds(const std::vector<ChainLine>& lines, PackedKey ChainLine::*end) {
+    std::vector<LineEnd> ends(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) ends[i] = {lines[i].*end, i};
+    std::sort(ends.begin(), ends.end(), [](const LineEnd& a, const LineEnd& b) {
+        return std::tie(a.key.x, a.key.y, a.position) < std::tie(b.key.x, b.key.y, b.position);
+    });
+    return ends;
+}
+
+/// Gives every line of `queries` the identifier of the last line in reading order among the
+/// `targets` of its key, in the `side` of its links; both lists as sortedEnds gives them.
+void joinEnds(const std::vector<LineEnd>& queries, const std::vector<LineEnd>& targets,
+              const std::vector<ChainLine>& lines, long long Links::*side,
+              std::vector<Links>& links) {
+    const auto before = [](const PackedKey& a, const PackedKey& b) {
+        return std::tie(a.x, a.y) < std::tie(b.x, b.y);
+    };
+    std::size_t target = 0;
+    for (std::size_t query = 0; query < queries.size();) {
+        const PackedKey key = queries[query].key;
+        while (target < targets.size() && before(targets[target].key, key)) ++target;
+        std::size_t groupEnd = target;
+        while (groupEnd < targets.size() && targets[groupEnd].key == key) ++groupEnd;
+        for (; query < queries.size() && queries[query].key == key; ++query) {
+            if (groupEnd > target)
+                links[queries[query].position].*side = lines[targets[groupEnd - 1].position].oid;
+        }
+        target = groupEnd;
+    }
+}
+
 /// The links the pairwise loop would leave on every line (see the comment above).
 std::vector<Links> finalLinks(const std::vector<ChainLine>& lines) {
-    std::unordered_map<PackedKey, long long, PackedKeyHash> lastEndingAt;
-    std::unordered_map<PackedKey, long long, PackedKeyHash> lastStartingAt;
-    lastEndingAt.reserve(lines.size());
-    lastStartingAt.reserve(lines.size());
-    for (const ChainLine& line : lines) {
-        lastEndingAt.insert_or_assign(line.end, line.oid);
-        lastStartingAt.insert_or_assign(line.start, line.oid);
-    }
+    const std::vector<LineEnd> starts = sortedEnds(lines, &ChainLine::start);
+    const std::vector<LineEnd> ends = sortedEnds(lines, &ChainLine::end);
     std::vector<Links> links(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (auto from = lastEndingAt.find(lines[i].start); from != lastEndingAt.end())
-            links[i].fromLine = from->second;
-        if (auto to = lastStartingAt.find(lines[i].end); to != lastStartingAt.end())
-            links[i].toLine = to->second;
-    }
+    joinEnds(starts, ends, lines, &Links::fromLine, links);
+    joinEnds(ends, starts, lines, &Links::toLine, links);
     return links;
 }
 
@@ -149,11 +173,13 @@ bool holdsLink(const FieldValue& value, long long link) {
 }
 
 /// Writes the links into the lines whose stored links differ, each line stored at most once.
+/// The lines all come from one class, so the fields are looked up once.
 void storeLinks(std::vector<ChainLine>& lines, const std::vector<Links>& links) {
+    if (lines.empty()) return;
+    const int fromField = lines.front().feature->findField(std::string(channel::kFromLine.name));
+    const int toField = lines.front().feature->findField(std::string(channel::kToLine.name));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         IFeature& feature = *lines[i].feature;
-        const int fromField = feature.findField(std::string(channel::kFromLine.name));
-        const int toField = feature.findField(std::string(channel::kToLine.name));
         bool changed = false;
         for (auto [field, link] :
              {std::pair{fromField, links[i].fromLine}, std::pair{toField, links[i].toLine}}) {
