@@ -74,12 +74,31 @@ PackedKey packedLinkKey(const Point& end) {
 /// feature: linking and walking look it up for every line, and a chain of many lines is read
 /// far apart in memory when followed through the features.
 struct ChainLine {
-    FeaturePtr feature;
+    FeaturePtr feature;  ///< kept only for a caller that wants the features
     long long oid;
     PackedKey start;
     PackedKey end;
-    Polyline line;  ///< the shape as read, so that merging need not convert it again
+    std::optional<double> storedFromLine;  ///< the links as read
+    std::optional<double> storedToLine;
+    Polyline line;  ///< the shape as read, kept only for merging
 };
+
+/// What a caller of the ordering keeps of each line. A line's feature is let go as soon as it
+/// is read when the caller wants only the shapes: a hundred thousand features held at once
+/// spread the work over far more memory than the cache holds.
+enum class ChainPart { Features, Shapes };
+
+/// The class indices of the two link fields.
+struct LinkFields {
+    int fromLine;
+    int toLine;
+};
+
+LinkFields linkFieldsOf(IFeatureLayer* layer) {
+    const IFeatureClass& cls = maputil::featureClassOf(layer);
+    return {cls.findField(std::string(channel::kFromLine.name)),
+            cls.findField(std::string(channel::kToLine.name))};
+}
 
 /// The links a line ends up with.
 struct Links {
@@ -95,8 +114,8 @@ void addLinkFieldsWhenMissing(IFeatureLayer* layer) {
     }
 }
 
-const Polyline& lineOf(const Geometry& shape, const IFeature& feature) {
-    const auto* line = std::get_if<Polyline>(&shape);
+Polyline& lineOf(Geometry& shape, const IFeature& feature) {
+    auto* line = std::get_if<Polyline>(&shape);
     if (!line) {
         throw HostError(
             "Type mismatch: feature " + std::to_string(feature.OID()) + " is not a line",
@@ -105,16 +124,24 @@ const Polyline& lineOf(const Geometry& shape, const IFeature& feature) {
     return *line;
 }
 
-std::vector<ChainLine> readChainLines(IFeatureLayer* layer) {
+std::vector<ChainLine> readChainLines(IFeatureLayer* layer, LinkFields fields, ChainPart kept) {
     std::vector<ChainLine> lines;
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
-        const Geometry shape = feature->shape();
-        Polyline line = lineOf(shape, *feature);
-        const PackedKey start = packedLinkKey(fromPoint(line));
-        const PackedKey end = packedLinkKey(toPoint(line));
-        const long long oid = feature->OID();
-        lines.push_back({std::move(feature), oid, start, end, std::move(line)});
+        Geometry shape = feature->shape();
+        Polyline& line = lineOf(shape, *feature);
+        ChainLine read{.feature = nullptr,
+                       .oid = feature->OID(),
+                       .start = packedLinkKey(fromPoint(line)),
+                       .end = packedLinkKey(toPoint(line)),
+                       .storedFromLine = toDouble(feature->value(fields.fromLine)),
+                       .storedToLine = toDouble(feature->value(fields.toLine)),
+                       .line = {}};
+        if (kept == ChainPart::Features)
+            read.feature = std::move(feature);
+        else
+            read.line = std::move(line);
+        lines.push_back(std::move(read));
     }
     return lines;
 }
@@ -167,51 +194,84 @@ std::vector<Links> finalLinks(const std::vector<ChainLine>& lines) {
     return links;
 }
 
-bool holdsLink(const FieldValue& value, long long link) {
-    const auto number = toDouble(value);
-    return number && *number == static_cast<double>(link);
+bool holdsLink(const std::optional<double>& stored, long long link) {
+    return stored && *stored == static_cast<double>(link);
 }
 
-/// Writes the links into the lines whose stored links differ, each line stored at most once.
-/// The lines all come from one class, so the fields are looked up once.
-void storeLinks(std::vector<ChainLine>& lines, const std::vector<Links>& links) {
-    if (lines.empty()) return;
-    const int fromField = lines.front().feature->findField(std::string(channel::kFromLine.name));
-    const int toField = lines.front().feature->findField(std::string(channel::kToLine.name));
+/// Writes the links into the lines whose stored links differ, each line stored at most once;
+/// a line whose feature was let go is fetched again.
+void storeLinks(IFeatureLayer* layer, LinkFields fields, std::vector<ChainLine>& lines,
+                const std::vector<Links>& links) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        IFeature& feature = *lines[i].feature;
-        bool changed = false;
-        for (auto [field, link] :
-             {std::pair{fromField, links[i].fromLine}, std::pair{toField, links[i].toLine}}) {
-            if (holdsLink(feature.value(field), link)) continue;
-            feature.setValue(field, link);
-            changed = true;
+        ChainLine& line = lines[i];
+        const bool fromHeld = holdsLink(line.storedFromLine, links[i].fromLine);
+        const bool toHeld = holdsLink(line.storedToLine, links[i].toLine);
+        if (fromHeld && toHeld) continue;
+        FeaturePtr fetched;
+        if (!line.feature) {
+            fetched = maputil::featureClassOf(layer).getFeature(line.oid);
+            if (!fetched) throw maputil::objectNotSet();
         }
-        if (changed) feature.store();
+        IFeature& feature = line.feature ? *line.feature : *fetched;
+        if (!fromHeld) feature.setValue(fields.fromLine, links[i].fromLine);
+        if (!toHeld) feature.setValue(fields.toLine, links[i].toLine);
+        feature.store();
     }
+}
+
+/// A value paired with the position of its line in reading order.
+struct AtLine {
+    long long value;
+    std::size_t position;
+    auto operator<=>(const AtLine&) const = default;
+};
+
+/// The lines' FromLine values (or identifiers) ordered by value, lines of one value in reading
+/// order.
+std::vector<AtLine> sortedByValue(const std::vector<ChainLine>& lines,
+                                  const std::function<long long(std::size_t)>& valueAt) {
+    std::vector<AtLine> sorted(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = {valueAt(i), i};
+    if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
+    return sorted;
 }
 
 /// Positions of the lines in chain order, as far as the chain goes: the whole set, or fewer
 /// when no line continues it. A line is reached only from the line its FromLine names, so none
 /// is reached twice (short of an identifier equal to -9999, which ends the walk).
+///
+/// The line after line p is the first in reading order whose FromLine is p's identifier. Joining
+/// the lines sorted by FromLine with the lines sorted by identifier finds every such successor
+/// in one pass over two sorted arrays; the walk then follows one array index per step.
 std::vector<std::size_t> walkChain(const std::vector<ChainLine>& lines,
                                    const std::vector<Links>& links) {
-    // (FromLine, position) sorted: the first entry of a FromLine value is the first line in
-    // reading order that carries it. A sorted array keeps the lookups within a few cache lines.
-    std::vector<std::pair<long long, std::size_t>> byFromLine(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) byFromLine[i] = {links[i].fromLine, i};
-    std::sort(byFromLine.begin(), byFromLine.end());
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    const std::vector<AtLine> byFromLine =
+        sortedByValue(lines, [&](std::size_t i) { return links[i].fromLine; });
+    const std::vector<AtLine> byId =
+        sortedByValue(lines, [&](std::size_t i) { return lines[i].oid; });
+    const auto firstAt = [&](std::size_t at, long long value) {
+        return at < byFromLine.size() && byFromLine[at].value == value ? byFromLine[at].position
+                                                                       : kNone;
+    };
+    const std::size_t first =
+        firstAt(static_cast<std::size_t>(std::lower_bound(byFromLine.begin(), byFromLine.end(),
+                                                          AtLine{channel::kNoLink, 0}) -
+                                         byFromLine.begin()),
+                channel::kNoLink);
+    std::vector<std::size_t> successor(lines.size(), kNone);
+    std::size_t at = 0;
+    for (const AtLine& line : byId) {
+        while (at < byFromLine.size() && byFromLine[at].value < line.value) ++at;
+        successor[line.position] = firstAt(at, line.value);
+    }
+
     std::vector<std::size_t> order;
     order.reserve(lines.size());
     std::vector<bool> reached(lines.size());
-    long long previous = channel::kNoLink;
-    while (order.size() < lines.size()) {
-        auto next = std::lower_bound(byFromLine.begin(), byFromLine.end(),
-                                     std::pair{previous, std::size_t{0}});
-        if (next == byFromLine.end() || next->first != previous || reached[next->second]) break;
-        reached[next->second] = true;
-        order.push_back(next->second);
-        previous = lines[next->second].oid;
+    for (std::size_t next = first; next != kNone && !reached[next]; next = successor[next]) {
+        reached[next] = true;
+        order.push_back(next);
     }
     return order;
 }
@@ -291,11 +351,6 @@ std::optional<Polyline> polylineOfSegments(const std::vector<Path>& paths, bool 
 
 namespace {
 
-/// What a caller of the ordering keeps of each line; the rest is let go in reading order as
-/// soon as the links are stored, which returns memory far faster than freeing it line by line
-/// along the chain.
-enum class ChainPart { Features, Shapes };
-
 /// The lines of a chain and the order the walk found.
 struct OrderedChain {
     std::vector<ChainLine> lines;    ///< in reading order
@@ -310,15 +365,10 @@ OrderedChain orderChain(IFeatureLayer* layer, ChainPart kept) {
     OrderedChain chain;
     try {
         addLinkFieldsWhenMissing(layer);
-        chain.lines = readChainLines(layer);
+        const LinkFields fields = linkFieldsOf(layer);
+        chain.lines = readChainLines(layer, fields, kept);
         const std::vector<Links> links = finalLinks(chain.lines);
-        storeLinks(chain.lines, links);
-        for (ChainLine& line : chain.lines) {
-            if (kept == ChainPart::Shapes)
-                line.feature.reset();
-            else
-                line.line = Polyline();
-        }
+        storeLinks(layer, fields, chain.lines, links);
         chain.order = walkChain(chain.lines, links);
         chain.walked = true;
         if (!chain.complete()) reportDuplicateChainEnds(layer);
