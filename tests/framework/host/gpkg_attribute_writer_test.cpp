@@ -51,26 +51,39 @@ std::string lastChange(const std::filesystem::path& file) {
                            "SELECT last_change FROM gpkg_contents WHERE table_name = 'Reach'");
 }
 
+/// The store opened with an edit begun, and its Reach layer.
+struct ReachEdit {
+    explicit ReachEdit(const std::filesystem::path& file) : dataset(file.string()) {
+        dataset.beginEdit();
+    }
+    std::unique_ptr<OGRFeature> feature(GIntBig id) {
+        return std::unique_ptr<OGRFeature>(layer.GetFeature(id));
+    }
+    bool write(const OGRFeature& feature, std::vector<int> fields) {
+        return dataset.updateAttributes(layer, feature, fields);
+    }
+
+    OgrDataset dataset;
+    OGRLayer& layer = *dataset.handle()->GetLayerByName("Reach");
+};
+
 TEST(GpkgAttributeWriter, AttributeWritesKeepIndexCountsExtentAndPassTheValidator) {
     test::TempMap store({reaches()});
     const auto file = store.storePath();
     const std::string before = untouchedParts(file);
     {
         const FixedClock clock;
-        OgrDataset dataset(file.string());
-        dataset.beginEdit();
-        OGRLayer& layer = *dataset.handle()->GetLayerByName("Reach");
+        ReachEdit edit(file);
         for (GIntBig id = 1; id <= 5; ++id) {
-            std::unique_ptr<OGRFeature> feature(layer.GetFeature(id));
+            std::unique_ptr<OGRFeature> feature = edit.feature(id);
             feature->SetField("Code", static_cast<int>(id * 100));
             feature->SetField("FromLine", static_cast<GIntBig>(id - 1));
             feature->SetField("Measure", id * 1.25);
             feature->SetField("Name", id == 5 ? "Ü-Bach 5" : "Reach");
             if (id == 3) feature->SetFieldNull(feature->GetFieldIndex("Measure"));
-            const std::vector<int> fields{0, 1, 2, 4};
-            ASSERT_TRUE(dataset.updateAttributes(layer, *feature, fields)) << "feature " << id;
+            ASSERT_TRUE(edit.write(*feature, {0, 1, 2, 4})) << "feature " << id;
         }
-        dataset.endEdit(true);
+        edit.dataset.endEdit(true);
     }
     EXPECT_EQ(untouchedParts(file), before);
     EXPECT_EQ(lastChange(file), std::string(kStamp) + "\n");
@@ -115,18 +128,16 @@ TEST(GpkgAttributeWriter, ValuesOgrShapesItselfAreLeftToOgrAndStillStored) {
         SCOPED_TRACE(c.edge);
         test::TempMap store({reaches()});
         {
-            OgrDataset dataset(store.storePath().string());
-            dataset.beginEdit();
-            OGRLayer& layer = *dataset.handle()->GetLayerByName("Reach");
-            std::unique_ptr<OGRFeature> feature(layer.GetFeature(2));
+            ReachEdit edit(store.storePath());
+            std::unique_ptr<OGRFeature> feature = edit.feature(2);
             const int field = feature->GetFieldIndex(c.field);
             c.set(*feature, field);
             CPLPushErrorHandler(CPLQuietErrorHandler);  // OGR warns about the odd values
-            const bool direct = dataset.updateAttributes(layer, *feature, {field});
-            if (!direct) EXPECT_EQ(layer.SetFeature(feature.get()), OGRERR_NONE);
+            const bool direct = edit.write(*feature, {field});
+            if (!direct) EXPECT_EQ(edit.layer.SetFeature(feature.get()), OGRERR_NONE);
             CPLPopErrorHandler();
             EXPECT_EQ(direct, c.writtenDirectly);
-            dataset.endEdit(true);
+            edit.dataset.endEdit(true);
         }
         EXPECT_EQ(test::queryRows(store.storePath(), std::string("SELECT \"") + c.field +
                                                          "\" FROM Reach WHERE fid = 2"),
@@ -138,34 +149,40 @@ TEST(GpkgAttributeWriter, RolledBackWritesLeaveValuesAndLastChangeAsTheyWere) {
     test::TempMap store({reaches()});
     const auto file = store.storePath();
     const std::string stampBefore = lastChange(file);
+    const FixedClock clock;
     {
-        const FixedClock clock;
-        OgrDataset dataset(file.string());
-        dataset.beginEdit();
-        OGRLayer& layer = *dataset.handle()->GetLayerByName("Reach");
-        std::unique_ptr<OGRFeature> feature(layer.GetFeature(1));
+        ReachEdit edit(file);
+        std::unique_ptr<OGRFeature> feature = edit.feature(1);
         feature->SetField("FromLine", 7);
-        ASSERT_TRUE(dataset.updateAttributes(layer, *feature, {1}));
-        dataset.endEdit(false);
-        // The next edit stamps the table again: the first stamp went with the rollback.
-        dataset.beginEdit();
-        ASSERT_TRUE(dataset.updateAttributes(layer, *feature, {1}));
-        dataset.endEdit(true);
+        ASSERT_TRUE(edit.write(*feature, {1}));
+        edit.dataset.endEdit(false);
     }
-    EXPECT_NE(stampBefore, std::string(kStamp) + "\n");
-    EXPECT_EQ(lastChange(file), std::string(kStamp) + "\n");
+    EXPECT_EQ(test::queryRows(file, "SELECT FromLine FROM Reach WHERE fid = 1"), "-9999\n");
+    EXPECT_EQ(lastChange(file), stampBefore);
+    {
+        // One dataset, two edits: the second stamps the table again, the first stamp having
+        // gone with its rollback.
+        ReachEdit edit(file);
+        std::unique_ptr<OGRFeature> feature = edit.feature(1);
+        feature->SetField("FromLine", 7);
+        ASSERT_TRUE(edit.write(*feature, {1}));
+        edit.dataset.endEdit(false);
+        edit.dataset.beginEdit();
+        ASSERT_TRUE(edit.write(*feature, {1}));
+        edit.dataset.endEdit(true);
+    }
     EXPECT_EQ(test::queryRows(file, "SELECT FromLine FROM Reach WHERE fid = 1"), "7\n");
+    EXPECT_EQ(lastChange(file), std::string(kStamp) + "\n");
 }
 
 TEST(GpkgAttributeWriter, FeatureNoLongerStoredIsReportedByIdentifier) {
     test::TempMap store({reaches()});
-    OgrDataset dataset(store.storePath().string());
-    OGRLayer& layer = *dataset.handle()->GetLayerByName("Reach");
-    std::unique_ptr<OGRFeature> feature(layer.GetFeature(4));
-    ASSERT_EQ(layer.DeleteFeature(4), OGRERR_NONE);
+    ReachEdit edit(store.storePath());
+    std::unique_ptr<OGRFeature> feature = edit.feature(4);
+    ASSERT_EQ(edit.layer.DeleteFeature(4), OGRERR_NONE);
     feature->SetField("FromLine", 1);
     try {
-        dataset.updateAttributes(layer, *feature, {1});
+        edit.write(*feature, {1});
         FAIL() << "a vanished feature was reported as written";
     } catch (const HostError& e) {
         EXPECT_NE(std::string(e.what()).find("feature 4 of Reach"), std::string::npos) << e.what();
