@@ -80,7 +80,13 @@ struct ChainLine {
     PackedKey end;
     std::optional<double> storedFromLine;  ///< the links as read
     std::optional<double> storedToLine;
-    Polyline line;  ///< the shape as read, kept only for merging
+    /// For merging only: where the line's vertices (its paths one after another) lie in the
+    /// chain's vertex pool, and whether its shape carries Z and M. One pool instead of a
+    /// polyline per line keeps a long chain's shapes together in memory.
+    std::size_t firstVertex;
+    std::size_t vertexCount;
+    bool zAware;
+    bool mAware;
 };
 
 /// What a caller of the ordering keeps of each line. A line's feature is let go as soon as it
@@ -114,8 +120,8 @@ void addLinkFieldsWhenMissing(IFeatureLayer* layer) {
     }
 }
 
-Polyline& lineOf(Geometry& shape, const IFeature& feature) {
-    auto* line = std::get_if<Polyline>(&shape);
+const Polyline& lineOf(const Geometry& shape, const IFeature& feature) {
+    const auto* line = std::get_if<Polyline>(&shape);
     if (!line) {
         throw HostError(
             "Type mismatch: feature " + std::to_string(feature.OID()) + " is not a line",
@@ -124,23 +130,29 @@ Polyline& lineOf(Geometry& shape, const IFeature& feature) {
     return *line;
 }
 
-std::vector<ChainLine> readChainLines(IFeatureLayer* layer, LinkFields fields, ChainPart kept) {
+/// The lines of the processing set; with ChainPart::Shapes their vertices go to `vertices`.
+std::vector<ChainLine> readChainLines(IFeatureLayer* layer, LinkFields fields, ChainPart kept,
+                                      std::vector<Point>& vertices) {
     std::vector<ChainLine> lines;
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
-        Geometry shape = feature->shape();
-        Polyline& line = lineOf(shape, *feature);
+        const Geometry shape = feature->shape();
+        const Polyline& line = lineOf(shape, *feature);
+        const std::size_t firstVertex = vertices.size();
+        if (kept == ChainPart::Shapes)
+            for (const Path& part : line.paths)
+                vertices.insert(vertices.end(), part.begin(), part.end());
         ChainLine read{.feature = nullptr,
                        .oid = feature->OID(),
                        .start = packedLinkKey(fromPoint(line)),
                        .end = packedLinkKey(toPoint(line)),
                        .storedFromLine = toDouble(feature->value(fields.fromLine)),
                        .storedToLine = toDouble(feature->value(fields.toLine)),
-                       .line = {}};
-        if (kept == ChainPart::Features)
-            read.feature = std::move(feature);
-        else
-            read.line = std::move(line);
+                       .firstVertex = firstVertex,
+                       .vertexCount = vertices.size() - firstVertex,
+                       .zAware = line.zAware,
+                       .mAware = line.mAware};
+        if (kept == ChainPart::Features) read.feature = std::move(feature);
         lines.push_back(std::move(read));
     }
     return lines;
@@ -354,6 +366,7 @@ namespace {
 /// The lines of a chain and the order the walk found.
 struct OrderedChain {
     std::vector<ChainLine> lines;    ///< in reading order
+    std::vector<Point> vertices;     ///< the lines' vertices when their shapes are kept
     std::vector<std::size_t> order;  ///< positions in `lines`, in chain order
     bool walked = false;             ///< whether the walk ran; a complete chain holds every line
     bool complete() const { return order.size() == lines.size(); }
@@ -366,7 +379,7 @@ OrderedChain orderChain(IFeatureLayer* layer, ChainPart kept) {
     try {
         addLinkFieldsWhenMissing(layer);
         const LinkFields fields = linkFieldsOf(layer);
-        chain.lines = readChainLines(layer, fields, kept);
+        chain.lines = readChainLines(layer, fields, kept, chain.vertices);
         const std::vector<Links> links = finalLinks(chain.lines);
         storeLinks(layer, fields, chain.lines, links);
         chain.order = walkChain(chain.lines, links);
@@ -395,17 +408,18 @@ Polyline MergeLinesInOrder(IFeatureLayer* layer) {
     if (!chain.walked || chain.lines.empty()) return merged;
     if (!chain.complete()) throw maputil::objectNotSet();
     merged.zAware = merged.mAware = true;
-    std::size_t vertices = 0;
     for (const ChainLine& line : chain.lines) {
-        merged.zAware = merged.zAware && line.line.zAware;
-        merged.mAware = merged.mAware && line.line.mAware;
-        for (const Path& part : line.line.paths) vertices += part.size();
+        merged.zAware = merged.zAware && line.zAware;
+        merged.mAware = merged.mAware && line.mAware;
     }
     Path path;
-    path.reserve(vertices);
-    for (std::size_t position : chain.order)
-        for (const Path& part : chain.lines[position].line.paths)
-            path.insert(path.end(), part.begin(), part.end());
+    path.reserve(chain.vertices.size());
+    for (std::size_t position : chain.order) {
+        const auto first =
+            chain.vertices.begin() + static_cast<std::ptrdiff_t>(chain.lines[position].firstVertex);
+        path.insert(path.end(), first,
+                    first + static_cast<std::ptrdiff_t>(chain.lines[position].vertexCount));
+    }
     if (!path.empty()) merged.paths.push_back(std::move(path));
     return merged;
 }
