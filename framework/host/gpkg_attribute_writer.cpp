@@ -50,22 +50,23 @@ std::unique_ptr<GpkgAttributeWriter> GpkgAttributeWriter::forDataset(GDALDataset
 }
 
 GpkgAttributeWriter::~GpkgAttributeWriter() {
-    for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+    for (auto& [key, statement] : statements_) sqlite3_finalize(statement);
 }
 
 sqlite3_stmt* GpkgAttributeWriter::updateStatement(OGRLayer& layer, const OGRFeature& feature,
                                                    const std::vector<int>& fields) {
+    auto key = std::pair{&layer, fields};
+    if (auto known = statements_.find(key); known != statements_.end()) return known->second;
     std::string sql = "UPDATE " + quoted(layer.GetName()) + " SET ";
     for (std::size_t i = 0; i < fields.size(); ++i)
         sql += (i ? "," : "") + quoted(feature.GetFieldDefnRef(fields[i])->GetNameRef()) + "=?";
     sql += " WHERE " + quoted(layer.GetFIDColumn()) + "=?";
-    if (auto known = statements_.find(sql); known != statements_.end()) return known->second;
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(connection_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
         sqlite3_finalize(statement);
         return nullptr;
     }
-    return statements_[sql] = statement;
+    return statements_[std::move(key)] = statement;
 }
 
 bool GpkgAttributeWriter::bindValues(sqlite3_stmt* statement, const OGRFeature& feature,
@@ -95,20 +96,24 @@ bool GpkgAttributeWriter::write(OGRLayer& layer, const OGRFeature& feature,
     if (!statement) return false;
     const bool bound = bindValues(statement, feature, fields);
     const int result = bound ? sqlite3_step(statement) : SQLITE_MISUSE;
-    const std::string reason = sqlite3_errmsg(connection_);
-    const bool rowFound = sqlite3_changes(connection_) == 1;
+    const bool rowFound = result == SQLITE_DONE && sqlite3_changes(connection_) == 1;
+    if (!rowFound) {
+        const std::string reason =
+            result == SQLITE_DONE ? "the feature is no longer there" : sqlite3_errmsg(connection_);
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        throw HostError("cannot store feature " + std::to_string(feature.GetFID()) + " of " +
+                        layer.GetName() + ": " + reason);
+    }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
-    const std::string what =
-        "cannot store feature " + std::to_string(feature.GetFID()) + " of " + layer.GetName();
-    if (result != SQLITE_DONE) throw HostError(what + ": " + reason);
-    if (!rowFound) throw HostError(what + ": the feature is no longer there");
     stampLastChange(layer.GetName());
     return true;
 }
 
-void GpkgAttributeWriter::stampLastChange(const std::string& table) {
-    if (!stamped_.insert(table).second) return;
+void GpkgAttributeWriter::stampLastChange(const char* table) {
+    if (stamped_.find(std::string_view(table)) != stamped_.end()) return;
+    stamped_.emplace(table);
     // GDAL's own stamp, which honours OGR_CURRENT_DATE for reproducible files.
     const char* sql =
         "UPDATE gpkg_contents SET last_change = "
@@ -118,14 +123,14 @@ void GpkgAttributeWriter::stampLastChange(const std::string& table) {
     if (result == SQLITE_OK) {
         if (const char* fixed = CPLGetConfigOption("OGR_CURRENT_DATE", nullptr))
             sqlite3_bind_text(statement, 1, fixed, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(statement, 2, table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(statement, 2, table, -1, SQLITE_TRANSIENT);
         result = sqlite3_step(statement);
     }
     const std::string reason = sqlite3_errmsg(connection_);
     sqlite3_finalize(statement);
     if (result != SQLITE_DONE) {
-        stamped_.erase(table);
-        throw HostError("cannot record the change of " + table + ": " + reason);
+        stamped_.erase(stamped_.find(std::string_view(table)));
+        throw HostError(std::string("cannot record the change of ") + table + ": " + reason);
     }
 }
 

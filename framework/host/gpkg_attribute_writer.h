@@ -51,11 +51,12 @@ private:
                                   const std::vector<int>& fields);
     bool bindValues(sqlite3_stmt* statement, const OGRFeature& feature,
                     const std::vector<int>& fields);
-    void stampLastChange(const std::string& table);
+    void stampLastChange(const char* table);
 
     sqlite3* connection_;
-    std::map<std::string, sqlite3_stmt*> statements_;  ///< by their SQL text
-    std::set<std::string> stamped_;  ///< tables whose last change is stamped in this edit
+    /// Prepared updates by layer and fields: tools write the same fields of many features.
+    std::map<std::pair<OGRLayer*, std::vector<int>>, sqlite3_stmt*> statements_;
+    std::set<std::string, std::less<>> stamped_;  ///< tables whose last change is stamped
 };
 
 }  // namespace ondu
