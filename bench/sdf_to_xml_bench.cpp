@@ -10,7 +10,8 @@
 // The XML written is about twice the input, so the conversion must also write about twice the
 // bytes the copy writes. For that context the reference also copies a file of the XML's size,
 // and the least any conversion must do, read the SDF and write as many bytes as the XML, is
-// timed too: it bounds the ratio that a conversion of no cost at all would reach.
+// timed too, with the buffer sizes the converter itself reads and writes with (stdio in chunks
+// of sdf::kChunkBytes): it bounds the ratio that a conversion of no cost at all would reach.
 //
 // The same steps are timed once more on disk: the input evicted from the page cache before
 // each step and the output synced to the disk within it, which is what converting a file that
@@ -156,25 +157,30 @@ void copyFile(const fs::path& from, const fs::path& to) {
     if (!out.flush()) throw std::runtime_error("cannot write " + to.string());
 }
 
-/// What any conversion must do at least: read the SDF, in the reference's chunks, and write as
-/// many bytes as the XML holds, each chunk written as often as is due.
+/// What any conversion must do at least: read the SDF and write as many bytes as the XML
+/// holds, both through stdio in the converter's own chunks (sdf::kChunkBytes), each output
+/// chunk written as soon as the input read so far makes it due.
 void readWritingOutputSize(const fs::path& from, std::uintmax_t outputBytes, const fs::path& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary);
-    if (!in || !out) throw std::runtime_error("cannot copy " + from.string());
+    FilePtr in = openFile(from, "rb");
+    FilePtr out = openFile(to, "wb");
     const std::uintmax_t inputBytes = fs::file_size(from);
-    std::vector<char> buffer(kCopyChunkBytes);
+    std::vector<char> chunk(ondu::sdf::kChunkBytes);
     std::uintmax_t read = 0, written = 0;
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-        const auto got = static_cast<std::uintmax_t>(in.gcount());
-        read += got;
-        const std::uintmax_t due = outputBytes * read / inputBytes;
-        for (; written + got <= due; written += got) {
-            out.write(buffer.data(), static_cast<std::streamsize>(got));
+    const auto writeUpTo = [&](std::uintmax_t due) {
+        while (written < due) {
+            const auto bytes =
+                static_cast<std::size_t>(std::min<std::uintmax_t>(chunk.size(), due - written));
+            if (std::fwrite(chunk.data(), 1, bytes, out.get()) != bytes)
+                throw std::runtime_error("cannot write " + to.string());
+            written += bytes;
         }
+    };
+    while (const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), in.get())) {
+        read += got;
+        writeUpTo(outputBytes * read / inputBytes);
     }
-    out.write(buffer.data(), static_cast<std::streamsize>(outputBytes - written));
-    if (!out.flush()) throw std::runtime_error("cannot write " + to.string());
+    writeUpTo(outputBytes);
+    if (std::fflush(out.get()) != 0) throw std::runtime_error("cannot write " + to.string());
 }
 
 void convert(const fs::path& sdf, const fs::path& xml) {

@@ -1,10 +1,14 @@
 #include "framework/file_helpers.h"
 
-#include <fcntl.h>
 #include <fmt/format.h>
+
+#if __has_include(<unistd.h>)
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#define ONDU_POSIX_FILES 1
+#endif
 
 #include <algorithm>
 #include <array>
@@ -15,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <utility>
 
 #include "framework/error_report.h"
@@ -93,6 +98,35 @@ std::optional<unsigned char> windows1252Byte(char32_t code) {
     return std::nullopt;
 }
 
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+/// The rest of an open file through stdio, in a block that doubles as it fills: for any
+/// platform, and for files whose size is not known before they are read (pipes, terminals).
+std::optional<FileBytes> readThroughStdio(FilePtr file, void* (*allocate)(std::size_t),
+                                          void (*deallocate)(void*)) {
+    if (!file) return std::nullopt;
+    std::size_t capacity = std::size_t{64} << 10;
+    std::size_t size = 0;
+    auto* block = static_cast<char*>(allocate(capacity));
+    while (block != nullptr) {
+        size += std::fread(block + size, 1, capacity - size, file.get());
+        if (size < capacity) break;
+        auto* larger = static_cast<char*>(allocate(2 * capacity));
+        if (larger != nullptr) std::memcpy(larger, block, size);
+        deallocate(block);
+        block = larger;
+        capacity *= 2;
+    }
+    if (block == nullptr) return std::nullopt;
+    if (std::ferror(file.get())) {
+        deallocate(block);
+        return std::nullopt;
+    }
+    return FileBytes{block, size};
+}
+
+#ifdef ONDU_POSIX_FILES
+
 /// Asks the system to back the whole huge pages inside `block` with huge pages; only a hint, so
 /// a system that declines just pays the usual page faults.
 void adviseHugePages(char* block, std::size_t size) {
@@ -129,11 +163,10 @@ bool readFully(int descriptor, char* block, std::size_t size) {
     return secondHalf.get() && firstHalf;
 }
 
-std::optional<FileBytes> readOpenFile(int descriptor, void* (*allocate)(std::size_t),
-                                      void (*deallocate)(void*)) {
-    struct stat status {};
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-    const auto size = static_cast<std::size_t>(status.st_size);
+/// A regular file read by its size, see readWholeFile; nothing when reading fails.
+std::optional<FileBytes> readRegularFile(int descriptor, std::size_t size,
+                                         void* (*allocate)(std::size_t),
+                                         void (*deallocate)(void*)) {
     auto* block = static_cast<char*>(allocate(std::max<std::size_t>(size, 1)));
     if (block == nullptr) return std::nullopt;
     adviseHugePages(block, size);
@@ -144,15 +177,35 @@ std::optional<FileBytes> readOpenFile(int descriptor, void* (*allocate)(std::siz
     return FileBytes{block, size};
 }
 
+/// The size of a file whose size is known before it is read (a regular file).
+std::optional<std::size_t> regularFileSize(int descriptor) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    return static_cast<std::size_t>(status.st_size);
+}
+
+#endif
+
 }  // namespace
 
 std::optional<FileBytes> readWholeFile(const std::string& path, void* (*allocate)(std::size_t),
                                        void (*deallocate)(void*)) {
+#ifdef ONDU_POSIX_FILES
     const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) return std::nullopt;
-    std::optional<FileBytes> bytes = readOpenFile(descriptor, allocate, deallocate);
-    close(descriptor);
-    return bytes;
+    if (const std::optional<std::size_t> size = regularFileSize(descriptor)) {
+        std::optional<FileBytes> bytes = readRegularFile(descriptor, *size, allocate, deallocate);
+        close(descriptor);
+        return bytes;
+    }
+    // Reopening a pipe would wait for a second writer: stdio reads on from this descriptor.
+    FilePtr file(fdopen(descriptor, "rb"), std::fclose);
+    if (!file) close(descriptor);
+    return readThroughStdio(std::move(file), allocate, deallocate);
+#else
+    return readThroughStdio(FilePtr(std::fopen(path.c_str(), "rb"), std::fclose), allocate,
+                            deallocate);
+#endif
 }
 
 std::string workFolder() {

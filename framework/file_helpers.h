@@ -55,10 +55,12 @@ struct FileBytes {
 };
 
 /// Reads the file at `path` in one go into a block from `allocate`, for a parser that takes the
-/// block over and frees it itself. Mapping fresh memory is most of the cost: where the system
-/// offers huge pages the block is backed by them (a document of 100 MB otherwise costs some
-/// 25,000 page faults), and a large file is read by two threads, a half each. Nothing when the
-/// file cannot be opened or read; the block is then returned to `deallocate`.
+/// block over and frees it itself. Mapping fresh memory is most of the cost of reading a large
+/// file: on POSIX systems a regular file is read by its size straight into one block, backed by
+/// huge pages where the system offers them (a document of 100 MB otherwise costs some 25,000
+/// page faults), and by two threads, a half each, when large. Elsewhere, and for files whose
+/// size is unknown until read (pipes), stdio reads it into a block that grows as it fills. Nothing
+/// when the file cannot be opened or read (every block taken is then returned to `deallocate`).
 std::optional<FileBytes> readWholeFile(const std::string& path, void* (*allocate)(std::size_t),
                                        void (*deallocate)(void*));
 

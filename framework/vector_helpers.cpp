@@ -4,7 +4,7 @@
 #include <functional>
 #include <limits>
 #include <string>
-#include <unordered_map>
+#include <tuple>
 #include <utility>
 
 #include "framework/channel_model.h"
@@ -28,30 +28,26 @@ constexpr long kInvalidUseOfNullNumber = 94;
 // every line j whose last point meets k's first point gets ToLine = k, every line j whose first
 // point meets k's last point gets FromLine = k, and k gets -9999 for a side where nothing met
 // it; the chain is then walked by one FromLine search per entry. That costs n² comparisons and
-// n searches of the layer. Here each line is read once, its links computed in memory (hash maps:
-// linear time), stored once, and the walk follows an in-memory map, with the same outcome:
+// n searches of the layer. Here each line is read once, its links computed in memory (the line
+// ends sorted by key and joined: n log n, and sorted arrays stay fast where a hash map of a
+// hundred thousand nodes is one cache miss per lookup), stored once, and the walk follows an
+// in-memory index, with the same outcome:
 //
 // - A line's FromLine is written by the iterations of the lines that end at its start, each
 //   writing its own identifier; it is set to -9999 (in its own iteration) exactly when no line
 //   ends there. So its final value is the identifier of the LAST line in reading order ending at
-//   its start, or -9999. ToLine likewise with the lines starting at its end. One hash map per
-//   side from link key to the last line seen gives both.
+//   its start, or -9999. ToLine likewise with the lines starting at its end. The ends sorted by
+//   key, lines of one key in reading order, give both: the last entry of a key wins.
 // - The walk's searches run over the same features, in the same order, as the reading: the
 //   selection in selection order, or the whole class in identifier order. So "the first line
 //   whose FromLine is x" is the first in reading order, kept in one map built once.
 
 /// A link key as two whole numbers of thousandths read from its three-decimal texts: equal
-/// exactly when the texts are, and hashed and compared without touching the heap.
+/// exactly when the texts are, and compared without touching the heap.
 struct PackedKey {
     long long x;
     long long y;
     bool operator==(const PackedKey&) const = default;
-};
-
-struct PackedKeyHash {
-    std::size_t operator()(const PackedKey& key) const {
-        return std::hash<long long>()(key.x) * 1000003u ^ std::hash<long long>()(key.y);
-    }
 };
 
 // The host's number for a value too large for its type.
@@ -74,22 +70,47 @@ PackedKey packedLinkKey(const Point& end) {
     return {thousandths(key.x), thousandths(key.y)};
 }
 
-/// One line of the processing set, in reading order.
+/// One line of the processing set, in reading order. The identifier is kept beside the
+/// feature: linking and walking look it up for every line, and a chain of many lines is read
+/// far apart in memory when followed through the features.
 struct ChainLine {
-    FeaturePtr feature;
+    FeaturePtr feature;  ///< kept only for a caller that wants the features
+    long long oid;
     PackedKey start;
     PackedKey end;
-    Polyline line;  ///< the shape as read, so that merging need not convert it again
+    std::optional<double> storedFromLine;  ///< the links as read
+    std::optional<double> storedToLine;
+    /// For merging only: where the line's vertices (its paths one after another) lie in the
+    /// chain's vertex pool, and whether its shape carries Z and M. One pool instead of a
+    /// polyline per line keeps a long chain's shapes together in memory.
+    std::size_t firstVertex;
+    std::size_t vertexCount;
+    bool zAware;
+    bool mAware;
 };
+
+/// What a caller of the ordering keeps of each line. A line's feature is let go as soon as it
+/// is read when the caller wants only the shapes: a hundred thousand features held at once
+/// spread the work over far more memory than the cache holds.
+enum class ChainPart { Features, Shapes };
+
+/// The class indices of the two link fields.
+struct LinkFields {
+    int fromLine;
+    int toLine;
+};
+
+LinkFields linkFieldsOf(IFeatureLayer* layer) {
+    const IFeatureClass& cls = maputil::featureClassOf(layer);
+    return {cls.findField(std::string(channel::kFromLine.name)),
+            cls.findField(std::string(channel::kToLine.name))};
+}
 
 /// The links a line ends up with.
 struct Links {
     long long fromLine = channel::kNoLink;
     long long toLine = channel::kNoLink;
 };
-
-/// No line continues the chain: the walk stops there.
-struct ChainBroken {};
 
 void addLinkFieldsWhenMissing(IFeatureLayer* layer) {
     for (const channel::SharedField& field : {channel::kFromLine, channel::kToLine}) {
@@ -109,80 +130,162 @@ const Polyline& lineOf(const Geometry& shape, const IFeature& feature) {
     return *line;
 }
 
-std::vector<ChainLine> readChainLines(IFeatureLayer* layer) {
+/// The lines of the processing set; with ChainPart::Shapes their vertices go to `vertices`.
+std::vector<ChainLine> readChainLines(IFeatureLayer* layer, LinkFields fields, ChainPart kept,
+                                      std::vector<Point>& vertices) {
     std::vector<ChainLine> lines;
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
         const Geometry shape = feature->shape();
-        Polyline line = lineOf(shape, *feature);
-        const PackedKey start = packedLinkKey(fromPoint(line));
-        const PackedKey end = packedLinkKey(toPoint(line));
-        lines.push_back({std::move(feature), start, end, std::move(line)});
+        const Polyline& line = lineOf(shape, *feature);
+        const std::size_t firstVertex = vertices.size();
+        if (kept == ChainPart::Shapes)
+            for (const Path& part : line.paths)
+                vertices.insert(vertices.end(), part.begin(), part.end());
+        ChainLine read{.feature = nullptr,
+                       .oid = feature->OID(),
+                       .start = packedLinkKey(fromPoint(line)),
+                       .end = packedLinkKey(toPoint(line)),
+                       .storedFromLine = toDouble(feature->value(fields.fromLine)),
+                       .storedToLine = toDouble(feature->value(fields.toLine)),
+                       .firstVertex = firstVertex,
+                       .vertexCount = vertices.size() - firstVertex,
+                       .zAware = line.zAware,
+                       .mAware = line.mAware};
+        if (kept == ChainPart::Features) read.feature = std::move(feature);
+        lines.push_back(std::move(read));
     }
     return lines;
 }
 
+/// A line end and the position of its line in reading order.
+struct LineEnd {
+    PackedKey key;
+    std::size_t position;
+};
+
+/// The lines' start (or end) points ordered by key, lines of one key in reading order.
+std::vector<LineEnd> sortedEnds(const std::vector<ChainLine>& lines, PackedKey ChainLine::*end) {
+    std::vector<LineEnd> ends(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) ends[i] = {lines[i].*end, i};
+    std::sort(ends.begin(), ends.end(), [](const LineEnd& a, const LineEnd& b) {
+        return std::tie(a.key.x, a.key.y, a.position) < std::tie(b.key.x, b.key.y, b.position);
+    });
+    return ends;
+}
+
+/// Gives every line of `queries` the identifier of the last line in reading order among the
+/// `targets` of its key, in the `side` of its links; both lists as sortedEnds gives them.
+void joinEnds(const std::vector<LineEnd>& queries, const std::vector<LineEnd>& targets,
+              const std::vector<ChainLine>& lines, long long Links::*side,
+              std::vector<Links>& links) {
+    const auto before = [](const PackedKey& a, const PackedKey& b) {
+        return std::tie(a.x, a.y) < std::tie(b.x, b.y);
+    };
+    std::size_t target = 0;
+    for (std::size_t query = 0; query < queries.size();) {
+        const PackedKey key = queries[query].key;
+        while (target < targets.size() && before(targets[target].key, key)) ++target;
+        std::size_t groupEnd = target;
+        while (groupEnd < targets.size() && targets[groupEnd].key == key) ++groupEnd;
+        for (; query < queries.size() && queries[query].key == key; ++query) {
+            if (groupEnd > target)
+                links[queries[query].position].*side = lines[targets[groupEnd - 1].position].oid;
+        }
+        target = groupEnd;
+    }
+}
+
 /// The links the pairwise loop would leave on every line (see the comment above).
 std::vector<Links> finalLinks(const std::vector<ChainLine>& lines) {
-    std::unordered_map<PackedKey, long long, PackedKeyHash> lastEndingAt;
-    std::unordered_map<PackedKey, long long, PackedKeyHash> lastStartingAt;
-    lastEndingAt.reserve(lines.size());
-    lastStartingAt.reserve(lines.size());
-    for (const ChainLine& line : lines) {
-        lastEndingAt.insert_or_assign(line.end, line.feature->OID());
-        lastStartingAt.insert_or_assign(line.start, line.feature->OID());
-    }
+    const std::vector<LineEnd> starts = sortedEnds(lines, &ChainLine::start);
+    const std::vector<LineEnd> ends = sortedEnds(lines, &ChainLine::end);
     std::vector<Links> links(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (auto from = lastEndingAt.find(lines[i].start); from != lastEndingAt.end())
-            links[i].fromLine = from->second;
-        if (auto to = lastStartingAt.find(lines[i].end); to != lastStartingAt.end())
-            links[i].toLine = to->second;
-    }
+    joinEnds(starts, ends, lines, &Links::fromLine, links);
+    joinEnds(ends, starts, lines, &Links::toLine, links);
     return links;
 }
 
-bool holdsLink(const FieldValue& value, long long link) {
-    const auto number = toDouble(value);
-    return number && *number == static_cast<double>(link);
+bool holdsLink(const std::optional<double>& stored, long long link) {
+    return stored && *stored == static_cast<double>(link);
 }
 
-/// Writes the links into the lines whose stored links differ, each line stored at most once.
-void storeLinks(std::vector<ChainLine>& lines, const std::vector<Links>& links) {
+/// Writes the links into the lines whose stored links differ, each line stored at most once;
+/// a line whose feature was let go is fetched again.
+void storeLinks(IFeatureLayer* layer, LinkFields fields, std::vector<ChainLine>& lines,
+                const std::vector<Links>& links) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        IFeature& feature = *lines[i].feature;
-        const int fromField = feature.findField(std::string(channel::kFromLine.name));
-        const int toField = feature.findField(std::string(channel::kToLine.name));
-        bool changed = false;
-        for (auto [field, link] :
-             {std::pair{fromField, links[i].fromLine}, std::pair{toField, links[i].toLine}}) {
-            if (holdsLink(feature.value(field), link)) continue;
-            feature.setValue(field, link);
-            changed = true;
+        ChainLine& line = lines[i];
+        const bool fromHeld = holdsLink(line.storedFromLine, links[i].fromLine);
+        const bool toHeld = holdsLink(line.storedToLine, links[i].toLine);
+        if (fromHeld && toHeld) continue;
+        FeaturePtr fetched;
+        if (!line.feature) {
+            fetched = maputil::featureClassOf(layer).getFeature(line.oid);
+            if (!fetched) throw maputil::objectNotSet();
         }
-        if (changed) feature.store();
+        IFeature& feature = line.feature ? *line.feature : *fetched;
+        if (!fromHeld) feature.setValue(fields.fromLine, links[i].fromLine);
+        if (!toHeld) feature.setValue(fields.toLine, links[i].toLine);
+        feature.store();
     }
 }
 
-/// Fills `features` along the chain. A line is reached only from the line its FromLine names,
-/// so none is reached twice (short of an identifier equal to -9999, which ends the walk).
-void walkChain(std::vector<ChainLine>& lines, const std::vector<Links>& links,
-               std::vector<ChainLine>& ordered) {
-    // (FromLine, position) sorted: the first entry of a FromLine value is the first line in
-    // reading order that carries it. A sorted array keeps the lookups within a few cache lines.
-    std::vector<std::pair<long long, std::size_t>> byFromLine(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) byFromLine[i] = {links[i].fromLine, i};
-    std::sort(byFromLine.begin(), byFromLine.end());
-    ordered.resize(lines.size());
-    long long previous = channel::kNoLink;
-    for (ChainLine& entry : ordered) {
-        auto next = std::lower_bound(byFromLine.begin(), byFromLine.end(),
-                                     std::pair{previous, std::size_t{0}});
-        if (next == byFromLine.end() || next->first != previous || !lines[next->second].feature)
-            throw ChainBroken{};
-        entry = std::move(lines[next->second]);
-        previous = entry.feature->OID();
+/// A value paired with the position of its line in reading order.
+struct AtLine {
+    long long value;
+    std::size_t position;
+    auto operator<=>(const AtLine&) const = default;
+};
+
+/// The lines' FromLine values (or identifiers) ordered by value, lines of one value in reading
+/// order.
+std::vector<AtLine> sortedByValue(const std::vector<ChainLine>& lines,
+                                  const std::function<long long(std::size_t)>& valueAt) {
+    std::vector<AtLine> sorted(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = {valueAt(i), i};
+    if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
+    return sorted;
+}
+
+/// Positions of the lines in chain order, as far as the chain goes: the whole set, or fewer
+/// when no line continues it. A line is reached only from the line its FromLine names, so none
+/// is reached twice (short of an identifier equal to -9999, which ends the walk).
+///
+/// The line after line p is the first in reading order whose FromLine is p's identifier. Joining
+/// the lines sorted by FromLine with the lines sorted by identifier finds every such successor
+/// in one pass over two sorted arrays; the walk then follows one array index per step.
+std::vector<std::size_t> walkChain(const std::vector<ChainLine>& lines,
+                                   const std::vector<Links>& links) {
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    const std::vector<AtLine> byFromLine =
+        sortedByValue(lines, [&](std::size_t i) { return links[i].fromLine; });
+    const std::vector<AtLine> byId =
+        sortedByValue(lines, [&](std::size_t i) { return lines[i].oid; });
+    const auto firstAt = [&](std::size_t at, long long value) {
+        return at < byFromLine.size() && byFromLine[at].value == value ? byFromLine[at].position
+                                                                       : kNone;
+    };
+    const std::size_t first =
+        firstAt(static_cast<std::size_t>(std::lower_bound(byFromLine.begin(), byFromLine.end(),
+                                                          AtLine{channel::kNoLink, 0}) -
+                                         byFromLine.begin()),
+                channel::kNoLink);
+    std::vector<std::size_t> successor(lines.size(), kNone);
+    std::size_t at = 0;
+    for (const AtLine& line : byId) {
+        while (at < byFromLine.size() && byFromLine[at].value < line.value) ++at;
+        successor[line.position] = firstAt(at, line.value);
     }
+
+    std::vector<std::size_t> order;
+    order.reserve(lines.size());
+    std::vector<bool> reached(lines.size());
+    for (std::size_t next = first; next != kNone && !reached[next]; next = successor[next]) {
+        reached[next] = true;
+        order.push_back(next);
+    }
+    return order;
 }
 
 /// "FromLine = -9999": the condition that finds a chain end, as the user reads it too.
@@ -260,42 +363,62 @@ std::optional<Polyline> polylineOfSegments(const std::vector<Path>& paths, bool 
 
 namespace {
 
-/// OrderFromTo's work and reports; the entries keep the shapes as read. On failure the entries
-/// reached so far are filled and the rest hold no feature.
-std::vector<ChainLine> orderChain(IFeatureLayer* layer) {
-    std::vector<ChainLine> ordered;
+/// The lines of a chain and the order the walk found.
+struct OrderedChain {
+    std::vector<ChainLine> lines;    ///< in reading order
+    std::vector<Point> vertices;     ///< the lines' vertices when their shapes are kept
+    std::vector<std::size_t> order;  ///< positions in `lines`, in chain order
+    bool walked = false;             ///< whether the walk ran; a complete chain holds every line
+    bool complete() const { return order.size() == lines.size(); }
+};
+
+/// OrderFromTo's work and reports. On failure before the walk nothing is ordered; when the walk
+/// stops early, `order` holds the lines reached so far.
+OrderedChain orderChain(IFeatureLayer* layer, ChainPart kept) {
+    OrderedChain chain;
     try {
         addLinkFieldsWhenMissing(layer);
-        std::vector<ChainLine> lines = readChainLines(layer);
-        const std::vector<Links> links = finalLinks(lines);
-        storeLinks(lines, links);
-        walkChain(lines, links, ordered);
-    } catch (const ChainBroken&) {
-        reportDuplicateChainEnds(layer);
+        const LinkFields fields = linkFieldsOf(layer);
+        chain.lines = readChainLines(layer, fields, kept, chain.vertices);
+        const std::vector<Links> links = finalLinks(chain.lines);
+        storeLinks(layer, fields, chain.lines, links);
+        chain.order = walkChain(chain.lines, links);
+        chain.walked = true;
+        if (!chain.complete()) reportDuplicateChainEnds(layer);
     } catch (const std::exception& e) {
         if (!reportDuplicateChainEnds(layer)) reportError("OrderFromTo", e);
     }
-    return ordered;
+    return chain;
 }
 
 }  // namespace
 
 void OrderFromTo(IFeatureLayer* layer, std::vector<FeaturePtr>& features) {
     features.clear();
-    for (ChainLine& entry : orderChain(layer)) features.push_back(std::move(entry.feature));
+    OrderedChain chain = orderChain(layer, ChainPart::Features);
+    if (!chain.walked) return;
+    features.resize(chain.lines.size());
+    for (std::size_t k = 0; k < chain.order.size(); ++k)
+        features[k] = std::move(chain.lines[chain.order[k]].feature);
 }
 
 Polyline MergeLinesInOrder(IFeatureLayer* layer) {
-    const std::vector<ChainLine> ordered = orderChain(layer);
+    const OrderedChain chain = orderChain(layer, ChainPart::Shapes);
     Polyline merged;
-    if (ordered.empty()) return merged;
+    if (!chain.walked || chain.lines.empty()) return merged;
+    if (!chain.complete()) throw maputil::objectNotSet();
     merged.zAware = merged.mAware = true;
+    for (const ChainLine& line : chain.lines) {
+        merged.zAware = merged.zAware && line.zAware;
+        merged.mAware = merged.mAware && line.mAware;
+    }
     Path path;
-    for (const ChainLine& entry : ordered) {
-        if (!entry.feature) throw maputil::objectNotSet();
-        merged.zAware = merged.zAware && entry.line.zAware;
-        merged.mAware = merged.mAware && entry.line.mAware;
-        for (const Path& part : entry.line.paths) path.insert(path.end(), part.begin(), part.end());
+    path.reserve(chain.vertices.size());
+    for (std::size_t position : chain.order) {
+        const auto first =
+            chain.vertices.begin() + static_cast<std::ptrdiff_t>(chain.lines[position].firstVertex);
+        path.insert(path.end(), first,
+                    first + static_cast<std::ptrdiff_t>(chain.lines[position].vertexCount));
     }
     if (!path.empty()) merged.paths.push_back(std::move(path));
     return merged;

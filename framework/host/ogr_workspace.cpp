@@ -2,10 +2,10 @@
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 
+#include "framework/host/gpkg_attribute_writer.h"
 #include "framework/host/ogr_geometry.h"
 
 namespace ondu {
@@ -121,85 +121,30 @@ OgrDataset::OgrDataset(const std::string& path) : path_(path) {
     writable_ = dataset_ != nullptr;
     if (!dataset_) dataset_ = GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY);
     if (!dataset_) fail("cannot open " + path);
-    if (writable_ && EQUAL(dataset_->GetDriverName(), "GPKG"))
-        sqlite_ = static_cast<sqlite3*>(dataset_->GetInternalHandle("SQLITE_HANDLE"));
+    attributeWriter_ = GpkgAttributeWriter::forDataset(*dataset_);
 }
 
 OgrDataset::~OgrDataset() {
-    for (auto& [sql, statement] : updates_) sqlite3_finalize(statement);
+    attributeWriter_.reset();  // its statements go before the connection
     if (inTransaction_) dataset_->RollbackTransaction();
     GDALClose(dataset_);
 }
 
-namespace {
-std::string quoted(const char* identifier) {
-    std::string q = "\"";
-    for (const char* c = identifier; *c; ++c)
-        q += *c == '"' ? std::string("\"\"") : std::string(1, *c);
-    return q + "\"";
-}
-}  // namespace
-
-sqlite3_stmt* OgrDataset::updateStatement(OGRLayer& layer, const OGRFeature& feature,
-                                          const std::vector<int>& fields) {
-    std::string sql = "UPDATE " + quoted(layer.GetName()) + " SET ";
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        sql += (i ? "," : "") + quoted(feature.GetFieldDefnRef(fields[i])->GetNameRef()) + "=?";
-    sql += " WHERE " + quoted(layer.GetFIDColumn()) + "=?";
-    auto it = updates_.find(sql);
-    if (it != updates_.end()) return it->second;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(sqlite_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-        return nullptr;
-    return updates_[sql] = statement;
-}
-
 bool OgrDataset::updateAttributes(OGRLayer& layer, const OGRFeature& feature,
                                   const std::vector<int>& fields) {
-    if (!sqlite_ || fields.empty() || !*layer.GetFIDColumn()) return false;
-    sqlite3_stmt* statement = updateStatement(layer, feature, fields);
-    if (!statement) return false;
-    int slot = 1;
-    for (int field : fields) {
-        if (feature.IsFieldNull(field)) {
-            sqlite3_bind_null(statement, slot++);
-            continue;
-        }
-        switch (feature.GetFieldDefnRef(field)->GetType()) {
-            case OFTInteger:
-            case OFTInteger64:
-                sqlite3_bind_int64(statement, slot++, feature.GetFieldAsInteger64(field));
-                break;
-            case OFTReal:
-                sqlite3_bind_double(statement, slot++, feature.GetFieldAsDouble(field));
-                break;
-            case OFTString:
-                sqlite3_bind_text(statement, slot++, feature.GetFieldAsString(field), -1,
-                                  SQLITE_TRANSIENT);
-                break;
-            default:
-                sqlite3_reset(statement);
-                return false;
-        }
-    }
-    sqlite3_bind_int64(statement, slot, feature.GetFID());
-    const int result = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    sqlite3_clear_bindings(statement);
-    if (result != SQLITE_DONE)
-        throw HostError("cannot store feature " + std::to_string(feature.GetFID()) + " of " +
-                        layer.GetName() + ": " + sqlite3_errmsg(sqlite_));
-    return true;
+    return attributeWriter_ && attributeWriter_->write(layer, feature, fields);
 }
 
 void OgrDataset::beginEdit() {
     if (inTransaction_ || !writable_) return;
     inTransaction_ = dataset_->StartTransaction(FALSE) == OGRERR_NONE;
+    if (attributeWriter_) attributeWriter_->editBoundary();
 }
 
 void OgrDataset::endEdit(bool save) {
     if (!inTransaction_) return;
     inTransaction_ = false;
+    if (attributeWriter_) attributeWriter_->editBoundary();
     if (save)
         check(dataset_->CommitTransaction(), "cannot save the edits of " + path_);
     else

@@ -2,7 +2,6 @@
 // Feature classes, tables, features and cursors on GDAL/OGR (GeoPackage by default; Shapefile,
 // FlatGeobuf and the other vector drivers through the same code).
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,10 +12,10 @@ class GDALDataset;
 class OGRFeature;
 class OGRFieldDefn;
 class OGRLayer;
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace ondu {
+
+class GpkgAttributeWriter;
 
 /// The OGR definition of a field of ours: types and subtypes as close as the store allows, and
 /// text fields 254 characters wide unless the field says otherwise.
@@ -41,25 +40,22 @@ public:
     void endEdit(bool save);
     bool editing() const { return inTransaction_; }
 
-    /// Writes the given attribute fields of a stored feature straight through the store's own
-    /// SQL engine, leaving its shape and spatial index alone; false where the store has no such
-    /// path (the caller then rewrites the whole feature).
+    /// Writes the given attribute fields of a stored feature, leaving its shape and spatial
+    /// index alone (see GpkgAttributeWriter); false, having written nothing, where the store has
+    /// no such path or the values need OGR's own handling: the caller then rewrites the whole
+    /// feature through OGR.
     bool updateAttributes(OGRLayer& layer, const OGRFeature& feature,
                           const std::vector<int>& fields);
     /// Whether the store is an SQL database whose rows can be updated and scanned by identifier
-    /// in place (a GeoPackage).
-    bool updatesInPlace() const { return sqlite_ != nullptr; }
+    /// in place (a GeoPackage opened for update).
+    bool updatesInPlace() const { return attributeWriter_ != nullptr; }
 
 private:
-    sqlite3_stmt* updateStatement(OGRLayer& layer, const OGRFeature& feature,
-                                  const std::vector<int>& fields);
-
     std::string path_;
     GDALDataset* dataset_ = nullptr;
     bool writable_ = false;
     bool inTransaction_ = false;
-    sqlite3* sqlite_ = nullptr;  ///< a GeoPackage's connection; null for other stores
-    std::map<std::string, sqlite3_stmt*> updates_;
+    std::unique_ptr<GpkgAttributeWriter> attributeWriter_;  ///< null for other stores
 };
 
 /// Fetches features of a table one by one by identifier, so that several cursors and lookups on

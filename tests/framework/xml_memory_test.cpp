@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -81,6 +84,33 @@ TEST(XmlMemory, DocumentsMadeOnSeveralThreadsAtOnceKeepTheirOwnContent) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(intact, std::vector<int>(4, 20));
+}
+
+TEST(XmlMemory, BothMemoriesGiveAlignedBlocksAndTakeBackMallocOnes) {
+    for (ondu::XmlMemory* memory : {&ondu::plainXmlMemory(), &ondu::fastestXmlMemory()}) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{17},
+                                 std::size_t{40000}, std::size_t{9} << 20}) {
+            SCOPED_TRACE(size);
+            auto* block = static_cast<unsigned char*>(memory->allocate(size));
+            ASSERT_NE(block, nullptr);
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignof(std::max_align_t), 0u);
+            std::memset(block, 0xA5, std::max<std::size_t>(size, 1));
+            EXPECT_EQ(block[std::max<std::size_t>(size, 1) - 1], 0xA5);
+            memory->deallocate(block);
+        }
+        memory->deallocate(std::malloc(64));  // a block pugixml took before the switch
+        memory->deallocate(nullptr);
+    }
+}
+
+TEST(XmlMemory, OnceEveryBlockIsFreedAtMostOneIdleRegionIsHeld) {
+    ondu::XmlMemory& memory = ondu::fastestXmlMemory();
+    std::vector<void*> blocks;
+    for (int i = 0; i < 6; ++i) blocks.push_back(memory.allocate(std::size_t{12} << 20));
+    for (int i = 0; i < 3000; ++i) blocks.push_back(memory.allocate(32 * 1024));
+    EXPECT_TRUE(memory.heldBytes() == 0 || memory.heldBytes() >= std::size_t{160} << 20);
+    for (void* block : blocks) memory.deallocate(block);
+    EXPECT_LE(memory.heldBytes(), std::size_t{32} << 20);
 }
 
 }  // namespace
