@@ -2,15 +2,14 @@
 
 #include <unistd.h>
 
-#include <csignal>
-
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <charconv>
-#include <limits>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <limits>
+#include <nlohmann/json.hpp>
 
 #include "framework/host/host_application.h"
 #include "framework/host/sample_river.h"
@@ -350,7 +349,8 @@ const char* roleName(ButtonRole role) {
 /// What the declaration says of a control beyond its caption, one phrase each.
 std::vector<std::string> rulesOf(const ControlDecl& c) {
     std::vector<std::string> rules;
-    if (c.valueType() != ValueType::None) rules.push_back(std::string("type ") + valueTypeName(c.valueType()));
+    if (c.valueType() != ValueType::None)
+        rules.push_back(std::string("type ") + valueTypeName(c.valueType()));
     const ListSource& source = c.source;
     if (source.kind == ListSource::Kind::Layers)
         rules.push_back(std::string("lists ") + shapeKindName(source.shape) + " layers" +
@@ -363,9 +363,12 @@ std::vector<std::string> rulesOf(const ControlDecl& c) {
     if (source.kind != ListSource::Kind::None) {
         rules.push_back(c.defaultValue.empty() ? "proposes the first"
                                                : "proposes " + c.defaultValue + ", else the first");
-        if (!c.reproposed.empty()) rules.push_back("proposes " + c.reproposed + " when " + source.parent + " is chosen again");
+        if (!c.reproposed.empty())
+            rules.push_back("proposes " + c.reproposed + " when " + source.parent +
+                            " is chosen again");
     }
-    if (!c.required.empty()) rules.push_back("required: [" + c.required.title + "] " + c.required.text);
+    if (!c.required.empty())
+        rules.push_back("required: [" + c.required.title + "] " + c.required.text);
     if (c.numeric()) rules.push_back("red while not a number");
     if (!c.invalid.empty()) rules.push_back("on OK: [" + c.invalid.title + "] " + c.invalid.text);
     if (!c.enabledBy.empty()) rules.push_back("enabled by " + c.enabledBy);
@@ -429,9 +432,8 @@ nlohmann::json controlJson(const ControlDecl& c, const Control& state, bool with
     if (!c.invalid.empty()) j["invalid"] = warningJson(c.invalid);
     if (!c.enabledBy.empty()) j["enabledBy"] = c.enabledBy;
     if (!c.browse.empty())
-        j["browse"] = {{"target", c.browse.target},
-                       {"filter", c.browse.filter},
-                       {"save", c.browse.save}};
+        j["browse"] = {
+            {"target", c.browse.target}, {"filter", c.browse.filter}, {"save", c.browse.save}};
     if (withState) {
         j["state"] = {{"text", state.text}, {"checked", state.checked}, {"enabled", state.enabled}};
         if (c.kind == ControlKind::List) j["state"]["items"] = state.items;
@@ -573,11 +575,13 @@ int run(const RunOptions& o) {
     command->OnCreate(&app);
     RunSession session(app.editor(), !o.noEditSession, o.keepEdits);
     auto previous = std::signal(SIGINT, [](int) { g_interrupted = 1; });
+    g_itemsLeftUndone = false;
     command->OnClick();
     std::signal(SIGINT, previous);
     const bool completed = ui.dialogsShown() > 0 && !Forms::anyLoaded();
     if (completed) session.completed();
-    return completed ? kCompleted : kStopped;
+    if (!completed) return kStopped;
+    return g_itemsLeftUndone ? kCompletedPartly : kCompleted;
 }
 
 }  // namespace
@@ -659,6 +663,16 @@ int runMain(int argc, char** argv) {
     riverCmd
         ->add_option("--reference-points", river.referencePointCount, "number of reference points")
         ->capture_default_str();
+    riverCmd
+        ->add_option("--gauging-stations", river.gaugingStationCount,
+                     "number of gauging stations beside the centerline")
+        ->capture_default_str();
+    riverCmd->add_option("--survey-points", river.surveyPointCount, "number of survey points")
+        ->capture_default_str();
+    riverCmd
+        ->add_option("--cross-section-spacing", river.crossSectionSpacing,
+                     "distance between surveyed 3D cross-sections (0: none)")
+        ->capture_default_str();
     riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
         ->capture_default_str();
 
@@ -676,7 +690,8 @@ int runMain(int argc, char** argv) {
     try {
         if (app.got_subcommand("commands")) return listCommands();
         if (app.got_subcommand("toolbar")) return printToolbar();
-        if (app.got_subcommand("describe")) return describe(describeKey, describeMaps, describeJson);
+        if (app.got_subcommand("describe"))
+            return describe(describeKey, describeMaps, describeJson);
         if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
         if (app.got_subcommand("layers")) {
             auto map = openMaps(layerMaps);
