@@ -9,9 +9,7 @@ IDocument* g_pMxDoc = nullptr;
 bool g_itemsLeftUndone = false;
 
 IDocument* loadMapDocument() {
-    if (!g_pApp)
-        throw HostError("Object variable or With block variable not set",
-                        error_number::kObjectNotSet);
+    if (!g_pApp) throw HostError("Object variable or With block variable not set", error_number::kObjectNotSet);
     g_pMxDoc = &g_pApp->document();
     return g_pMxDoc;
 }

@@ -2,14 +2,15 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <charconv>
-#include <csignal>
+#include <limits>
 #include <filesystem>
 #include <iostream>
-#include <limits>
-#include <nlohmann/json.hpp>
 
 #include "framework/host/host_application.h"
 #include "framework/host/sample_river.h"
@@ -349,8 +350,7 @@ const char* roleName(ButtonRole role) {
 /// What the declaration says of a control beyond its caption, one phrase each.
 std::vector<std::string> rulesOf(const ControlDecl& c) {
     std::vector<std::string> rules;
-    if (c.valueType() != ValueType::None)
-        rules.push_back(std::string("type ") + valueTypeName(c.valueType()));
+    if (c.valueType() != ValueType::None) rules.push_back(std::string("type ") + valueTypeName(c.valueType()));
     const ListSource& source = c.source;
     if (source.kind == ListSource::Kind::Layers)
         rules.push_back(std::string("lists ") + shapeKindName(source.shape) + " layers" +
@@ -363,12 +363,9 @@ std::vector<std::string> rulesOf(const ControlDecl& c) {
     if (source.kind != ListSource::Kind::None) {
         rules.push_back(c.defaultValue.empty() ? "proposes the first"
                                                : "proposes " + c.defaultValue + ", else the first");
-        if (!c.reproposed.empty())
-            rules.push_back("proposes " + c.reproposed + " when " + source.parent +
-                            " is chosen again");
+        if (!c.reproposed.empty()) rules.push_back("proposes " + c.reproposed + " when " + source.parent + " is chosen again");
     }
-    if (!c.required.empty())
-        rules.push_back("required: [" + c.required.title + "] " + c.required.text);
+    if (!c.required.empty()) rules.push_back("required: [" + c.required.title + "] " + c.required.text);
     if (c.numeric()) rules.push_back("red while not a number");
     if (!c.invalid.empty()) rules.push_back("on OK: [" + c.invalid.title + "] " + c.invalid.text);
     if (!c.enabledBy.empty()) rules.push_back("enabled by " + c.enabledBy);
@@ -432,8 +429,9 @@ nlohmann::json controlJson(const ControlDecl& c, const Control& state, bool with
     if (!c.invalid.empty()) j["invalid"] = warningJson(c.invalid);
     if (!c.enabledBy.empty()) j["enabledBy"] = c.enabledBy;
     if (!c.browse.empty())
-        j["browse"] = {
-            {"target", c.browse.target}, {"filter", c.browse.filter}, {"save", c.browse.save}};
+        j["browse"] = {{"target", c.browse.target},
+                       {"filter", c.browse.filter},
+                       {"save", c.browse.save}};
     if (withState) {
         j["state"] = {{"text", state.text}, {"checked", state.checked}, {"enabled", state.enabled}};
         if (c.kind == ControlKind::List) j["state"]["items"] = state.items;
@@ -690,8 +688,7 @@ int runMain(int argc, char** argv) {
     try {
         if (app.got_subcommand("commands")) return listCommands();
         if (app.got_subcommand("toolbar")) return printToolbar();
-        if (app.got_subcommand("describe"))
-            return describe(describeKey, describeMaps, describeJson);
+        if (app.got_subcommand("describe")) return describe(describeKey, describeMaps, describeJson);
         if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
         if (app.got_subcommand("layers")) {
             auto map = openMaps(layerMaps);

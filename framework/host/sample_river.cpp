@@ -14,10 +14,10 @@
 #include <variant>
 #include <vector>
 
-#include "framework/file_commit.h"
 #include "framework/geometry/curve.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host_operations.h"
+#include "framework/file_commit.h"
 #include "framework/number_text.h"
 
 namespace ondu {

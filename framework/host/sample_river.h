@@ -48,15 +48,15 @@ struct SampleRiverOptions {
     double slope = 0.0005;        ///< fall of the bank per unit length downstream (may be 0)
     double depth = 3;             ///< channel depth below the bank
     int referencePointCount = 5;  ///< points spread evenly, none at the ends (may be 0)
-    int gaugingStationCount = 3;  ///< gauging stations spread evenly (may be 0)
-    int surveyPointCount = 20;    ///< survey points spread evenly (may be 0)
+    double vertexSpacing = 5;     ///< largest distance between centerline vertices (shortened
+                                  ///< so that equal spacings fill `length` exactly)
+    int epsg = 32617;             ///< EPSG code of a projected coordinate system
+    double originX = 500000;      ///< start of the centerline
+    double originY = 4000000;
+    int gaugingStationCount = 3;       ///< gauging stations spread evenly (may be 0)
+    int surveyPointCount = 20;         ///< survey points spread evenly (may be 0)
     double crossSectionSpacing = 100;  ///< distance between surveyed cross-sections along the
                                        ///< channel; 0 for none
-    double vertexSpacing = 5;          ///< largest distance between centerline vertices (shortened
-                                       ///< so that equal spacings fill `length` exactly)
-    int epsg = 32617;                  ///< EPSG code of a projected coordinate system
-    double originX = 500000;           ///< start of the centerline
-    double originY = 4000000;
 };
 
 /// Writes the sample river to a new GeoPackage at `gpkgPath`, replacing any file there, in one
