@@ -312,10 +312,17 @@ std::vector<double> evenMeasures(int count, double length) {
     return measures;
 }
 
-/// The point `offset` to the right of the centerline (negative: to the left) at a measure.
+/// The point `offset` to the right of the centerline (negative: to the left) at a measure, found
+/// by bisection over the measures, which run with the distance along the line.
 Point besideCenterline(const Polyline& centerline, double measure, double offset) {
-    const Point p = queryPoint(centerline, measure, false, offset);
-    return Point(p.x, p.y);
+    const Path& path = centerline.paths.front();
+    const auto after = std::upper_bound(path.begin() + 1, path.end() - 1, measure,
+                                        [](double value, const Point& p) { return value < p.m; });
+    const Point& a = *(after - 1);
+    const Point& b = *after;
+    const double len = std::hypot(b.x - a.x, b.y - a.y);
+    const Point at = pointAtMeasure(path, measure);
+    return Point(at.x + offset * (b.y - a.y) / len, at.y - offset * (b.x - a.x) / len);
 }
 
 void writeGaugingStations(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyline& centerline,
