@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_runs.h"
 #include "bench/bench_ui.h"
 #include "framework/host/host_application.h"
 #include "framework/host/sample_river.h"
@@ -22,16 +23,6 @@
 using namespace ondu;
 
 namespace {
-
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-std::filesystem::path workFolder() {
-    const char* dir = std::getenv("ONDU_WORK_DIR");
-    return (dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path()) /
-           "ondu-sn-bench";
-}
 
 std::string writeRiver(const std::filesystem::path& folder, int points) {
     SampleRiverOptions options;
@@ -67,7 +58,7 @@ double floorSeconds(const std::string& path) {
     }
     app.editor().stopEditing(true);
     (void)centerline;
-    return seconds(std::chrono::steady_clock::now() - start);
+    return bench::seconds(std::chrono::steady_clock::now() - start);
 }
 
 double toolSeconds(const std::string& path) {
@@ -77,20 +68,7 @@ double toolSeconds(const std::string& path) {
     SilentProgress progress;
     run(SnCoordinatesOptions{"SurveyPoints", "CenterLine", "S", "N"}, app.document(), progress);
     app.editor().stopEditing(true);
-    return seconds(std::chrono::steady_clock::now() - start);
-}
-
-template <class Run>
-double bestOnFreshCopies(const std::filesystem::path& river, Run run) {
-    constexpr int kRounds = 3;
-    const std::filesystem::path copy = river.parent_path() / ("copy-" + river.filename().string());
-    double best = 1e300;
-    for (int round = 0; round < kRounds; ++round) {
-        std::filesystem::copy_file(river, copy, std::filesystem::copy_options::overwrite_existing);
-        best = std::min(best, run(copy.string()));
-    }
-    std::filesystem::remove(copy);
-    return best;
+    return bench::seconds(std::chrono::steady_clock::now() - start);
 }
 
 }  // namespace
@@ -99,13 +77,13 @@ int main(int argc, char** argv) {
     const int sizes[2] = {argc > 1 ? std::stoi(argv[1]) : 100000,
                           argc > 2 ? std::stoi(argv[2]) : 1000000};
     bench::ConsoleUI ui;
-    const auto folder = workFolder();
+    const auto folder = bench::workFolder("ondu-sn-bench");
     std::filesystem::create_directories(folder);
     double toolTimes[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
         const std::filesystem::path river = writeRiver(folder, sizes[i]);
-        const double floor = bestOnFreshCopies(river, floorSeconds);
-        toolTimes[i] = bestOnFreshCopies(river, toolSeconds);
+        const double floor = bench::bestOnFreshCopies(river, floorSeconds);
+        toolTimes[i] = bench::bestOnFreshCopies(river, toolSeconds);
         std::printf("%8d points: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n", sizes[i],
                     toolTimes[i], floor, toolTimes[i] / floor);
     }

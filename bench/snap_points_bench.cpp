@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/bench_runs.h"
 #include "bench/bench_ui.h"
 #include "framework/host/host_application.h"
 #include "preprocessing/snap_points_to_line.h"
@@ -26,16 +27,6 @@
 using namespace ondu;
 
 namespace {
-
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-std::filesystem::path workFolder() {
-    const char* dir = std::getenv("ONDU_WORK_DIR");
-    return (dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path()) /
-           "ondu-snap-bench";
-}
 
 void check(OGRErr err, const char* what) {
     if (err != OGRERR_NONE) throw std::runtime_error(what);
@@ -90,7 +81,7 @@ double floorSeconds(const std::string& path) {
     }
     app.editor().stopEditing(true);
     (void)vertices;
-    return seconds(std::chrono::steady_clock::now() - start);
+    return bench::seconds(std::chrono::steady_clock::now() - start);
 }
 
 double toolSeconds(const std::string& path) {
@@ -102,21 +93,7 @@ double toolSeconds(const std::string& path) {
         run(SnapPointsToLineOptions{"Points", "Lines", 100}, app.document(), progress);
     app.editor().stopEditing(true);
     if (result.notSnapped) std::fprintf(stderr, "%ld points not snapped\n", result.notSnapped);
-    return seconds(std::chrono::steady_clock::now() - start);
-}
-
-template <class Run>
-double bestOnFreshCopies(const std::filesystem::path& network, Run run) {
-    constexpr int kRounds = 3;
-    const std::filesystem::path copy = network.parent_path() / "copy.gpkg";
-    double best = 1e300;
-    for (int round = 0; round < kRounds; ++round) {
-        std::filesystem::copy_file(network, copy,
-                                   std::filesystem::copy_options::overwrite_existing);
-        best = std::min(best, run(copy.string()));
-    }
-    std::filesystem::remove(copy);
-    return best;
+    return bench::seconds(std::chrono::steady_clock::now() - start);
 }
 
 }  // namespace
@@ -125,11 +102,11 @@ int main(int argc, char** argv) {
     const int points = argc > 1 ? std::stoi(argv[1]) : 100000;
     const int lines = argc > 2 ? std::stoi(argv[2]) : 10000;
     bench::ConsoleUI ui;
-    const auto folder = workFolder();
+    const auto folder = bench::workFolder("ondu-snap-bench");
     std::filesystem::create_directories(folder);
     const std::filesystem::path network = writeNetwork(folder, points, lines);
-    const double floor = bestOnFreshCopies(network, floorSeconds);
-    const double tool = bestOnFreshCopies(network, toolSeconds);
+    const double floor = bench::bestOnFreshCopies(network, floorSeconds);
+    const double tool = bench::bestOnFreshCopies(network, toolSeconds);
     std::printf("%d points to %d lines: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n",
                 points, lines, tool, floor, tool / floor);
     std::filesystem::remove_all(folder);

@@ -1,4 +1,3 @@
-#include "framework/host/ogr_geometry.h"
 #include "framework/vector_helpers.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 #include <random>
 
 #include "framework/channel_model.h"
+#include "framework/host/ogr_geometry.h"
 #include "framework/number_text.h"
 #include "support/recording_ui.h"
 #include "support/temp_map.h"
