@@ -1,3 +1,4 @@
+#include "framework/host/ogr_geometry.h"
 #include "framework/vector_helpers.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,6 @@
 #include <random>
 
 #include "framework/channel_model.h"
-#include "framework/host/ogr_geometry.h"
 #include "framework/number_text.h"
 #include "support/recording_ui.h"
 #include "support/temp_map.h"
