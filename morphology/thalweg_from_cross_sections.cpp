@@ -52,6 +52,10 @@ long run(const ThalwegFromCrossSectionsOptions& options, IDocument& map, IProgre
     IFeatureLayer* thalweg = maputil::RequireLayer(&map, options.thalweg, "thalweg");
     maputil::RefuseSameLayer(thalweg, "thalweg", sections, "cross-section");
     const long count = maputil::RequireFeaturesToProcess(sections);
+    // One deepest point makes no line.
+    if (count < 2)
+        throw RunRefused("A thalweg needs at least two cross-sections; " + sections->name() +
+                         " has one to process");
     IFeatureClass& cls = maputil::featureClassOf(sections);
     const int measure = cls.findField(options.measureField);
     if (measure < 0)

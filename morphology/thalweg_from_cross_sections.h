@@ -27,8 +27,8 @@ struct ThalwegFromCrossSectionsOptions {
 /// Writes TDist on every cross-section of the processing set, stores the thalweg through their
 /// deepest points (each carrying its section's measure as M, ordered by it) as one new feature,
 /// smoothed when asked, and answers how many points the thalweg shares with the outline of the
-/// boundary layer's first polygon. Refuses (RunRefused, nothing written) an empty processing
-/// set and a thalweg layer that is the cross-section layer; throws HostError naming the field,
+/// boundary layer's first polygon. Refuses (RunRefused, nothing written) a processing set of
+/// fewer than two sections and a thalweg layer that is the cross-section layer; throws HostError naming the field,
 /// layer or feature for a missing field, boundary polygon, measure or elevation, and for a
 /// cross-section of no length.
 long run(const ThalwegFromCrossSectionsOptions& options, IDocument& map, IProgressBar& progress);

@@ -153,7 +153,8 @@ TEST_P(ThalwegCsDialog, MissingChoicesWarnCrossSectionsThalwegBoundaryInThatOrde
     };
     for (const Case& c : cases) {
         ui.messages.clear();
-        auto& form = open({sections({{section(0, 2), 1}}), boundary(), thalwegLayer()});
+        auto& form =
+            open({sections({{section(0, 2), 1}, {section(10, 2), 2}}), boundary(), thalwegLayer()});
         for (const char* control : c.cleared) form.type(control, "");
         EXPECT_TRUE(ok(form).empty());
         EXPECT_EQ(ui.messageLines(), std::vector<std::string>{c.message});
@@ -163,7 +164,7 @@ TEST_P(ThalwegCsDialog, MissingChoicesWarnCrossSectionsThalwegBoundaryInThatOrde
 }
 
 TEST_P(ThalwegCsDialog, SectionWithoutMeasureStopsTheRunNamingItAndStoresNothing) {
-    test::LayerSpec layer = sections({{section(0, 2), 1}});
+    test::LayerSpec layer = sections({{section(0, 2), 1}, {section(20, 2), 2}});
     layer.features.push_back({section(10, 2), {}});
     auto& form = open({layer, boundary(), thalwegLayer()});
     EXPECT_TRUE(ok(form).empty());
@@ -173,6 +174,20 @@ TEST_P(ThalwegCsDialog, SectionWithoutMeasureStopsTheRunNamingItAndStoresNothing
               std::string::npos)
         << ui.messages[0].text;
     EXPECT_TRUE(form.isLoaded());
+}
+
+TEST_P(ThalwegCsDialog, OneSectionMakesNoLineAndIsRefused) {
+    auto& form =
+        open({sections({{section(0, 2), 1}, {section(10, 2), 2}}), boundary(), thalwegLayer()});
+    host->featureLayer("CrossSections")
+        ->selectionSet()
+        .add(GetParam() == StoreFormat::Shapefile ? 0 : 1);
+    const std::string before = test::fingerprint(store->storePath());
+    EXPECT_TRUE(ok(form).empty());
+    EXPECT_EQ(ui.messageLines(),
+              std::vector<std::string>{"[Warning] A thalweg needs at least two cross-sections; "
+                                       "CrossSections has one to process"});
+    EXPECT_EQ(test::fingerprint(store->storePath()), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ThalwegCsDialog,
