@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/host/host_application.h"
+
 namespace ondu::bench {
 
 inline double seconds(std::chrono::steady_clock::duration d) {
@@ -21,6 +23,17 @@ inline std::filesystem::path workFolder(const std::string& name) {
     const char* dir = std::getenv("ONDU_WORK_DIR");
     return (dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path()) /
            name;
+}
+
+/// The time of one edit session on the map at `path`: started, `work(app)` run, saved.
+template <class Work>
+double timedEdit(const std::string& path, Work work) {
+    HostApplication app(MapDocument::open(path));
+    const auto start = std::chrono::steady_clock::now();
+    app.editor().startEditing();
+    work(app);
+    app.editor().stopEditing(true);
+    return seconds(std::chrono::steady_clock::now() - start);
 }
 
 /// The least time `run` takes on a fresh copy of `dataset`, over three rounds.

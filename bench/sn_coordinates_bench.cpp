@@ -8,7 +8,6 @@
 // three times on a fresh copy of one generated river and the best run counts.
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,32 +42,27 @@ IFeatureClass& classOf(HostApplication& app, const char* name) {
 }
 
 double floorSeconds(const std::string& path) {
-    HostApplication app(MapDocument::open(path));
-    const auto start = std::chrono::steady_clock::now();
-    app.editor().startEditing();
-    const Geometry centerline = classOf(app, "CenterLine").search(nullptr)->nextFeature()->shape();
-    IFeatureClass& points = classOf(app, "SurveyPoints");
-    const int s = points.findField("S"), n = points.findField("N");
-    auto cursor = points.search(nullptr);
-    while (auto f = cursor->nextFeature()) {
-        const Point p = std::get<Point>(f->shape());
-        f->setValue(s, p.x);
-        f->setValue(n, p.y);
-        f->store();
-    }
-    app.editor().stopEditing(true);
-    (void)centerline;
-    return bench::seconds(std::chrono::steady_clock::now() - start);
+    return bench::timedEdit(path, [](HostApplication& app) {
+        const Geometry centerline =
+            classOf(app, "CenterLine").search(nullptr)->nextFeature()->shape();
+        IFeatureClass& points = classOf(app, "SurveyPoints");
+        const int s = points.findField("S"), n = points.findField("N");
+        auto cursor = points.search(nullptr);
+        while (auto f = cursor->nextFeature()) {
+            const Point p = std::get<Point>(f->shape());
+            f->setValue(s, p.x);
+            f->setValue(n, p.y);
+            f->store();
+        }
+        (void)centerline;
+    });
 }
 
 double toolSeconds(const std::string& path) {
-    HostApplication app(MapDocument::open(path));
-    const auto start = std::chrono::steady_clock::now();
-    app.editor().startEditing();
-    SilentProgress progress;
-    run(SnCoordinatesOptions{"SurveyPoints", "CenterLine", "S", "N"}, app.document(), progress);
-    app.editor().stopEditing(true);
-    return bench::seconds(std::chrono::steady_clock::now() - start);
+    return bench::timedEdit(path, [](HostApplication& app) {
+        SilentProgress progress;
+        run(SnCoordinatesOptions{"SurveyPoints", "CenterLine", "S", "N"}, app.document(), progress);
+    });
 }
 
 }  // namespace

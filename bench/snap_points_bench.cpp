@@ -10,7 +10,6 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -68,32 +67,26 @@ IFeatureClass& classOf(HostApplication& app, const char* name) {
 }
 
 double floorSeconds(const std::string& path) {
-    HostApplication app(MapDocument::open(path));
-    const auto start = std::chrono::steady_clock::now();
-    app.editor().startEditing();
-    std::size_t vertices = 0;
-    auto lines = classOf(app, "Lines").search(nullptr);
-    while (auto f = lines->nextFeature()) vertices += allVertices(f->shape()).size();
-    auto cursor = classOf(app, "Points").search(nullptr);
-    while (auto f = cursor->nextFeature()) {
-        f->setShape(f->shape());
-        f->store();
-    }
-    app.editor().stopEditing(true);
-    (void)vertices;
-    return bench::seconds(std::chrono::steady_clock::now() - start);
+    return bench::timedEdit(path, [](HostApplication& app) {
+        std::size_t vertices = 0;
+        auto lines = classOf(app, "Lines").search(nullptr);
+        while (auto f = lines->nextFeature()) vertices += allVertices(f->shape()).size();
+        auto cursor = classOf(app, "Points").search(nullptr);
+        while (auto f = cursor->nextFeature()) {
+            f->setShape(f->shape());
+            f->store();
+        }
+        (void)vertices;
+    });
 }
 
 double toolSeconds(const std::string& path) {
-    HostApplication app(MapDocument::open(path));
-    const auto start = std::chrono::steady_clock::now();
-    app.editor().startEditing();
-    SilentProgress progress;
-    const SnapResult result =
-        run(SnapPointsToLineOptions{"Points", "Lines", 100}, app.document(), progress);
-    app.editor().stopEditing(true);
-    if (result.notSnapped) std::fprintf(stderr, "%ld points not snapped\n", result.notSnapped);
-    return bench::seconds(std::chrono::steady_clock::now() - start);
+    return bench::timedEdit(path, [](HostApplication& app) {
+        SilentProgress progress;
+        const SnapResult result =
+            run(SnapPointsToLineOptions{"Points", "Lines", 100}, app.document(), progress);
+        if (result.notSnapped) std::fprintf(stderr, "%ld points not snapped\n", result.notSnapped);
+    });
 }
 
 }  // namespace
