@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_runs.h"
 #include "bench/bench_ui.h"
 #include "framework/geometry/curve.h"
 #include "framework/host/host_application.h"
@@ -25,10 +26,6 @@
 using namespace ondu;
 
 namespace {
-
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
 
 std::string writeRiver(const std::filesystem::path& folder, int segments) {
     SampleRiverOptions options;
@@ -67,7 +64,7 @@ double floorSeconds(const std::string& path) {
     feature->setShape(Polyline(line, true));
     feature->store();
     app.editor().stopEditing(true);
-    return seconds(std::chrono::steady_clock::now() - start);
+    return bench::seconds(std::chrono::steady_clock::now() - start);
 }
 
 double toolSeconds(const std::string& path) {
@@ -80,24 +77,10 @@ double toolSeconds(const std::string& path) {
     form.load();
     form.pressOk();
     app.editor().stopEditing(true);
-    const double elapsed = seconds(std::chrono::steady_clock::now() - start);
+    const double elapsed = bench::seconds(std::chrono::steady_clock::now() - start);
     Forms::reset();
     g_pApp = nullptr;
     return elapsed;
-}
-
-/// The least time `run` takes on a fresh copy of `river`, over the rounds.
-template <class Run>
-double bestOnFreshCopies(const std::filesystem::path& river, Run run) {
-    constexpr int kRounds = 3;
-    const std::filesystem::path copy = river.parent_path() / ("copy-" + river.filename().string());
-    double best = 1e300;
-    for (int round = 0; round < kRounds; ++round) {
-        std::filesystem::copy_file(river, copy, std::filesystem::copy_options::overwrite_existing);
-        best = std::min(best, run(copy.string()));
-    }
-    std::filesystem::remove(copy);
-    return best;
 }
 
 }  // namespace
@@ -106,14 +89,14 @@ int main(int argc, char** argv) {
     const int small = argc > 1 ? std::stoi(argv[1]) : 10000;
     const int large = argc > 2 ? std::stoi(argv[2]) : 100000;
     bench::ConsoleUI ui;
-    const auto folder = std::filesystem::temp_directory_path() / "ondu-thalweg-bench";
+    const auto folder = bench::workFolder("ondu-thalweg-bench");
     std::filesystem::create_directories(folder);
     double toolTimes[2] = {0, 0};
     int sizes[2] = {small, large};
     for (int i = 0; i < 2; ++i) {
         const std::filesystem::path river = writeRiver(folder, sizes[i]);
-        const double floor = bestOnFreshCopies(river, floorSeconds);
-        toolTimes[i] = bestOnFreshCopies(river, toolSeconds);
+        const double floor = bench::bestOnFreshCopies(river, floorSeconds);
+        toolTimes[i] = bench::bestOnFreshCopies(river, toolSeconds);
         std::printf("%7d segments: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n", sizes[i],
                     toolTimes[i], floor, toolTimes[i] / floor);
     }

@@ -6,6 +6,7 @@ namespace ondu {
 
 IApplication* g_pApp = nullptr;
 IDocument* g_pMxDoc = nullptr;
+bool g_itemsLeftUndone = false;
 
 IDocument* loadMapDocument() {
     if (!g_pApp)

@@ -10,6 +10,9 @@ class IDocument;
 extern IApplication* g_pApp;
 /// The current map document: set by each dialog's load handler, released by several dialogs.
 extern IDocument* g_pMxDoc;
+/// Set by a run that completed but left some of its items undone (points out of reach of any
+/// line), so that a host can tell it from a complete run; hosts clear it before each click.
+extern bool g_itemsLeftUndone;
 
 /// What a dialog's load does first: g_pMxDoc set to the application's document. Throws
 /// HostError (91) when no application has been handed over.

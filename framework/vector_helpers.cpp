@@ -1,6 +1,7 @@
 #include "framework/vector_helpers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <string>
@@ -528,6 +529,41 @@ void ConvertToDoubleArray(const std::vector<FieldValue>& values, std::vector<dou
         if (!number) throw HostError("Type mismatch", kTypeMismatchNumber);
         doubles[i] = *number;
     }
+}
+
+double GetPointDistance(const Point& a, const Point& b) { return std::hypot(b.x - a.x, b.y - a.y); }
+
+void SortVerticesByM(Path& points) {
+    // A run of equal measures comes out reversed: sorting by reading order descending among
+    // equals gives the exchange sort's result without its n² comparisons.
+    std::vector<std::size_t> order(points.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return points[a].m < points[b].m || (points[a].m == points[b].m && a > b);
+    });
+    Path sorted;
+    sorted.reserve(points.size());
+    for (std::size_t i : order) sorted.push_back(points[i]);
+    points = std::move(sorted);
+}
+
+namespace {
+template <class Shape>
+Shape checkedShapeOf(const IFeature& feature, const std::string& layerName, const char* kind) {
+    Geometry shape = maputil::CheckedShape(feature, layerName);
+    if (auto* typed = std::get_if<Shape>(&shape)) return std::move(*typed);
+    throw HostError(
+        "Feature " + std::to_string(feature.OID()) + " of " + layerName + " is not a " + kind,
+        kTypeMismatchNumber);
+}
+}  // namespace
+
+Point CheckedPoint(const IFeature& feature, const std::string& layerName) {
+    return checkedShapeOf<Point>(feature, layerName, "point");
+}
+
+Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName) {
+    return checkedShapeOf<Polyline>(feature, layerName, "line");
 }
 
 }  // namespace ondu::vectorUtil

@@ -4,6 +4,7 @@
 // at a point, meeting points, polygon and path outlines, Z-awareness, and sorts.
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "framework/geometry/geometry.h"
@@ -86,5 +87,19 @@ void ShellSortDouble(std::vector<double>& values);
 /// `doubles` sized as `values` and holding their numeric values. Throws HostError for a null
 /// ("Invalid use of Null", 94) and for a text that is not a number ("Type mismatch", 13).
 void ConvertToDoubleArray(const std::vector<FieldValue>& values, std::vector<double>& doubles);
+
+/// The planar distance between two points (X and Y only).
+double GetPointDistance(const Point& a, const Point& b);
+
+/// Orders the points by M ascending, as an exchange sort that swaps a later point with an
+/// earlier one whenever its M is at most the earlier's would leave them: points of equal M end
+/// in the reverse of the order they came in. n log n; the M values must be numbers.
+void SortVerticesByM(Path& points);
+
+/// The feature's shape as a point, checked as maputil::CheckedShape checks it. Throws HostError
+/// naming the feature and layer for any other kind of shape.
+Point CheckedPoint(const IFeature& feature, const std::string& layerName);
+/// The feature's shape as a polyline, checked likewise.
+Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName);
 
 }  // namespace ondu::vectorUtil

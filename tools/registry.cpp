@@ -2,7 +2,10 @@
 
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
+#include "morphology/sn_coordinates.h"
+#include "morphology/thalweg_from_cross_sections.h"
 #include "morphology/thalweg_from_curvature.h"
+#include "preprocessing/snap_points_to_line.h"
 
 namespace ondu {
 
@@ -12,6 +15,9 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsXMLtoGeometryFile>();
     catalogue.add<clsExportSDFtoXML>();
     catalogue.add<clsThaCur>();
+    catalogue.add<clsSnapPointstoLine>();
+    catalogue.add<clsAssignSN>();
+    catalogue.add<clsThalweg_CS>();
     return catalogue;
 }
 }  // namespace

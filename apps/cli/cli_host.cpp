@@ -598,11 +598,13 @@ int run(const RunOptions& o) {
     command->OnCreate(&app);
     RunSession session(app.editor(), !o.noEditSession, o.keepEdits);
     auto previous = std::signal(SIGINT, [](int) { g_interrupted = 1; });
+    g_itemsLeftUndone = false;
     command->OnClick();
     std::signal(SIGINT, previous);
     const bool completed = ui.dialogsShown() > 0 && !Forms::anyLoaded();
     if (completed) session.completed();
-    return completed ? kCompleted : kStopped;
+    if (!completed) return kStopped;
+    return g_itemsLeftUndone ? kCompletedPartly : kCompleted;
 }
 
 }  // namespace
@@ -683,6 +685,16 @@ int runMain(int argc, char** argv) {
         ->capture_default_str();
     riverCmd
         ->add_option("--reference-points", river.referencePointCount, "number of reference points")
+        ->capture_default_str();
+    riverCmd
+        ->add_option("--gauging-stations", river.gaugingStationCount,
+                     "number of gauging stations beside the centerline")
+        ->capture_default_str();
+    riverCmd->add_option("--survey-points", river.surveyPointCount, "number of survey points")
+        ->capture_default_str();
+    riverCmd
+        ->add_option("--cross-section-spacing", river.crossSectionSpacing,
+                     "distance between surveyed 3D cross-sections (0: none)")
         ->capture_default_str();
     riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
         ->capture_default_str();

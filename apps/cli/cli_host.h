@@ -13,8 +13,9 @@
 
 namespace ondu::cli {
 
-/// Exit statuses: the run completed; it was refused or stopped with a dialog open; usage error.
-enum ExitStatus { kCompleted = 0, kStopped = 1, kUsageError = 2 };
+/// Exit statuses: the run completed; it was refused or stopped with a dialog open; usage error;
+/// the run completed but left some items undone (its final message says which).
+enum ExitStatus { kCompleted = 0, kStopped = 1, kUsageError = 2, kCompletedPartly = 3 };
 
 /// A usage error: unknown command, control or option, unreadable map, bad value.
 class UsageError : public std::runtime_error {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -198,28 +199,24 @@ Foot footOnSegment(const Polyline& line, const Segment& s, const Point& point) {
     return {s.part, s.vertex, t, s.start + t * s.length, norm(between(foot, point))};
 }
 
-/// Paths of a single vertex have no segment; they still are places of the line.
-std::vector<Foot> singleVertexFeet(const Polyline& line, const Point& point) {
-    std::vector<Foot> feet;
-    double along = 0;
-    for (std::size_t p = 0; p < line.paths.size(); ++p) {
-        const Path& path = line.paths[p];
-        if (path.size() == 1) feet.push_back({p, 0, 0, along, norm(between(path[0], point))});
-        for (std::size_t v = 0; v + 1 < path.size(); ++v)
-            along += norm(between(path[v], path[v + 1]));
-    }
-    return feet;
+/// The foot on a piece: its segment's, or the lone vertex of a one-vertex path.
+Foot footOnPiece(const Polyline& line, const CurvePiece& piece, const Point& point) {
+    const Path& path = line.paths[piece.part];
+    if (piece.vertex + 1 >= path.size())
+        return {piece.part, piece.vertex, 0, piece.start, norm(between(path[piece.vertex], point))};
+    const double len = norm(between(path[piece.vertex], path[piece.vertex + 1]));
+    return footOnSegment(line, {piece.part, piece.vertex, piece.start, len}, point);
 }
 
-Foot nearestFoot(const Polyline& line, const Point& point) {
+/// The nearest foot among the pieces; equally near feet go to the one first along the line.
+Foot nearestFoot(const Polyline& line, const Point& point, std::span<const CurvePiece> pieces) {
     std::optional<Foot> best;
-    auto consider = [&](const Foot& f) {
+    for (const CurvePiece& piece : pieces) {
+        const Foot f = footOnPiece(line, piece, point);
         if (!best || f.distance < best->distance ||
             (f.distance == best->distance && f.along < best->along))
             best = f;
-    };
-    for (const Segment& s : segmentsOf(line)) consider(footOnSegment(line, s, point));
-    for (const Foot& f : singleVertexFeet(line, point)) consider(f);
+    }
     return *best;
 }
 
@@ -358,8 +355,32 @@ Polyline queryTangent(const Polyline& line, double distance, bool asRatio, doubl
 
 CurveLocation nearestLocation(const Polyline& line, const Point& point) {
     requireVertex(line);
+    return nearestLocationAmong(line, point, piecesOf(line));
+}
+
+std::vector<CurvePiece> piecesOf(const Polyline& line) {
+    std::vector<CurvePiece> pieces;
+    double along = 0;
+    for (std::size_t p = 0; p < line.paths.size(); ++p) {
+        const Path& path = line.paths[p];
+        if (path.size() == 1) pieces.push_back({p, 0, along});
+        for (std::size_t v = 0; v + 1 < path.size(); ++v) {
+            pieces.push_back({p, v, along});
+            along += norm(between(path[v], path[v + 1]));
+        }
+    }
+    return pieces;
+}
+
+double distanceToPiece(const Polyline& line, const CurvePiece& piece, const Point& point) {
+    return footOnPiece(line, piece, point).distance;
+}
+
+CurveLocation nearestLocationAmong(const Polyline& line, const Point& point,
+                                   std::span<const CurvePiece> candidates) {
+    if (candidates.empty()) throw std::invalid_argument("no piece of the line to search");
     if (point.isEmpty()) throw std::invalid_argument("the point is empty");
-    const Foot foot = nearestFoot(line, point);
+    const Foot foot = nearestFoot(line, point, candidates);
     const Path& path = line.paths[foot.part];
     const Point& a = path[foot.vertex];
     const Point& b = foot.vertex + 1 < path.size() ? path[foot.vertex + 1] : a;

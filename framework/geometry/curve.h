@@ -20,6 +20,7 @@
 //   vertices, for distances or offsets that are not finite numbers, and, where they need a
 //   direction, for a line whose length is zero.
 
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,27 @@ struct CurveLocation {
 /// several locations are equally near, the first along the line wins. Near a vertex where the
 /// line bends, the side is that of the bend's outer or inner region the point lies in.
 CurveLocation nearestLocation(const Polyline& line, const Point& point);
+
+/// A piece of a line for nearest-location searches: the segment from vertex `vertex` of path
+/// `part` to the next one, or the lone vertex of a path that has only one; `start` is its
+/// distance along the line. Spatial indexes hold pieces and hand back the few near a point.
+struct CurvePiece {
+    std::size_t part = 0;
+    std::size_t vertex = 0;
+    double start = 0;
+};
+
+/// Every piece of the line, in line order (zero-length segments included).
+std::vector<CurvePiece> piecesOf(const Polyline& line);
+
+/// The planar distance from the point to the piece, never negative.
+double distanceToPiece(const Polyline& line, const CurvePiece& piece, const Point& point);
+
+/// nearestLocation searched among `candidates` only: the same answer whenever they hold every
+/// piece at least as near to the point as the nearest one. Throws std::invalid_argument when
+/// there is no candidate or the point is empty.
+CurveLocation nearestLocationAmong(const Polyline& line, const Point& point,
+                                   std::span<const CurvePiece> candidates);
 
 /// The measures of the line at `distance` along it (clamped), in line order. Normally one value;
 /// two where the line reaches that distance at two vertices with different measures (the end of

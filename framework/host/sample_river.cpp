@@ -62,6 +62,15 @@ void validate(const SampleRiverOptions& o) {
     require(o.referencePointCount >= 0 && o.referencePointCount <= kMaxReferencePoints,
             "referencePointCount", "from 0 to " + plain(kMaxReferencePoints),
             o.referencePointCount);
+    for (const auto& [count, name] : {std::pair{o.gaugingStationCount, "gaugingStationCount"},
+                                      std::pair{o.surveyPointCount, "surveyPointCount"}})
+        require(count >= 0 && count <= kMaxReferencePoints, name,
+                "from 0 to " + plain(kMaxReferencePoints), count);
+    require(nonNegative(o.crossSectionSpacing), "crossSectionSpacing", "zero or a positive number",
+            o.crossSectionSpacing);
+    require(o.crossSectionSpacing == 0 || o.length / o.crossSectionSpacing <= kMaxSegments,
+            "crossSectionSpacing", "at least length / " + plain(kMaxSegments),
+            o.crossSectionSpacing);
     require(positive(o.vertexSpacing), "vertexSpacing", "a positive number", o.vertexSpacing);
     require(o.length / o.vertexSpacing <= kMaxVertices, "vertexSpacing",
             "at least length / " + plain(kMaxVertices), o.vertexSpacing);
@@ -296,6 +305,78 @@ void writeReferencePoints(GDALDataset& gpkg, OGRSpatialReference& crs, const Pol
     }
 }
 
+/// `count` measures spread evenly along the river, none at its ends.
+std::vector<double> evenMeasures(int count, double length) {
+    std::vector<double> measures;
+    for (int i = 0; i < count; ++i) measures.push_back((i + 0.5) * length / count);
+    return measures;
+}
+
+/// The point `offset` to the right of the centerline (negative: to the left) at a measure, found
+/// by bisection over the measures, which run with the distance along the line.
+Point besideCenterline(const Polyline& centerline, double measure, double offset) {
+    const Path& path = centerline.paths.front();
+    const auto after = std::upper_bound(path.begin() + 1, path.end() - 1, measure,
+                                        [](double value, const Point& p) { return value < p.m; });
+    const Point& a = *(after - 1);
+    const Point& b = *after;
+    const double len = std::hypot(b.x - a.x, b.y - a.y);
+    const Point at = pointAtMeasure(path, measure);
+    return Point(at.x + offset * (b.y - a.y) / len, at.y - offset * (b.x - a.x) / len);
+}
+
+void writeGaugingStations(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyline& centerline,
+                          const SampleRiverOptions& o) {
+    OGRLayer& layer = createLayer(gpkg, crs, "GaugingStations", wkbPoint, {});
+    const auto measures = evenMeasures(o.gaugingStationCount, o.length);
+    for (std::size_t i = 0; i < measures.size(); ++i) {
+        const double side = i % 2 ? 1 : -1;
+        store(layer, static_cast<GIntBig>(i + 1),
+              besideCenterline(centerline, measures[i], side * (o.width / 2 + 15)), {});
+    }
+}
+
+void writeSurveyPoints(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyline& centerline,
+                       const SampleRiverOptions& o) {
+    OGRLayer& layer =
+        createLayer(gpkg, crs, "SurveyPoints", wkbPoint, {{"S", OFTReal}, {"N", OFTReal}});
+    const auto measures = evenMeasures(o.surveyPointCount, o.length);
+    for (std::size_t i = 0; i < measures.size(); ++i) {
+        // Nine places across the channel, visited in a scattered order.
+        const double across = -0.4 + 0.1 * static_cast<double>((i * 7) % 9);
+        store(layer, static_cast<GIntBig>(i + 1),
+              besideCenterline(centerline, measures[i], across * o.width), {});
+    }
+}
+
+/// A section from the left bank to the right one with 11 vertices; its bed is a parabola whose
+/// lowest point lies towards the outer bank where the channel bends.
+Polyline surveyedSection(const Polyline& centerline, double measure, const SampleRiverOptions& o) {
+    constexpr int kVertices = 11;
+    // Curvature follows cos(2πs/λ); the river starts turning left, so the outer bank is right.
+    const double lowest = 0.5 + 0.3 * std::cos(2 * kPi * measure / o.wavelength);
+    const double reach = std::max(lowest, 1 - lowest);
+    const double bank = bankElevationAt(o, measure);
+    Path path;
+    for (int k = 0; k < kVertices; ++k) {
+        const double u = static_cast<double>(k) / (kVertices - 1);
+        const Point p = besideCenterline(centerline, measure, (u - 0.5) * o.width);
+        const double shape = 1 - std::pow((u - lowest) / reach, 2);
+        path.push_back(Point(p.x, p.y, bank - o.depth * shape));
+    }
+    return Polyline(std::move(path), true);
+}
+
+void writeSurveyCrossSections(GDALDataset& gpkg, OGRSpatialReference& crs,
+                              const Polyline& centerline, const SampleRiverOptions& o) {
+    OGRLayer& layer =
+        createLayer(gpkg, crs, "SurveyCrossSections", wkbLineString25D, {{"Measure", OFTReal}});
+    if (o.crossSectionSpacing == 0) return;
+    GIntBig fid = 1;
+    for (double m = o.crossSectionSpacing / 2; m < o.length; m += o.crossSectionSpacing)
+        store(layer, fid++, surveyedSection(centerline, m, o), {{"Measure", m}});
+}
+
 void removeGeoPackage(const std::string& path) {
     std::error_code ignored;
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
@@ -316,6 +397,9 @@ void writeLayers(const std::string& path, OGRSpatialReference& crs, const Polyli
     writeReferencePoints(*gpkg, crs, centerline, o);
     createLayer(*gpkg, crs, "Thalweg", wkbLineString25D, {});
     createLayer(*gpkg, crs, "CrossSections", wkbLineString25D, {});
+    writeGaugingStations(*gpkg, crs, centerline, o);
+    writeSurveyPoints(*gpkg, crs, centerline, o);
+    writeSurveyCrossSections(*gpkg, crs, centerline, o);
     check(gpkg->CommitTransaction(), "cannot save " + path);
 }
 

@@ -22,6 +22,13 @@
 // - "ReferencePoints": Points on the centerline with Measure, BankElev and Depth.
 // - "Thalweg" and "CrossSections": empty LineString Z layers without attribute fields; the tools
 //   that fill them add their fields.
+// - "GaugingStations": Points digitised beside the centerline, alternately left and right of it,
+//   within snapping reach (15 beyond the bank).
+// - "SurveyPoints": Points spread across the channel, with empty S and N (Double) fields for
+//   their (s,n) coordinates.
+// - "SurveyCrossSections": LineString Z sections surveyed across the channel from the left bank
+//   to the right one, with Measure (Double): the bed is a parabola whose lowest vertex lies
+//   towards the outer bank of each bend.
 
 #include <string>
 
@@ -46,17 +53,22 @@ struct SampleRiverOptions {
     int epsg = 32617;             ///< EPSG code of a projected coordinate system
     double originX = 500000;      ///< start of the centerline
     double originY = 4000000;
+    int gaugingStationCount = 3;       ///< gauging stations spread evenly (may be 0)
+    int surveyPointCount = 20;         ///< survey points spread evenly (may be 0)
+    double crossSectionSpacing = 100;  ///< distance between surveyed cross-sections along the
+                                       ///< channel; 0 for none
 };
 
 /// Writes the sample river to a new GeoPackage at `gpkgPath`, replacing any file there, in one
 /// transaction. Throws std::invalid_argument, naming the option, when an option is out of range:
 /// a length, wavelength, segment length, width or vertex spacing that is not a positive number;
-/// a negative amplitude or depth, a reference point count outside 0 to a million, or an amplitude
-/// beyond the largest a non-looping meander reaches; a width at which the banks of the bends
-/// overlap; an EPSG code that is not a projected system; more than a million segments or ten
-/// million vertices. The message begins with the option's member name and " must be ". Nothing is
-/// touched on disk then. Throws HostError when the file cannot be written; no partial file is left
-/// behind.
+/// a negative amplitude, depth or cross-section spacing, a reference point, gauging station or
+/// survey point count outside 0 to a million, a cross-section spacing that would give more than
+/// a million sections, or an amplitude beyond the largest a non-looping meander reaches; a width
+/// at which the banks of the bends overlap; an EPSG code that is not a projected system; more
+/// than a million segments or ten million vertices. The message begins with the option's member
+/// name and " must be ". Nothing is touched on disk then. Throws HostError when the file cannot
+/// be written; no partial file is left behind.
 void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& options);
 
 }  // namespace ondu

@@ -353,3 +353,36 @@ TEST(ConvertToDoubleArray, NumbersAndNumericTextsOnly) {
 
 }  // namespace
 }  // namespace ondu
+
+namespace ondu {
+namespace {
+
+/// The exchange sort the measure order is defined by: every later point with an M at most the
+/// earlier one's changes places with it.
+Path exchangeSorted(Path points) {
+    for (std::size_t i = 0; i < points.size(); ++i)
+        for (std::size_t j = i + 1; j < points.size(); ++j)
+            if (points[j].m <= points[i].m) std::swap(points[i], points[j]);
+    return points;
+}
+
+TEST(SortVerticesByM, GivesTheExchangeSortsOrderEqualMeasuresReversed) {
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 500; ++trial) {
+        Path points;
+        const int n = static_cast<int>(random() % 12);
+        for (int k = 0; k < n; ++k) {
+            Point p(k, 0);
+            p.m = static_cast<double>(random() % 4);
+            points.push_back(p);
+        }
+        Path sorted = points;
+        vectorUtil::SortVerticesByM(sorted);
+        const Path expected = exchangeSorted(points);
+        ASSERT_EQ(sorted.size(), expected.size());
+        for (std::size_t k = 0; k < sorted.size(); ++k) EXPECT_EQ(sorted[k].x, expected[k].x);
+    }
+}
+
+}  // namespace
+}  // namespace ondu

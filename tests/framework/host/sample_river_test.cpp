@@ -77,7 +77,10 @@ TEST_F(SampleRiverFile, LayersHaveTheShapesFieldsAndCountsTheToolsExpect) {
         {"ChannelBoundary", "Polygon; 1"},
         {"ReferencePoints", "Point; 4; Measure Real; BankElev Real; Depth Real"},
         {"Thalweg", "3D Line String; 0"},
-        {"CrossSections", "3D Line String; 0"}};
+        {"CrossSections", "3D Line String; 0"},
+        {"GaugingStations", "Point; 3"},
+        {"SurveyPoints", "Point; 20; S Real; N Real"},
+        {"SurveyCrossSections", "3D Line String; 20; Measure Real"}};
     ASSERT_EQ(gpkg_->GetLayerCount(), static_cast<int>(expected.size()));
     for (const auto& [name, schema] : expected) {
         OGRLayer& l = layer(name.c_str());
@@ -167,6 +170,32 @@ TEST_F(SampleRiverFile, ReferencePointsLieOnTheCenterlineAtTheirMeasures) {
     }
 }
 
+TEST_F(SampleRiverFile, StationsLieBesideTheBanksAndSectionsSpanTheChannel) {
+    for (const auto& f : featuresOf(layer("GaugingStations"))) {
+        const CurveLocation at =
+            nearestLocation(centerline_, std::get<Point>(fromOgr(f->GetGeometryRef())));
+        // Offset square to one chord; on the inside of a bend the next chord comes a little nearer.
+        EXPECT_NEAR(at.distanceFrom, options_.width / 2 + 15, 0.1);
+    }
+    for (const auto& f : featuresOf(layer("SurveyCrossSections"))) {
+        const Path section = allVertices(fromOgr(f->GetGeometryRef()));
+        ASSERT_EQ(section.size(), 11u);
+        EXPECT_NEAR(std::hypot(section.back().x - section.front().x,
+                               section.back().y - section.front().y),
+                    options_.width, 1e-6);
+        // The middle vertex sits on the centerline at the section's measure, left bank first.
+        const CurveLocation middle = nearestLocation(centerline_, section[5]);
+        EXPECT_NEAR(middle.distanceAlong, f->GetFieldAsDouble("Measure"), 1e-6);
+        EXPECT_FALSE(nearestLocation(centerline_, section.front()).rightSide);
+        const auto lowest = std::min_element(section.begin(), section.end(),
+                                             [](auto& a, auto& b) { return a.z < b.z; });
+        // Vertices a tenth of the width apart reach the parabola's bottom within 1 % of the depth.
+        EXPECT_NEAR(lowest->z,
+                    options_.bankElevation - options_.slope * middle.distanceAlong - options_.depth,
+                    0.01 * options_.depth);
+    }
+}
+
 TEST(SampleRiverOptions, BadOptionsAreNamedAndLeaveTheFileGoodOnesReplaceIt) {
     const test::TempDir dir;
     const std::string path = dir.file("river.gpkg");
@@ -179,6 +208,8 @@ TEST(SampleRiverOptions, BadOptionsAreNamedAndLeaveTheFileGoodOnesReplaceIt) {
         {"amplitude", [](auto& o) { o.amplitude = 0.25 * o.wavelength; }},
         {"width", [](auto& o) { o.width = 150; }},  // inner banks of the bends overlap
         {"epsg", [](auto& o) { o.epsg = 4326; }},
+        {"surveyPointCount", [](auto& o) { o.surveyPointCount = -1; }},
+        {"crossSectionSpacing", [](auto& o) { o.crossSectionSpacing = -100; }},
     };
     for (const auto& [option, change] : cases) {
         SampleRiverOptions o = kSmallRiver;
@@ -199,7 +230,7 @@ TEST(SampleRiverOptions, BadOptionsAreNamedAndLeaveTheFileGoodOnesReplaceIt) {
     writeSampleRiver(path, straight);
     const GDALDatasetUniquePtr gpkg(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR));
     ASSERT_NE(gpkg, nullptr);
-    EXPECT_EQ(gpkg->GetLayerCount(), 6);
+    EXPECT_EQ(gpkg->GetLayerCount(), 9);
 }
 
 }  // namespace
