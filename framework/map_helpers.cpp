@@ -123,8 +123,7 @@ bool passes(FieldType type, FieldFilter filter) {
     switch (filter) {
         case FieldFilter::Numeric:
             return type == FieldType::SmallInteger || type == FieldType::Integer ||
-                   type == FieldType::Single || type == FieldType::Double ||
-                   type == FieldType::OID;
+                   type == FieldType::Single || type == FieldType::Double || type == FieldType::OID;
         case FieldFilter::Text:
             return type == FieldType::String;
         default:
@@ -241,11 +240,10 @@ bool HasZValues(IFeatureLayer* layer) {
 
 bool EditSession() { return editSessionOpen(); }
 
-IFeatureLayer* RequireLayer(IDocument* document, const std::string& name,
-                            const std::string& role) {
+IFeatureLayer* RequireLayer(IDocument* document, const std::string& name, const std::string& role) {
     if (name.empty())
-        throw HostError("No " + role + " layer chosen: the map '" +
-                            focusMapOf(document).name() + "' offers none",
+        throw HostError("No " + role + " layer chosen: the map '" + focusMapOf(document).name() +
+                            "' offers none",
                         error_number::kObjectNotSet);
     IFeatureLayer* layer = SelectLayer(document, name);
     if (!layer)
@@ -283,13 +281,37 @@ Geometry CheckedShape(const IFeature& feature, const std::string& layerName) {
     if (isEmpty(shape)) throw HostError(which + "no shape", error_number::kObjectNotSet);
     for (const Point& p : allVertices(shape)) {
         // An unset Z or M is NaN by design; an infinite one, or a NaN X or Y, is bad data.
-        const bool finite = std::isfinite(p.x) && std::isfinite(p.y) && !std::isinf(p.z) &&
-                            !std::isinf(p.m);
+        const bool finite =
+            std::isfinite(p.x) && std::isfinite(p.y) && !std::isinf(p.z) && !std::isinf(p.m);
         if (!finite)
             throw HostError(which + "a coordinate that is not a finite number",
                             error_number::kInvalidArgument);
     }
     return shape;
+}
+
+Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName) {
+    Geometry shape = CheckedShape(feature, layerName);
+    if (auto* line = std::get_if<Polyline>(&shape)) return std::move(*line);
+    throw HostError("Type mismatch: feature " + std::to_string(feature.OID()) + " of " + layerName +
+                        " is not a line",
+                    error_number::kTypeMismatch);
+}
+
+int RequireField(const ITable& cls, const std::string& name) {
+    const int index = cls.findField(name);
+    if (index < 0)
+        throw HostError("Item not found in this collection (field " + name + ")",
+                        error_number::kItemNotFound);
+    return index;
+}
+
+double RequireNumber(const IFeature& feature, int index, const ITable& cls) {
+    const auto value = toDouble(feature.value(index));
+    if (!value)
+        throw HostError("Invalid use of Null (" + cls.field(index).name + ")",
+                        error_number::kInvalidUseOfNull);
+    return *value;
 }
 
 void SetLineMs(Polyline& line, double startM, double endM) {

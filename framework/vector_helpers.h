@@ -4,6 +4,7 @@
 // at a point, meeting points, polygon and path outlines, Z-awareness, and sorts.
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "framework/geometry/geometry.h"
@@ -86,5 +87,27 @@ void ShellSortDouble(std::vector<double>& values);
 /// `doubles` sized as `values` and holding their numeric values. Throws HostError for a null
 /// ("Invalid use of Null", 94) and for a text that is not a number ("Type mismatch", 13).
 void ConvertToDoubleArray(const std::vector<FieldValue>& values, std::vector<double>& doubles);
+
+/// The answer of a search "<measure> > lower AND <measure> < upper" over a whole layer that takes
+/// the first feature found (the smallest object id), in logarithmic time: the layer is read once,
+/// its measures sorted, with a sparse table of the smallest id over every power-of-two run.
+class MeasureWindowIndex {
+public:
+    /// The measure and object id of every feature that has a measure.
+    explicit MeasureWindowIndex(std::vector<std::pair<double, long long>> measureIds);
+
+    /// The smallest id among measures m with lower < m < upper, or nothing.
+    std::optional<long long> firstBetween(double lower, double upper) const;
+
+private:
+    std::vector<std::pair<double, long long>> entries_;
+    std::vector<std::vector<long long>> minIds_;
+};
+
+/// The parallel of the line `distance` to its side (positive to the right), each path on its
+/// own with mitred corners, so that straight runs keep exactly that distance (offsetCurve).
+/// Nothing for an empty line. A failure shows "<number>: <description>" titled
+/// "ConstructOffset" and answers nothing.
+std::optional<Polyline> ConstructOffset(const Polyline& line, double distance);
 
 }  // namespace ondu::vectorUtil

@@ -3,6 +3,10 @@
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
 #include "morphology/thalweg_from_curvature.h"
+#include "preprocessing/boundary_from_lines.h"
+#include "preprocessing/interpolate_attributes.h"
+#include "preprocessing/polygon_to_polyline.h"
+#include "preprocessing/split_line.h"
 
 namespace ondu {
 
@@ -12,6 +16,10 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsXMLtoGeometryFile>();
     catalogue.add<clsExportSDFtoXML>();
     catalogue.add<clsThaCur>();
+    catalogue.add<clsIntAttribute>();
+    catalogue.add<clsBoundaryFromLines>();
+    catalogue.add<clsPolyToLines>();
+    catalogue.add<clsSplitLine>();
     return catalogue;
 }
 }  // namespace
