@@ -110,7 +110,8 @@ bool EditSession();
 /// The feature layer of that name for a run. Throws HostError (91) naming the role and the name
 /// when the map has no such layer or its data source is missing ("No thalweg layer 'Thalweg' in
 /// the map").
-IFeatureLayer* RequireLayer(IDocument* document, const std::string& name, const std::string& role);
+IFeatureLayer* RequireLayer(IDocument* document, const std::string& name,
+                            const std::string& role);
 
 /// The number of features the run will process (the selected ones that still exist, else all).
 /// Throws RunRefused "No features to process in <layer>" when there are none.
