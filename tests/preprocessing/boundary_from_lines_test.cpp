@@ -33,8 +33,8 @@ protected:
         Forms::reset();
         host.reset();
         store = std::make_unique<test::TempMap>(
-            std::vector<test::LayerSpec>{
-                segments(list), {.name = "ChannelBoundary", .shape = ShapeType::Polygon}},
+            std::vector<test::LayerSpec>{segments(list),
+                                         {.name = "ChannelBoundary", .shape = ShapeType::Polygon}},
             format);
         host = std::make_unique<test::InstalledHost>(store->openMap());
     }
@@ -59,15 +59,16 @@ protected:
 /// The ring's vertices as "x y" texts, in order.
 std::vector<std::string> texts(const Path& ring) {
     std::vector<std::string> out;
-    for (const Point& p : ring) out.push_back(std::to_string(int(std::lround(p.x))) + " " +
-                                              std::to_string(int(std::lround(p.y))));
+    for (const Point& p : ring)
+        out.push_back(std::to_string(int(std::lround(p.x))) + " " +
+                      std::to_string(int(std::lround(p.y))));
     return out;
 }
 
 TEST_F(BoundaryDialog, WidthsTenTwentyTenGiveSteppedBanksInRingOrderOnBothStores) {
     // One bank downstream to the right, then the other bank back upstream, closed.
     const std::vector<std::string> expected = {"0 -5",  "10 -5", "10 -10", "20 -10", "20 -5",
-                                               "30 -5", "30 5",  "20 5",   "20 10",   "10 10",
+                                               "30 -5", "30 5",  "20 5",   "20 10",  "10 10",
                                                "10 5",  "0 5",   "0 -5"};
     for (StoreFormat format : {StoreFormat::GeoPackage, StoreFormat::Shapefile}) {
         SCOPED_TRACE(format == StoreFormat::Shapefile ? "Shapefile" : "GeoPackage");
@@ -84,7 +85,8 @@ TEST_F(BoundaryDialog, WidthsTenTwentyTenGiveSteppedBanksInRingOrderOnBothStores
             std::reverse(ring.begin(), ring.end());
         }
         EXPECT_EQ(ring, expected);
-        EXPECT_EQ(ui.messageLines().back(), "[Boundary from centerline] Boundary created successfully!");
+        EXPECT_EQ(ui.messageLines().back(),
+                  "[Boundary from centerline] Boundary created successfully!");
         EXPECT_FALSE(Forms::anyLoaded());
     }
 }
@@ -99,19 +101,26 @@ TEST_F(BoundaryDialog, MeasureSearchTakesTheFirstSegmentWithinHalfAUnit) {
     };
     const Case cases[] = {
         {"measures 0.3 apart: the first segment is used twice",
-         {{"LINESTRING (0 0,10 0)", 10, 5.0}, {"LINESTRING (10 0,20 0)", 20, 5.3}}, {}, 9, 5},
+         {{"LINESTRING (0 0,10 0)", 10, 5.0}, {"LINESTRING (10 0,20 0)", 20, 5.3}},
+         {},
+         9,
+         5},
         {"two of five selected",
          {{"LINESTRING (0 0,10 0)", 2, 5.0},
           {"LINESTRING (10 0,20 0)", 4, 15.0},
           {"LINESTRING (20 0,30 0)", 6, 25.0},
           {"LINESTRING (30 0,40 0)", 8, 35.0},
           {"LINESTRING (40 0,50 0)", 10, 45.0}},
-         {2, 3}, 9, 3},
+         {2, 3},
+         9,
+         3},
         {"a segment left out of the selection is still found by the search",
          {{"LINESTRING (0 0,10 0)", 40, 15.2},
           {"LINESTRING (10 0,20 0)", 4, 15.0},
           {"LINESTRING (20 0,30 0)", 6, 25.0}},
-         {2, 3}, 9, 20},
+         {2, 3},
+         9,
+         20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.edge);
@@ -143,8 +152,9 @@ TEST_F(BoundaryDialog, FailuresNameTheSegmentAndStoreNothing) {
     openMap({{"LINESTRING (0 0,10 0)", 10, 5.0}, {"LINESTRING (10 0,20 0)", 10, FieldValue{}}});
     frmBoundaryFromLines& form = openDialog();
     form.pressOk();
-    EXPECT_EQ(ui.messageLines().back(),
-              "[Error in boundary from lines (Main)] 94: Invalid use of Null (Measure) (segment 2)");
+    EXPECT_EQ(
+        ui.messageLines().back(),
+        "[Error in boundary from lines (Main)] 94: Invalid use of Null (Measure) (segment 2)");
     EXPECT_TRUE(rings().empty());
     form.control("cmbBoundary").text.clear();
     form.pressOk();
@@ -156,15 +166,16 @@ TEST_F(BoundaryDialog, FailuresNameTheSegmentAndStoreNothing) {
 }
 
 TEST(BoundaryCommandLine, BuildsTheBoundaryOfTheSelectedSegments) {
-    test::TempMap store({segments(kTenTwentyTen),
-                         {.name = "ChannelBoundary", .shape = ShapeType::Polygon}});
+    test::TempMap store(
+        {segments(kTenTwentyTen), {.name = "ChannelBoundary", .shape = ShapeType::Polygon}});
     const std::string map = store.storePath().string();
     auto r = test::runCli({"run", "clsBoundaryFromLines", "--map", map, "--select",
                            "CenterlineSegments=Measure > 10"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "[Boundary from centerline] Boundary created successfully!\n");
     test::InstalledHost host(MapDocument::open(map));
-    auto boundary = host.featureLayer("ChannelBoundary")->featureClass()->search(nullptr)->nextFeature();
+    auto boundary =
+        host.featureLayer("ChannelBoundary")->featureClass()->search(nullptr)->nextFeature();
     ASSERT_TRUE(boundary);
     EXPECT_EQ(allVertices(boundary->shape()).size(), 9u);
 }

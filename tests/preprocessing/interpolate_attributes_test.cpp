@@ -39,7 +39,8 @@ test::LayerSpec referencePoints(const std::vector<Reference>& points) {
 
 class IntAttributeDialog : public test::DialogTest<frmIntAttribute> {
 protected:
-    void openMap(const std::vector<Reference>& points, StoreFormat format = StoreFormat::GeoPackage) {
+    void openMap(const std::vector<Reference>& points,
+                 StoreFormat format = StoreFormat::GeoPackage) {
         Forms::reset();
         host.reset();
         store = std::make_unique<test::TempMap>(
@@ -54,7 +55,8 @@ protected:
         auto* layer = host->featureLayer("CenterlineSegments");
         auto cursor = layer->featureClass()->search(nullptr);
         while (auto f = cursor->nextFeature()) {
-            const auto index = static_cast<std::size_t>(fromPoint(std::get<Polyline>(f->shape())).x / 300);
+            const auto index =
+                static_cast<std::size_t>(fromPoint(std::get<Polyline>(f->shape())).x / 300);
             values[index] = toDouble(f->value(f->findField(field))).value_or(kNaN);
         }
         return values;
@@ -108,7 +110,8 @@ TEST_F(IntAttributeDialog, PartsRunBetweenTheReferenceValuesAtTheirEnds) {
         EXPECT_EQ(ui.messageLines().back(),
                   "[Interpolate Attributes] Process completed successfully!");
         expectValues(alongChain("Depth"), c.depths);
-        expectValues(alongChain("Measure"), {150, 450, 750, 1050, 1350, 1650, 1950, 2250, 2550, 2850});
+        expectValues(alongChain("Measure"),
+                     {150, 450, 750, 1050, 1350, 1650, 1950, 2250, 2550, 2850});
     }
 }
 

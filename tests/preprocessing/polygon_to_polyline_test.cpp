@@ -57,8 +57,9 @@ TEST_F(PolyToLineDialog, SelectedSquareGivesOneClosedLineOnBothStores) {
         // The ring's closing vertex is copied too: the line ends where it began.
         EXPECT_EQ(lines[0].front().x, lines[0].back().x);
         EXPECT_EQ(lines[0].front().y, lines[0].back().y);
-        EXPECT_EQ(ui.messageLines().back(),
-                  "[Polygon to polyline] Polygon feature(s) converted to polyline(s) successfully!");
+        EXPECT_EQ(
+            ui.messageLines().back(),
+            "[Polygon to polyline] Polygon feature(s) converted to polyline(s) successfully!");
         EXPECT_FALSE(Forms::anyLoaded());
     }
 }
@@ -92,8 +93,8 @@ TEST_F(PolyToLineDialog, RefusalsWriteNothingAndKeepTheDialogOpen) {
 TEST(PolyToLineCommandLine, ConvertsThroughTheCommandLine) {
     test::TempMap store({polygons(), {.name = "BoundarySegments"}});
     const std::string map = store.storePath().string();
-    auto r = test::runCli({"run", "clsPolyToLines", "--map", map, "--select",
-                           "ChannelBoundary=2,3"});
+    auto r =
+        test::runCli({"run", "clsPolyToLines", "--map", map, "--select", "ChannelBoundary=2,3"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     auto layers = test::runCli({"layers", "--map", map});
     EXPECT_NE(layers.out.find("BoundarySegments\tfeature\tpolyline\t-\t2\t0"), std::string::npos)

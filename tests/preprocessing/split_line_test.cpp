@@ -21,7 +21,8 @@ test::LayerSpec segmentsLayer(bool z = false) { return {.name = "CenterlineSegme
 
 class SplitLineDialog : public test::DialogTest<frmSplitLine> {
 protected:
-    void openMap(std::vector<test::LayerSpec> layers, StoreFormat format = StoreFormat::GeoPackage) {
+    void openMap(std::vector<test::LayerSpec> layers,
+                 StoreFormat format = StoreFormat::GeoPackage) {
         Forms::reset();
         host.reset();
         store = std::make_unique<test::TempMap>(layers, format);
@@ -79,15 +80,23 @@ TEST_F(SplitLineDialog, PieceLengthsFollowTheHalfStepRuleInBothModes) {
     const std::vector<double> tenOf100(10, 100);
     const Case cases[] = {
         {"exact multiple", 1000, {{"txtDistance", "100"}}, tenOf100},
-        {"short remainder joins the last piece", 1040, {{"txtDistance", "100"}},
+        {"short remainder joins the last piece",
+         1040,
+         {{"txtDistance", "100"}},
          {100, 100, 100, 100, 100, 100, 100, 100, 100, 140}},
-        {"long remainder is a piece of its own", 1060, {{"txtDistance", "100"}},
+        {"long remainder is a piece of its own",
+         1060,
+         {{"txtDistance", "100"}},
          {100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 60}},
         {"a line of at most 1.5 steps stays whole", 120, {{"txtDistance", "100"}}, {120}},
-        {"quarters", 1000, {{"optPercentage", "1"}, {"txtPercentage", "0.25"}},
+        {"quarters",
+         1000,
+         {{"optPercentage", "1"}, {"txtPercentage", "0.25"}},
          {250, 250, 250, 250}},
-        {"the last fraction takes what is left", 1000,
-         {{"optPercentage", "1"}, {"txtPercentage", "0.3"}}, {300, 300, 300, 100}},
+        {"the last fraction takes what is left",
+         1000,
+         {{"optPercentage", "1"}, {"txtPercentage", "0.3"}},
+         {300, 300, 300, 100}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.edge);
@@ -104,9 +113,9 @@ TEST_F(SplitLineDialog, PieceLengthsFollowTheHalfStepRuleInBothModes) {
 TEST_F(SplitLineDialog, PiecesOfEveryLineInInputOrderOnBothStores) {
     for (StoreFormat format : {StoreFormat::GeoPackage, StoreFormat::Shapefile}) {
         SCOPED_TRACE(format == StoreFormat::Shapefile ? "Shapefile" : "GeoPackage");
-        openMap({centerLine({"LINESTRING (0 0,300 0)", "LINESTRING (0 10,0 210)"}),
-                 segmentsLayer()},
-                format);
+        openMap(
+            {centerLine({"LINESTRING (0 0,300 0)", "LINESTRING (0 10,0 210)"}), segmentsLayer()},
+            format);
         runWith({{"txtDistance", "100"}});
         const auto lines = pieces();
         ASSERT_EQ(lines.size(), 5u);
@@ -188,16 +197,16 @@ TEST_F(SplitLineDialog, OptionsEnableTheirBoxAndRefusalsKeepTheDialogOpen) {
 }
 
 TEST(SplitLineCommandLine, SplitsTheSelectedLineAndRefusesAZeroStep) {
-    test::TempMap store({centerLine({"LINESTRING (0 0,1040 0)", "LINESTRING (0 10,300 10)"}),
-                         segmentsLayer()});
+    test::TempMap store(
+        {centerLine({"LINESTRING (0 0,1040 0)", "LINESTRING (0 10,300 10)"}), segmentsLayer()});
     const std::string map = store.storePath().string();
     const std::string before = test::fingerprint(store.storePath());
     auto refused = test::runCli({"run", "clsSplitLine", "--map", map, "--set", "txtDistance=0"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.err, "[Warning] Enter a valid number for distance: a step above 0\n");
     EXPECT_EQ(test::fingerprint(store.storePath()), before);
-    auto r = test::runCli({"run", "clsSplitLine", "--map", map, "--select", "CenterLine=1",
-                           "--set", "txtDistance=100"});
+    auto r = test::runCli({"run", "clsSplitLine", "--map", map, "--select", "CenterLine=1", "--set",
+                           "txtDistance=100"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "[Split line to segments] Splitting completed successfully!\n");
     auto layers = test::runCli({"layers", "--map", map});
