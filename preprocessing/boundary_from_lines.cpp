@@ -198,7 +198,8 @@ void frmBoundaryFromLines::onOk() {
     if (!done) return;
     MsgBox(result.valid ? "Boundary created successfully!"
                         : "Boundary created, but it is not a valid polygon: its outline crosses "
-                          "itself where a bank folds over on a tight bend. Check the widths there.",
+                          "itself where the offsets of neighbouring segments overlap inside a "
+                          "bend or a bank folds over on a tight bend.",
            MsgButtons::OK, "Boundary from centerline");
     unload();
 }

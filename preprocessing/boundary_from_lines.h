@@ -20,7 +20,8 @@ struct BoundaryFromLinesOptions {
 
 /// What a run stored.
 struct BoundaryResult {
-    /// The ring crosses itself (a bank folding over on a tight bend): stored all the same.
+    /// The ring crosses itself (neighbouring offsets overlapping inside a bend, a bank folding
+    /// over on a tight bend): stored all the same.
     bool valid = true;
 };
 

@@ -143,8 +143,8 @@ TEST_F(BoundaryDialog, FoldedBankIsStoredWithAWarningThatTheRingIsInvalid) {
     EXPECT_EQ(rings().size(), 1u);
     EXPECT_EQ(ui.messageLines().back(),
               "[Boundary from centerline] Boundary created, but it is not a valid polygon: its "
-              "outline crosses itself where a bank folds over on a tight bend. Check the widths "
-              "there.");
+              "outline crosses itself where the offsets of neighbouring segments overlap inside "
+              "a bend or a bank folds over on a tight bend.");
     EXPECT_FALSE(Forms::anyLoaded());
 }
 
