@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_timing.h"
 #include "bench/bench_ui.h"
 #include "framework/geometry/curve.h"
 #include "framework/host/host_application.h"
@@ -23,9 +24,8 @@ using namespace ondu;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
+using bench::bestOnFreshCopies;
+using bench::seconds;
 
 std::string writeRiver(const std::filesystem::path& folder, double length) {
     SampleRiverOptions options;
@@ -83,19 +83,6 @@ Polyline expectedPieces(const std::string& path) {
     std::vector<double> cuts;
     for (double d = 1; d + 0.5 < length(line); d += 1) cuts.push_back(d);
     return splitAtDistances(line, cuts);
-}
-
-template <class Run>
-double bestOnFreshCopies(const std::filesystem::path& river, Run run) {
-    constexpr int kRounds = 3;
-    const std::filesystem::path copy = river.parent_path() / ("copy-" + river.filename().string());
-    double best = 1e300;
-    for (int round = 0; round < kRounds; ++round) {
-        std::filesystem::copy_file(river, copy, std::filesystem::copy_options::overwrite_existing);
-        best = std::min(best, run(copy.string()));
-    }
-    std::filesystem::remove(copy);
-    return best;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_timing.h"
 #include "bench/bench_ui.h"
 #include "framework/geometry/curve.h"
 #include "framework/host/host_application.h"
@@ -26,9 +27,8 @@ using namespace ondu;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
+using bench::bestOnFreshCopies;
+using bench::seconds;
 
 std::string writeRiver(const std::filesystem::path& folder, int segments) {
     SampleRiverOptions options;
@@ -84,20 +84,6 @@ double toolSeconds(const std::string& path) {
     Forms::reset();
     g_pApp = nullptr;
     return elapsed;
-}
-
-/// The least time `run` takes on a fresh copy of `river`, over the rounds.
-template <class Run>
-double bestOnFreshCopies(const std::filesystem::path& river, Run run) {
-    constexpr int kRounds = 3;
-    const std::filesystem::path copy = river.parent_path() / ("copy-" + river.filename().string());
-    double best = 1e300;
-    for (int round = 0; round < kRounds; ++round) {
-        std::filesystem::copy_file(river, copy, std::filesystem::copy_options::overwrite_existing);
-        best = std::min(best, run(copy.string()));
-    }
-    std::filesystem::remove(copy);
-    return best;
 }
 
 }  // namespace

@@ -48,12 +48,6 @@ Polyline polylineOf(const IFeature& feature, const IFeatureClass& cls) {
     throw HostError("Object variable or With block variable not set", kObjectNotSet);
 }
 
-/// Steps the progress once, and stops the run there when the user asked it to.
-void stepOrStop(IProgressBar& progress) {
-    progress.stepIt();
-    if (progress.cancelled()) throw RunCancelled();
-}
-
 /// The fraction of the width by which the thalweg leaves the centerline, from the location
 /// value measured across the channel (0.5 the middle); 0, the straight case, stays 0.
 double offsetFraction(double t) {

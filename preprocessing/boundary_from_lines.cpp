@@ -93,11 +93,6 @@ private:
     long long where_ = -1;
 };
 
-void stepOrStop(IProgressBar& progress) {
-    progress.stepIt();
-    if (progress.cancelled()) throw RunCancelled();
-}
-
 }  // namespace
 
 BoundaryResult run(const BoundaryFromLinesOptions& options, IDocument& map,

@@ -20,11 +20,6 @@ struct ReferencePoint {
     double value = 0;
 };
 
-void stepOrStop(IProgressBar& progress) {
-    progress.stepIt();
-    if (progress.cancelled()) throw RunCancelled();
-}
-
 class InterpolationRun {
 public:
     InterpolationRun(const InterpolateAttributesOptions& options, IDocument& map)

@@ -28,8 +28,7 @@ void run(const PolygonToPolylineOptions& options, IDocument& map, IProgressBar& 
         FeaturePtr line = target.createFeature();
         line->setShape(*outline);
         line->store();
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     progress.hide();
 }

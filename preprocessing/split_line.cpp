@@ -43,11 +43,6 @@ std::vector<double> cutDistances(double length, const SplitLineOptions& options,
     return distances;
 }
 
-void stepOrStop(IProgressBar& progress) {
-    progress.stepIt();
-    if (progress.cancelled()) throw RunCancelled();
-}
-
 }  // namespace
 
 long GetNumberofParts(double length, double step) {
