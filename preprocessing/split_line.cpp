@@ -32,9 +32,10 @@ std::vector<double> cutDistances(double length, const SplitLineOptions& options,
     const double s = options.step;
     const double span = options.asPercentage ? 1 : length;
     if (span / s > kMaxPieces)
-        throw RunRefused("A step of " + plain(s) + " cuts " + feature + " into more than " +
-                         plain(kMaxPieces) + " pieces: enter a larger number for " +
-                         stepBox(options.asPercentage));
+        throw HostError("A step of " + plain(s) + " cuts " + feature + " into more than " +
+                            plain(kMaxPieces) + " pieces: enter a larger number for " +
+                            stepBox(options.asPercentage),
+                        error_number::kInvalidArgument);
     const long n = GetNumberofParts(span, s);
     std::vector<double> distances;
     for (long k = 1; k <= n; ++k)

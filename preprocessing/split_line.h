@@ -26,8 +26,8 @@ struct SplitLineOptions {
 /// (k + 0.5)·step is shorter than the line (in map units in both modes), and stores every piece,
 /// the pieces of all lines in input order, as a new feature of the output layer (geometry only).
 /// A piece keeps Z only when the input class carries Z. Refuses (RunRefused, nothing written) a
-/// step that is not above 0, an empty processing set, an output that is the input, and more
-/// pieces than any store takes in one run.
+/// step that is not above 0, an empty processing set and an output that is the input; throws
+/// HostError naming the line when the step would cut it into more than ten million pieces.
 void run(const SplitLineOptions& options, IDocument& map, IProgressBar& progress);
 
 class frmSplitLine : public Dialog {

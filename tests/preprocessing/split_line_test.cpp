@@ -173,6 +173,16 @@ TEST_F(SplitLineDialog, StepsThatWouldNeverEndAreRefusedAndNothingIsWritten) {
     }
 }
 
+TEST_F(SplitLineDialog, AStepTooSmallForMemoryStopsTheRunNamingTheLine) {
+    openMap({centerLine({"LINESTRING (0 0,300 0)"}), segmentsLayer()});
+    runWith({{"txtDistance", "0.00001"}});
+    EXPECT_EQ(ui.messageLines(),
+              std::vector<std::string>{
+                  "[Error in Split line to segments] 5: A step of 0.00001 cuts feature 1 of "
+                  "CenterLine into more than 10000000 pieces: enter a larger number for distance"});
+    EXPECT_TRUE(pieces().empty());
+}
+
 TEST_F(SplitLineDialog, OptionsEnableTheirBoxAndRefusalsKeepTheDialogOpen) {
     openMap({centerLine({"LINESTRING (0 0,300 0)"}), segmentsLayer()});
     frmSplitLine& form = openDialog();
