@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/file_helpers.h"
 #include "framework/host/host_application.h"
 
 namespace ondu::bench {
@@ -20,9 +21,7 @@ inline double seconds(std::chrono::steady_clock::duration d) {
 /// A folder for the benchmark's data: `name` in $ONDU_WORK_DIR, else in the system's temporary
 /// folder.
 inline std::filesystem::path workFolder(const std::string& name) {
-    const char* dir = std::getenv("ONDU_WORK_DIR");
-    return (dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path()) /
-           name;
+    return std::filesystem::path(ondu::workFolder()) / name;
 }
 
 /// The time of one edit session on the map at `path`: started, `work(app)` run, saved.

@@ -312,6 +312,41 @@ Geometry CheckedShape(const IFeature& feature, const std::string& layerName) {
     return shape;
 }
 
+namespace {
+template <class Shape>
+Shape checkedShapeOf(const IFeature& feature, const std::string& layerName, const char* kind) {
+    Geometry shape = CheckedShape(feature, layerName);
+    if (auto* typed = std::get_if<Shape>(&shape)) return std::move(*typed);
+    throw HostError("Type mismatch: feature " + std::to_string(feature.OID()) + " of " + layerName +
+                        " is not a " + kind,
+                    error_number::kTypeMismatch);
+}
+}  // namespace
+
+Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName) {
+    return checkedShapeOf<Polyline>(feature, layerName, "line");
+}
+
+Point CheckedPoint(const IFeature& feature, const std::string& layerName) {
+    return checkedShapeOf<Point>(feature, layerName, "point");
+}
+
+int RequireField(const ITable& cls, const std::string& name) {
+    const int index = cls.findField(name);
+    if (index < 0)
+        throw HostError("Item not found in this collection (field " + name + ")",
+                        error_number::kItemNotFound);
+    return index;
+}
+
+double RequireNumber(const IFeature& feature, int index, const ITable& cls) {
+    const auto value = toDouble(feature.value(index));
+    if (!value)
+        throw HostError("Invalid use of Null (" + cls.field(index).name + ")",
+                        error_number::kInvalidUseOfNull);
+    return *value;
+}
+
 void SetLineMs(Polyline& line, double startM, double endM) {
     line = setMeasuresByDistance(line, startM, endM);
 }

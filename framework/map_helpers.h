@@ -134,6 +134,20 @@ void RefuseSameLayer(IFeatureLayer* output, const std::string& outputRole, IFeat
 /// shape is null or empty, or has a coordinate that is not a finite number.
 Geometry CheckedShape(const IFeature& feature, const std::string& layerName);
 
+/// CheckedShape for line layers: the feature's shape as a polyline. Throws HostError "Type
+/// mismatch" (13) naming the feature and layer for any other shape.
+Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName);
+/// CheckedShape for point layers, likewise.
+Point CheckedPoint(const IFeature& feature, const std::string& layerName);
+
+/// The index of the class's field of that name. Throws HostError "Item not found in this
+/// collection (field <name>)" (3265) when the class lacks it.
+int RequireField(const ITable& cls, const std::string& name);
+
+/// The numeric value of the feature's field. Throws HostError "Invalid use of Null (<field>)"
+/// (94) when it holds no number.
+double RequireNumber(const IFeature& feature, int index, const ITable& cls);
+
 /// Replaces the line by its measured copy: `startM` at the first vertex, `endM` at the last,
 /// linear by distance along the line between (decreasing when startM > endM). Failures pass on.
 void SetLineMs(Polyline& line, double startM, double endM);

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "framework/error.h"
+
 namespace ondu {
 
 namespace {
@@ -22,6 +24,11 @@ ScopedUserInterface::~ScopedUserInterface() { g_userInterface = previous_; }
 MsgAnswer MsgBox(const std::string& text, MsgButtons buttons, const std::string& title,
                  MsgIcon icon) {
     return userInterface().messageBox(text, title, buttons, icon);
+}
+
+void stepOrStop(IProgressBar& progress) {
+    progress.stepIt();
+    if (progress.cancelled()) throw RunCancelled();
 }
 
 }  // namespace ondu

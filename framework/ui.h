@@ -38,6 +38,10 @@ public:
     virtual bool cancelled() { return false; }
 };
 
+/// Steps the progress once, and stops the run there (throws RunCancelled) when the user asked
+/// it to.
+void stepOrStop(IProgressBar& progress);
+
 /// A progress that shows nothing and is never cancelled.
 class SilentProgress : public IProgressBar {
 public:

@@ -547,23 +547,44 @@ void SortVerticesByM(Path& points) {
     points = std::move(sorted);
 }
 
-namespace {
-template <class Shape>
-Shape checkedShapeOf(const IFeature& feature, const std::string& layerName, const char* kind) {
-    Geometry shape = maputil::CheckedShape(feature, layerName);
-    if (auto* typed = std::get_if<Shape>(&shape)) return std::move(*typed);
-    throw HostError(
-        "Feature " + std::to_string(feature.OID()) + " of " + layerName + " is not a " + kind,
-        kTypeMismatchNumber);
+MeasureWindowIndex::MeasureWindowIndex(std::vector<std::pair<double, long long>> measureIds)
+    : entries_(std::move(measureIds)) {
+    std::sort(entries_.begin(), entries_.end());
+    const std::size_t n = entries_.size();
+    minIds_.emplace_back(n);
+    for (std::size_t i = 0; i < n; ++i) minIds_[0][i] = entries_[i].second;
+    for (std::size_t span = 2; span <= n; span *= 2) {
+        const auto& half = minIds_.back();
+        std::vector<long long> level(n - span + 1);
+        for (std::size_t i = 0; i + span <= n; ++i)
+            level[i] = std::min(half[i], half[i + span / 2]);
+        minIds_.push_back(std::move(level));
+    }
 }
-}  // namespace
 
-Point CheckedPoint(const IFeature& feature, const std::string& layerName) {
-    return checkedShapeOf<Point>(feature, layerName, "point");
+std::optional<long long> MeasureWindowIndex::firstBetween(double lower, double upper) const {
+    auto byMeasure = [](const auto& e, double v) { return e.first < v; };
+    auto first = std::upper_bound(entries_.begin(), entries_.end(), lower,
+                                  [](double v, const auto& e) { return v < e.first; });
+    auto last = std::lower_bound(entries_.begin(), entries_.end(), upper, byMeasure);
+    if (first >= last) return std::nullopt;
+    const std::size_t from = static_cast<std::size_t>(first - entries_.begin());
+    const std::size_t count = static_cast<std::size_t>(last - first);
+    std::size_t level = 0;
+    while ((std::size_t{2} << level) <= count) ++level;
+    return std::min(minIds_[level][from], minIds_[level][from + count - (std::size_t{1} << level)]);
 }
 
-Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName) {
-    return checkedShapeOf<Polyline>(feature, layerName, "line");
+std::optional<Polyline> ConstructOffset(const Polyline& line, double distance) {
+    if (line.isEmpty()) return std::nullopt;
+    try {
+        return offsetCurve(line, distance);
+    } catch (const std::exception& e) {
+        const ErrorInfo error = describe(e);
+        MsgBox(std::to_string(error.number) + ": " + error.description, MsgButtons::OK,
+               "ConstructOffset");
+        return std::nullopt;
+    }
 }
 
 }  // namespace ondu::vectorUtil

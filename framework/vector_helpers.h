@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/geometry/geometry.h"
@@ -96,10 +97,26 @@ double GetPointDistance(const Point& a, const Point& b);
 /// in the reverse of the order they came in. n log n; the M values must be numbers.
 void SortVerticesByM(Path& points);
 
-/// The feature's shape as a point, checked as maputil::CheckedShape checks it. Throws HostError
-/// naming the feature and layer for any other kind of shape.
-Point CheckedPoint(const IFeature& feature, const std::string& layerName);
-/// The feature's shape as a polyline, checked likewise.
-Polyline CheckedPolyline(const IFeature& feature, const std::string& layerName);
+/// The answer of a search "<measure> > lower AND <measure> < upper" over a whole layer that takes
+/// the first feature found (the smallest object id), in logarithmic time: the layer is read once,
+/// its measures sorted, with a sparse table of the smallest id over every power-of-two run.
+class MeasureWindowIndex {
+public:
+    /// The measure and object id of every feature that has a measure.
+    explicit MeasureWindowIndex(std::vector<std::pair<double, long long>> measureIds);
+
+    /// The smallest id among measures m with lower < m < upper, or nothing.
+    std::optional<long long> firstBetween(double lower, double upper) const;
+
+private:
+    std::vector<std::pair<double, long long>> entries_;
+    std::vector<std::vector<long long>> minIds_;
+};
+
+/// The parallel of the line `distance` to its side (positive to the right), each path on its
+/// own with mitred corners, so that straight runs keep exactly that distance (offsetCurve).
+/// Nothing for an empty line. A failure shows "<number>: <description>" titled
+/// "ConstructOffset" and answers nothing.
+std::optional<Polyline> ConstructOffset(const Polyline& line, double distance);
 
 }  // namespace ondu::vectorUtil

@@ -70,7 +70,7 @@ std::optional<long> run(const SnCoordinatesOptions& options, IDocument& map,
             "Centerline has more than one feature. The program will work only with the first "
             "feature or the selected feature");
     Polyline line =
-        vectorUtil::CheckedPolyline(*centerlineFeature(centerline, lineClass), centerline->name());
+        maputil::CheckedPolyline(*centerlineFeature(centerline, lineClass), centerline->name());
     if (!hasValidMeasures(line)) {
         const MsgAnswer answer = MsgBox(
             "The input centerline does not have valid measures assignet to it. Click YES to "
@@ -87,7 +87,7 @@ std::optional<long> run(const SnCoordinatesOptions& options, IDocument& map,
     long processed = 0;
     auto cursor = pointClass.search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        const Point point = vectorUtil::CheckedPoint(*feature, points->name());
+        const Point point = maputil::CheckedPoint(*feature, points->name());
         const CurveLocation at = index.nearest(point)->location;
         feature->setValue(nField, at.rightSide ? at.distanceFrom : at.distanceFrom * -1.0);
         feature->setValue(sField, index.firstMeasureAt(0, at.distanceAlong));

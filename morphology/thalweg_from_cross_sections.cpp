@@ -72,7 +72,7 @@ long run(const ThalwegFromCrossSectionsOptions& options, IDocument& map, IProgre
     auto cursor = maputil::GetFeatureCursor(sections);
     while (auto section = cursor->nextFeature()) {
         const std::string which = featureName(*section, sections->name());
-        const Polyline line = vectorUtil::CheckedPolyline(*section, sections->name());
+        const Polyline line = maputil::CheckedPolyline(*section, sections->name());
         Point deepest;
         try {
             deepest = GetDeepestPoint(line);

@@ -32,34 +32,20 @@ const channel::SharedField kSegmentFields[] = {
     channel::kWidth,    kIsRight,         kRCurvature, kThaLocation,
     channel::kFromLine, channel::kToLine, kUpstream,   kDownstream};
 
-using error_number::kInvalidUseOfNull;
-using error_number::kItemNotFound;
 using error_number::kObjectNotSet;
 
 int fieldIndex(const IFeatureClass& cls, const std::string& name) {
-    int index = cls.findField(name);
-    if (index < 0)
-        throw HostError("Item not found in this collection (field " + name + ")", kItemNotFound);
-    return index;
+    return maputil::RequireField(cls, name);
 }
 
 double numberOf(const IFeature& feature, int index, const IFeatureClass& cls) {
-    auto value = toDouble(feature.value(index));
-    if (!value)
-        throw HostError("Invalid use of Null (" + cls.field(index).name + ")", kInvalidUseOfNull);
-    return *value;
+    return maputil::RequireNumber(feature, index, cls);
 }
 
 Polyline polylineOf(const IFeature& feature, const IFeatureClass& cls) {
     Geometry shape = maputil::CheckedShape(feature, cls.name());
     if (auto* line = std::get_if<Polyline>(&shape)) return *line;
     throw HostError("Object variable or With block variable not set", kObjectNotSet);
-}
-
-/// Steps the progress once, and stops the run there when the user asked it to.
-void stepOrStop(IProgressBar& progress) {
-    progress.stepIt();
-    if (progress.cancelled()) throw RunCancelled();
 }
 
 /// The fraction of the width by which the thalweg leaves the centerline, from the location
@@ -69,46 +55,6 @@ double offsetFraction(double t) {
     if (t > 0.5) t = t - 0.5;
     return t;
 }
-
-/// The first segment (smallest object id) whose measure lies strictly inside a window, found
-/// in logarithmic time: the measures sorted, and a sparse table of the smallest id over every
-/// power-of-two run of them.
-class MeasureWindowIndex {
-public:
-    explicit MeasureWindowIndex(std::vector<std::pair<double, long long>> measureIds)
-        : entries_(std::move(measureIds)) {
-        std::sort(entries_.begin(), entries_.end());
-        const std::size_t n = entries_.size();
-        minIds_.emplace_back(n);
-        for (std::size_t i = 0; i < n; ++i) minIds_[0][i] = entries_[i].second;
-        for (std::size_t span = 2; span <= n; span *= 2) {
-            const auto& half = minIds_.back();
-            std::vector<long long> level(n - span + 1);
-            for (std::size_t i = 0; i + span <= n; ++i)
-                level[i] = std::min(half[i], half[i + span / 2]);
-            minIds_.push_back(std::move(level));
-        }
-    }
-
-    /// The smallest id among measures m with lower < m < upper, or nothing.
-    std::optional<long long> firstBetween(double lower, double upper) const {
-        auto byMeasure = [](const auto& e, double v) { return e.first < v; };
-        auto first = std::upper_bound(entries_.begin(), entries_.end(), lower,
-                                      [](double v, const auto& e) { return v < e.first; });
-        auto last = std::lower_bound(entries_.begin(), entries_.end(), upper, byMeasure);
-        if (first >= last) return std::nullopt;
-        const std::size_t from = static_cast<std::size_t>(first - entries_.begin());
-        const std::size_t count = static_cast<std::size_t>(last - first);
-        std::size_t level = 0;
-        while ((std::size_t{2} << level) <= count) ++level;
-        return std::min(minIds_[level][from],
-                        minIds_[level][from + count - (std::size_t{1} << level)]);
-    }
-
-private:
-    std::vector<std::pair<double, long long>> entries_;
-    std::vector<std::vector<long long>> minIds_;
-};
 
 /// One run of the tool over the chosen layers.
 class ThalwegRun {
@@ -236,8 +182,8 @@ private:
     /// so the features and their values stay as good as fetched afresh for every segment.
     struct WholeLayer {
         std::unordered_map<long long, FeaturePtr> features;
-        std::vector<long long> scanOrder;  ///< identifiers in the order the layer was read
-        MeasureWindowIndex window;         ///< searches by measure ignore the selection
+        std::vector<long long> scanOrder;       ///< identifiers in the order the layer was read
+        vectorUtil::MeasureWindowIndex window;  ///< searches by measure ignore the selection
         std::unordered_map<long long, double> locations;
     };
 
@@ -256,8 +202,8 @@ private:
             features.emplace(oid, std::move(segment));
             scanOrder.push_back(oid);
         }
-        return {std::move(features), std::move(scanOrder), MeasureWindowIndex(std::move(measures)),
-                std::move(locations)};
+        return {std::move(features), std::move(scanOrder),
+                vectorUtil::MeasureWindowIndex(std::move(measures)), std::move(locations)};
     }
 
     /// The measures of the processing set, sorted. Without a selection that set is the whole

@@ -22,7 +22,7 @@ std::vector<Polyline> allLines(IFeatureLayer* layer) {
     std::vector<Polyline> lines;
     auto cursor = maputil::featureClassOf(layer).search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        lines.push_back(vectorUtil::CheckedPolyline(*feature, layer->name()));
+        lines.push_back(maputil::CheckedPolyline(*feature, layer->name()));
     }
     return lines;
 }
@@ -44,7 +44,7 @@ SnapResult run(const SnapPointsToLineOptions& options, IDocument& map, IProgress
     auto cursor = maputil::GetFeatureCursor(points);
     while (auto feature = cursor->nextFeature()) {
         const auto nearest =
-            index.nearest(vectorUtil::CheckedPoint(*feature, points->name()), options.distance);
+            index.nearest(maputil::CheckedPoint(*feature, points->name()), options.distance);
         if (!nearest) {
             MsgBox("Point with OID = " + std::to_string(feature->OID()) + " cannot be snapped.",
                    MsgButtons::OK, kPointTitle);

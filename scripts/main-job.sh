@@ -2,8 +2,10 @@
 # The main job: builds ondu, then runs the built tools on bundled and generated data:
 # a meandering sample river, its thalweg from curvature, its gauging stations snapped to the
 # centerline, (s,n) coordinates of its survey points, a thalweg from its surveyed 3D
-# cross-sections, a HEC-RAS spatial data file converted to XML, and a channel-geometry document
-# turned into HEC-RAS geometry, project, plan and flow files. Results go to build/main-job.
+# cross-sections, the preprocessing of one digitised centerline (segments, interpolated depth and
+# bank elevation, boundary and its outline), a HEC-RAS spatial data file converted to XML, and a
+# channel-geometry document turned into HEC-RAS geometry, project, plan and flow files. Results
+# go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -25,6 +27,27 @@ $ondu run clsAssignSN --map "$out/river.gpkg" --set cmbInput=SurveyPoints \
 echo "== Thalweg from the surveyed 3D cross-sections"
 $ondu run clsThalweg_CS --map "$out/river.gpkg" --set cmbLayer=SurveyCrossSections
 $ondu layers --map "$out/river.gpkg"
+echo "== Preprocessing from one digitised centerline"
+# A map holding only the centerline and the reference points of the sample river, with empty
+# layers for what the tools make.
+wf="$out/workflow.gpkg"
+ogr2ogr -f GPKG "$wf" "$out/river.gpkg" CenterLine
+ogr2ogr -update "$wf" "$out/river.gpkg" ReferencePoints
+ogr2ogr -update "$wf" "$out/river.gpkg" CenterlineSegments -select Width -where "0=1"
+ogr2ogr -update "$wf" "$out/river.gpkg" ChannelBoundary -where "0=1"
+ogr2ogr -update "$wf" "$out/river.gpkg" ChannelBoundary -where "0=1" -nln BoundarySegments \
+    -nlt LINESTRING
+echo "-- Split into 100 m segments"
+$ondu run clsSplitLine --map "$wf" --set txtDistance=100
+# The channel width is surveyed data the tools read; the sample's is 40 m throughout.
+ogrinfo -q "$wf" -sql "UPDATE CenterlineSegments SET Width = 40"
+echo "-- Depth and measures, then bank elevation, from the reference points"
+$ondu run clsIntAttribute --map "$wf"
+$ondu run clsIntAttribute --map "$wf" --set cmbAttribute=BankElev --set chkMeasure=0
+echo "-- Boundary from the segments, and its outline as lines"
+$ondu run clsBoundaryFromLines --map "$wf"
+$ondu run clsPolyToLines --map "$wf"
+$ondu layers --map "$wf"
 echo "== HEC-RAS spatial data file to XML"
 $ondu run clsExportSDFtoXML --set txtInput=data/sample.sdf --set txtOutput="$out/sample.xml"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"

@@ -6,6 +6,10 @@
 #include "morphology/thalweg_from_cross_sections.h"
 #include "morphology/thalweg_from_curvature.h"
 #include "preprocessing/snap_points_to_line.h"
+#include "preprocessing/boundary_from_lines.h"
+#include "preprocessing/interpolate_attributes.h"
+#include "preprocessing/polygon_to_polyline.h"
+#include "preprocessing/split_line.h"
 
 namespace ondu {
 
@@ -18,6 +22,10 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsSnapPointstoLine>();
     catalogue.add<clsAssignSN>();
     catalogue.add<clsThalweg_CS>();
+    catalogue.add<clsIntAttribute>();
+    catalogue.add<clsBoundaryFromLines>();
+    catalogue.add<clsPolyToLines>();
+    catalogue.add<clsSplitLine>();
     return catalogue;
 }
 }  // namespace

@@ -521,4 +521,49 @@ Polyline reverseOrientation(const Polyline& line) {
     return out;
 }
 
+Polyline splitAtDistances(const Polyline& line, const std::vector<double>& distances) {
+    for (std::size_t i = 0; i < distances.size(); ++i) {
+        requireFinite(distances[i], "a cut distance");
+        if (i > 0 && distances[i] < distances[i - 1])
+            throw std::invalid_argument("the cut distances are not ascending");
+    }
+    Polyline out = emptyLike(line);
+    std::size_t next = 0;
+    double along = 0;
+    for (const Path& path : line.paths) {
+        if (path.size() < 2) {
+            out.paths.push_back(path);
+            continue;
+        }
+        Path piece{path.front()};
+        for (std::size_t v = 0; v + 1 < path.size(); ++v) {
+            const Point& a = path[v];
+            const Point& b = path[v + 1];
+            const double len = norm(between(a, b));
+            // Cuts within a rounding error of a vertex cut at the vertex, so that distances
+            // summed along the line leave no slivers.
+            const double tolerance = 1e-9 * len;
+            for (; len > 0 && next < distances.size() && distances[next] <= along + tolerance;
+                 ++next)
+                if (piece.size() > 1) {
+                    out.paths.push_back(std::move(piece));
+                    piece = Path{a};
+                }
+            for (; len > 0 && next < distances.size() && distances[next] < along + len - tolerance;
+                 ++next) {
+                if (next > 0 && distances[next] == distances[next - 1]) continue;
+                const Point cut =
+                    interpolate(a, b, (distances[next] - along) / len, line.zAware, line.mAware);
+                piece.push_back(cut);
+                out.paths.push_back(std::move(piece));
+                piece = Path{cut};
+            }
+            piece.push_back(b);
+            along += len;
+        }
+        out.paths.push_back(std::move(piece));
+    }
+    return out;
+}
+
 }  // namespace ondu

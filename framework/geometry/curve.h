@@ -133,4 +133,12 @@ Polyline offsetCurve(const Polyline& line, double distance);
 /// A copy running the other way: the paths in reverse order, each with its vertices reversed.
 Polyline reverseOrientation(const Polyline& line);
 
+/// The line cut at every distance along it in `distances` (ascending), in one pass: the result
+/// holds the paths of the line with each cut ending one path and starting the next, as
+/// splitAtDistance cuts (the cut point, with interpolated Z and M, ends one piece and starts the
+/// other; a cut on a vertex splits there). Distances at or beyond either end, where one path ends
+/// and the next begins, or repeating the previous one cut nothing. Throws std::invalid_argument
+/// for distances that are not finite numbers or not ascending.
+Polyline splitAtDistances(const Polyline& line, const std::vector<double>& distances);
+
 }  // namespace ondu

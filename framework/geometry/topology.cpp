@@ -338,4 +338,11 @@ double area(const Geometry& g) {
     return total;
 }
 
+bool isValid(const Geometry& g) {
+    if (const Polygon* polygon = std::get_if<Polygon>(&g))
+        for (const Path& ring : polygon->rings)
+            if (!hasInside(closedRing(ring))) return false;
+    return predicate(GEOSisValid_r(h(), toGeos(g).get()), "checking validity");
+}
+
 }  // namespace ondu

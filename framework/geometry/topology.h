@@ -41,4 +41,9 @@ CutParts cut(const Polygon& polygon, const Polyline& cutter);
 /// does, whatever their orientation). 0 for other shapes and for an empty polygon.
 double area(const Geometry& g);
 
+/// Whether the shape is valid as simple features define it (GEOS): no ring crossing itself or
+/// another ring, no hole outside its shell. A polygon ring with fewer than three distinct places
+/// is invalid; other shapes follow GEOS.
+bool isValid(const Geometry& g);
+
 }  // namespace ondu

@@ -295,6 +295,45 @@ TEST(SplitAtDistance, RepeatedCutsGivePiecesThatAddUpToTheWhole) {
     EXPECT_NEAR(total + length(rest), 1400, 1e-9);
 }
 
+TEST(SplitAtDistances, CutsInsideSegmentsAtVerticesAndNowhereElse) {
+    struct Case {
+        const char* edge;
+        std::vector<double> distances;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"inside a segment, values interpolated", {4}, "MULTILINESTRING ZM ((0 0 10 100,4 0 14 140),(4 0 14 140,10 0 20 200))"},
+        {"at and beyond both ends", {-1, 0, 10, 12}, "LINESTRING ZM (0 0 10 100,10 0 20 200)"},
+        {"a repeated distance cuts once", {5, 5}, "MULTILINESTRING ZM ((0 0 10 100,5 0 15 150),(5 0 15 150,10 0 20 200))"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edge);
+        EXPECT_TRUE(geometryNear(c.expected, splitAtDistances(kMeasured, c.distances)));
+    }
+    EXPECT_TRUE(geometryNear("MULTILINESTRING ((0 0,10 0),(10 0,10 10))",
+                             splitAtDistances(kLeftBend, {10})));
+    // Where one path ends and the next begins the paths are already apart.
+    EXPECT_TRUE(geometryNear("MULTILINESTRING ((0 0,10 0),(20 0,20 5),(20 5,20 10))",
+                             splitAtDistances(line("MULTILINESTRING ((0 0,10 0),(20 0,20 10))"),
+                                              {10, 15})));
+}
+
+TEST(SplitAtDistances, SummedDistancesLeaveNoSliversAtVertices) {
+    // Vertices every 0.1 and cuts every 0.1 summed up: rounding must not cut beside a vertex.
+    Path path;
+    for (int i = 0; i <= 100; ++i) path.push_back(Point(i * 0.1, 0));
+    std::vector<double> distances;
+    for (int k = 1; k < 100; ++k) distances.push_back(k * 0.1);
+    const Polyline pieces = splitAtDistances(Polyline(path), distances);
+    ASSERT_EQ(pieces.paths.size(), 100u);
+    for (const Path& piece : pieces.paths) EXPECT_NEAR(length(Polyline(piece)), 0.1, 1e-9);
+}
+
+TEST(SplitAtDistances, BadDistancesAreRefused) {
+    EXPECT_THROW(splitAtDistances(kEast, {5, 2}), std::invalid_argument);
+    EXPECT_THROW(splitAtDistances(kEast, {std::nan("")}), std::invalid_argument);
+}
+
 TEST(InsertVertexAtDistance, AddsAVertexOnlyWhereThereIsNone) {
     EXPECT_TRUE(geometryNear("LINESTRING ZM (0 0 10 100,2.5 0 12.5 125,10 0 20 200)",
                              insertVertexAtDistance(kMeasured, 0.25, true)));

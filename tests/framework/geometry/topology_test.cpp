@@ -129,5 +129,15 @@ TEST(Area, OtherShapesHaveNone) {
     EXPECT_EQ(area(Polygon{}), 0);
 }
 
+// ---- validity ----------------------------------------------------------------------------
+
+TEST(IsValid, RingsThatCrossThemselvesOrHaveNoInsideAreInvalid) {
+    EXPECT_TRUE(isValid(kSquareWithHole));
+    EXPECT_FALSE(isValid(polygon("POLYGON ((0 0,10 10,10 0,0 10,0 0))")));
+    Polygon flat;
+    flat.rings.push_back({Point(0, 0), Point(1, 1), Point(0, 0)});
+    EXPECT_FALSE(isValid(flat));
+}
+
 }  // namespace
 }  // namespace ondu
