@@ -89,7 +89,7 @@ PictureCommands::PictureCommands(CLI::App& app, PictureHost host) : host_(std::m
     profile_->add_option("--layer", profileOptions_.layers, "line layer(s) to plot")
         ->allow_extra_args(false);
     profile_->add_option("--measure", profileOptions_.measureField,
-                         "field holding where each line starts along the river");
+                         "field holding where the middle of each line lies along the river");
     profile_->add_option("--elevation", profileOptions_.elevationField,
                          "field holding the elevation of lines without Z (BankElev)");
 }

@@ -360,8 +360,8 @@ MapView renderMap(IMap& map, const MapPictureOptions& options, const std::string
 
     const SpatialReference srs = spatialReferenceOfMap(map);
     const std::string unit = srs.unit.empty() ? "map units" : srs.unit;
-    drawFrame(cr, frame, {view.extent.xmin, view.extent.xmax, niceStep(view.extent.width(), 6), "X (" + unit + ")"},
-              {view.extent.ymin, view.extent.ymax, niceStep(view.extent.height(), 6), "Y (" + unit + ")"});
+    drawFrame(cr, frame, {view.extent.xmin, view.extent.xmax, niceStep(view.extent.width(), 8), "X (" + unit + ")"},
+              {view.extent.ymin, view.extent.ymax, niceStep(view.extent.height(), 8), "Y (" + unit + ")"});
     drawLayers(cr, view, layers);
     drawScaleBar(cr, view, srs.unit);
     drawNorthArrow(cr, view);

@@ -164,10 +164,10 @@ std::string sectionLabel(IFeatureClass* cls, IFeature& section, const std::strin
     return station ? "Station " + plain(*station) : "FID " + std::to_string(section.OID());
 }
 
-/// Distance along a line's paths in XY at each vertex, starting at `start`.
-std::vector<XY> alongLine(const Geometry& line, double start, double fixedElevation) {
+/// Distance along a line's paths in XY at each vertex, with its Z or a fixed elevation.
+std::vector<XY> alongLine(const Geometry& line, double fixedElevation) {
     std::vector<XY> points;
-    double distance = start;
+    double distance = 0;
     const Point* previous = nullptr;
     std::vector<Point> vertices = allVertices(line);
     for (const Point& p : vertices) {
@@ -176,6 +176,13 @@ std::vector<XY> alongLine(const Geometry& line, double start, double fixedElevat
         previous = &p;
     }
     return points;
+}
+
+/// Shifts the line's distances so that its middle lies at `measure`, the position of a
+/// segment along the river as the segment tools record it.
+void placeMiddleAt(std::vector<XY>& points, double measure) {
+    const double shift = measure - (points.front().x + points.back().x) / 2;
+    for (XY& p : points) p.x += shift;
 }
 
 }  // namespace
@@ -213,7 +220,7 @@ PlotView renderPlot(const Plot& plot, int width, int height, const std::string& 
     return view;
 }
 
-std::vector<XY> sectionProfile(const Geometry& line) { return alongLine(line, 0, kNaN); }
+std::vector<XY> sectionProfile(const Geometry& line) { return alongLine(line, kNaN); }
 
 std::vector<std::vector<XY>> wettedPieces(const std::vector<XY>& bed, double level) {
     std::vector<std::vector<XY>> pieces;
@@ -287,10 +294,10 @@ PlotView renderProfilePlot(IMap& map, const ProfilePlotOptions& o, const std::st
         std::vector<Series> lines;
         auto cursor = maputil::GetFeatureCursor(&layer);
         while (auto f = cursor->nextFeature()) {
-            const double start = measure < 0 ? 0 : toDouble(f->value(measure)).value_or(0);
             const double fixedZ = z ? kNaN : toDouble(f->value(elevation)).value_or(kNaN);
-            auto points = alongLine(f->shape(), start, fixedZ);
+            auto points = alongLine(f->shape(), fixedZ);
             if (points.empty()) continue;
+            if (measure >= 0) placeMiddleAt(points, toDouble(f->value(measure)).value_or(0));
             if (z || lines.empty())
                 lines.push_back({name + " " + std::to_string(f->OID()), {points}, Style()});
             else

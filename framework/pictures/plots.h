@@ -74,7 +74,9 @@ PlotView renderSectionPlot(IMap& map, const SectionPlotOptions& options, const s
 
 struct ProfilePlotOptions {
     std::vector<std::string> layers = {"Thalweg"};
-    std::string measureField;    ///< where each line starts along the river; 0 when unnamed
+    /// Where the middle of each line lies along the river (the Measure of centerline
+    /// segments); unnamed, each line starts at 0.
+    std::string measureField;
     std::string elevationField;  ///< for lines without Z: one elevation per line (BankElev)
     int width = 1000, height = 600;
 };
