@@ -23,6 +23,8 @@ Style paletteStyle(std::size_t index, double width = 2) {
     return lineStyle(kPalette[index % std::size(kPalette)], width);
 }
 
+constexpr Rgb kWater{0.1, 0.45, 0.95};
+
 Style markerStyle(Rgb fill) { return areaStyle(Rgb{}, 0.8, fill); }
 
 void drawSeries(cairo_t* cr, const Series& series, const Scale& sx, const Scale& sy) {
@@ -137,25 +139,27 @@ std::vector<double> tableLevels(ITable& table, const SectionPlotOptions& o, doub
     return levels;
 }
 
+/// The water levels of one section from `name`: a flow table's levels drawn across the wetted
+/// part, or the crossings of a line layer's lines added to `crossings`.
 void addLevels(IMap& map, const SectionPlotOptions& o, IFeature& section, const std::string& name,
-               const std::vector<XY>& bed, Plot& plot) {
+               const std::string& sectionName, const std::vector<XY>& bed, Plot& plot,
+               std::vector<XY>& crossingPoints) {
     if (ITable* table = tableNamed(map, name)) {
         IFeatureClass* cls = featureLayer(map, o.layer).featureClass();
         const int stationField = requiredField(cls, o.layer, o.stationField);
         auto station = toDouble(section.value(stationField));
         if (!station) return;
         for (double level : tableLevels(*table, o, *station))
-            plot.series.push_back({name + " " + plain(level), wettedPieces(bed, level),
-                                   lineStyle({0.1, 0.45, 0.95}, 1.5, {6, 3})});
+            plot.series.push_back({sectionName + ": " + name + " " + plain(level),
+                                   wettedPieces(bed, level),
+                                   lineStyle(kWater, 1.5, {6, 3})});
         return;
     }
-    ILayer* layer = layerNamed(map, name);
-    if (!layer) throw RunRefused("The layer or table " + name + " is not in the map");
-    std::vector<XY> points;
+    if (!layerNamed(map, name))
+        throw RunRefused("The layer or table " + name + " is not in the map");
     auto cursor = featureLayer(map, name).featureClass()->search(nullptr);
     while (auto f = cursor->nextFeature())
-        for (XY p : crossings(section.shape(), f->shape())) points.push_back(p);
-    plot.series.push_back({name + " crossings", {points}, markerStyle({0.1, 0.45, 0.95}), true});
+        for (XY p : crossings(section.shape(), f->shape())) crossingPoints.push_back(p);
 }
 
 std::string sectionLabel(IFeatureClass* cls, IFeature& section, const std::string& stationField) {
@@ -259,17 +263,23 @@ PlotView renderSectionPlot(IMap& map, const SectionPlotOptions& o, const std::st
     plot.xCaption = "Station" + unitCaption(cls);
     plot.yCaption = "Elevation" + unitCaption(cls);
     std::vector<XY> banks, deepest;
+    std::vector<std::vector<XY>> crossingsOf(o.levels.size());
     std::size_t index = 0;
     const auto sections = chosenSections(layer, o);
     for (const auto& section : sections) {
         const std::vector<XY> bed = sectionProfile(section->shape());
-        plot.series.push_back(
-            {sectionLabel(cls, *section, o.stationField), {bed}, paletteStyle(index++)});
+        const std::string name = sectionLabel(cls, *section, o.stationField);
+        plot.series.push_back({name, {bed}, paletteStyle(index++)});
         const SectionMarks marks = sectionMarks(bed);
         banks.insert(banks.end(), {bed[marks.left], bed[marks.right]});
         deepest.push_back(bed[marks.deepest]);
-        for (const auto& name : o.levels) addLevels(map, o, *section, name, bed, plot);
+        for (std::size_t i = 0; i < o.levels.size(); ++i)
+            addLevels(map, o, *section, o.levels[i], name, bed, plot, crossingsOf[i]);
     }
+    for (std::size_t i = 0; i < o.levels.size(); ++i)
+        if (!crossingsOf[i].empty())
+            plot.series.push_back(
+                {o.levels[i] + " crossings", {crossingsOf[i]}, markerStyle(kWater), true});
     plot.series.push_back({"Bank stations", {banks}, markerStyle({0.2, 0.7, 0.2}), true});
     plot.series.push_back({"Deepest point", {deepest}, markerStyle({0.9, 0.1, 0.1}), true});
     return renderPlot(plot, o.width, o.height, path);
