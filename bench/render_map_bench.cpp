@@ -43,7 +43,8 @@ void writeLines(const std::string& path, int count) {
         double x = where(random), y = where(random);
         for (int v = 0; v < 5; ++v, x += step(random), y += step(random)) line.addPoint(x, y, v);
         OGRFeature feature(layer->GetLayerDefn());
-        if (feature.SetGeometry(&line) != OGRERR_NONE || layer->CreateFeature(&feature) != OGRERR_NONE)
+        if (feature.SetGeometry(&line) != OGRERR_NONE ||
+            layer->CreateFeature(&feature) != OGRERR_NONE)
             throw std::runtime_error("cannot write a line");
     }
     if (ds->CommitTransaction() != OGRERR_NONE) throw std::runtime_error("commit failed");
@@ -53,7 +54,8 @@ void writeLines(const std::string& path, int count) {
 /// Every feature and its geometry read through GDAL, nothing else.
 double gdalReadSeconds(const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
-    auto* ds = static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr));
+    auto* ds = static_cast<GDALDataset*>(
+        GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr));
     OGRLayer* layer = ds->GetLayer(0);
     double sum = 0;
     for (auto& feature : *layer)
@@ -86,8 +88,9 @@ int main(int argc, char** argv) {
         read = std::min(read, gdalReadSeconds(path));
         render = std::min(render, renderSeconds(path, (folder / "map.png").string()));
     }
-    std::printf("features %d: GDAL read %.3f s, render 2000x2000 PNG %.3f s, ratio %.2f (target <= 3)\n",
-                count, read, render, render / read);
+    std::printf(
+        "features %d: GDAL read %.3f s, render 2000x2000 PNG %.3f s, ratio %.2f (target <= 3)\n",
+        count, read, render, render / read);
     std::filesystem::remove_all(folder);
     return 0;
 }

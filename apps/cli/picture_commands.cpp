@@ -39,8 +39,7 @@ pictures::Extent parseExtent(const std::string& text) {
 
 }  // namespace
 
-void PictureCommands::addCommon(CLI::App* command, Common& common,
-                                const std::string& defaultSize) {
+void PictureCommands::addCommon(CLI::App* command, Common& common, const std::string& defaultSize) {
     common.size = defaultSize;
     command->add_option("--map", common.maps, "map document (.json) or vector dataset")
         ->required()
@@ -74,14 +73,17 @@ PictureCommands::PictureCommands(CLI::App& app, PictureHost host) : host_(std::m
         ->add_option("--levels", sectionOptions_.levels,
                      "water levels: a profile-line layer (crossings) or a flow table")
         ->allow_extra_args(false);
-    section_->add_option("--station-field", sectionOptions_.stationField,
-                         "section field matched against the flow table")
+    section_
+        ->add_option("--station-field", sectionOptions_.stationField,
+                     "section field matched against the flow table")
         ->capture_default_str();
-    section_->add_option("--table-id-field", sectionOptions_.tableIdField,
-                         "flow-table field naming the cross-section")
+    section_
+        ->add_option("--table-id-field", sectionOptions_.tableIdField,
+                     "flow-table field naming the cross-section")
         ->capture_default_str();
-    section_->add_option("--table-level-field", sectionOptions_.tableLevelField,
-                         "flow-table field holding the water-surface elevation")
+    section_
+        ->add_option("--table-level-field", sectionOptions_.tableLevelField,
+                     "flow-table field holding the water-surface elevation")
         ->capture_default_str();
 
     profile_ = plot->add_subcommand("profile", "Elevation against distance along lines");

@@ -2,12 +2,11 @@
 // The `render` and `plot` sub-commands of the command-line host: a map of the channel layers,
 // cross-section plots and longitudinal profiles, as PNG, SVG or PDF.
 
+#include <CLI/CLI.hpp>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "framework/host/map_document.h"
 #include "framework/pictures/map_picture.h"

@@ -39,8 +39,8 @@ cairo_surface_t* createSurface(PictureFormat format, const std::string& path, in
 
 void checkStatus(cairo_status_t status, const std::string& path) {
     if (status != CAIRO_STATUS_SUCCESS)
-        throw HostError("The picture " + path + " could not be written: " +
-                        cairo_status_to_string(status));
+        throw HostError("The picture " + path +
+                        " could not be written: " + cairo_status_to_string(status));
 }
 
 /// Writes an RGB24 image surface as PNG with the fastest compression: the drawing library's own
@@ -70,7 +70,8 @@ void writePng(cairo_surface_t* image, const std::string& temporary, const std::s
     for (int row = 0; row < height; ++row) png_write_row(png, data + row * stride);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) throw HostError("The picture " + path + " could not be written");
+    if (std::fflush(file.get()) != 0)
+        throw HostError("The picture " + path + " could not be written");
 }
 
 constexpr double kTickLength = 5;
@@ -138,8 +139,8 @@ void drawMarker(cairo_t* cr, double x, double y, double radius, const Style& sty
     paintPath(cr, style);
 }
 
-void drawText(cairo_t* cr, double x, double y, const std::string& text, double size,
-              Anchor anchor, Rgb colour) {
+void drawText(cairo_t* cr, double x, double y, const std::string& text, double size, Anchor anchor,
+              Rgb colour) {
     cairo_set_font_size(cr, size);
     double dx = 0;
     if (anchor != Anchor::Start) {
@@ -182,9 +183,8 @@ std::string tickLabel(double value, double step) {
     // A 1-2-5 step's shortest text has exactly the decimals its ticks need ("0.2", "0.05").
     const std::string stepText = plain(step);
     const auto point = stepText.find('.');
-    return fixed(value, point == std::string::npos
-                            ? 0
-                            : static_cast<int>(stepText.size() - point - 1));
+    return fixed(value,
+                 point == std::string::npos ? 0 : static_cast<int>(stepText.size() - point - 1));
 }
 
 Axis niceAxis(double low, double high, int steps, std::string caption) {

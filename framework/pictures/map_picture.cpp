@@ -196,8 +196,8 @@ void drawStationLabels(cairo_t* cr, const MapView& view, const DrawnLayer& layer
         const auto vertices = allVertices(f.shape);
         if (f.label.empty() || vertices.empty()) continue;
         const Point& end = vertices.back();
-        drawText(cr, view.x(end.x) + 4, view.y(end.y) - 4, f.label, kLabelSize - 1,
-                 Anchor::Start, layer.style.stroke);
+        drawText(cr, view.x(end.x) + 4, view.y(end.y) - 4, f.label, kLabelSize - 1, Anchor::Start,
+                 layer.style.stroke);
     }
 }
 
@@ -270,8 +270,8 @@ void checkExtent(const Extent& e) {
 
 Rgb elevationColour(double t) {
     // Low ground blue, middle green, high ground brown.
-    constexpr Rgb ramp[] = {{0.15, 0.35, 0.75}, {0.35, 0.7, 0.35}, {0.95, 0.85, 0.45},
-                            {0.55, 0.35, 0.2}};
+    constexpr Rgb ramp[] = {
+        {0.15, 0.35, 0.75}, {0.35, 0.7, 0.35}, {0.95, 0.85, 0.45}, {0.55, 0.35, 0.2}};
     t = std::clamp(t, 0.0, 1.0) * 3;
     const int i = std::min(2, static_cast<int>(t));
     const double f = t - i;
@@ -294,8 +294,7 @@ void drawColourBar(cairo_t* cr, double x, double top, const SurfaceSampler& surf
         cairo_fill(cr);
     }
     const double resolution = niceStep(surface.highest() - surface.lowest(), 100);
-    drawText(cr, x + width + 4, top + 8, tickLabel(surface.highest(), resolution),
-             kLabelSize - 1);
+    drawText(cr, x + width + 4, top + 8, tickLabel(surface.highest(), resolution), kLabelSize - 1);
     drawText(cr, x + width + 4, top + height, tickLabel(surface.lowest(), resolution),
              kLabelSize - 1);
 }
@@ -329,10 +328,8 @@ Style roleStyle(const std::string& name, ShapeType shape) {
     if (name == kCrossSections.defaultName) return lineStyle({0.85, 0.1, 0.1}, 1.5);
     if (name == kProfileLines.defaultName) return lineStyle({0.1, 0.55, 0.3}, 0.7);
     if (name == kReach.defaultName) return lineStyle({0.5, 0.2, 0.6}, 1.5);
-    if (isPointShape(shape))
-        return areaStyle({0.2, 0.2, 0.2}, 0.8, {1, 0.6, 0});
-    if (shape == ShapeType::Polygon)
-        return areaStyle({0.4, 0.4, 0.4}, 1, {0.9, 0.9, 0.88});
+    if (isPointShape(shape)) return areaStyle({0.2, 0.2, 0.2}, 0.8, {1, 0.6, 0});
+    if (shape == ShapeType::Polygon) return areaStyle({0.4, 0.4, 0.4}, 1, {0.9, 0.9, 0.88});
     return lineStyle({}, 1);
 }
 
@@ -341,14 +338,13 @@ MapView fitView(const Box& frame, Extent wanted) {
     const double pad = std::max({wanted.width(), wanted.height(), 1.0}) * 0.5;
     if (!(wanted.width() > 0)) wanted.xmin -= pad, wanted.xmax += pad;
     if (!(wanted.height() > 0)) wanted.ymin -= pad, wanted.ymax += pad;
-    const double scale =
-        std::min(frame.width() / wanted.width(), frame.height() / wanted.height());
+    const double scale = std::min(frame.width() / wanted.width(), frame.height() / wanted.height());
     const double spareX = (frame.width() / scale - wanted.width()) / 2;
     const double spareY = (frame.height() / scale - wanted.height()) / 2;
-    return {frame,
-            {wanted.xmin - spareX, wanted.ymin - spareY, wanted.xmax + spareX,
-             wanted.ymax + spareY},
-            scale};
+    return {
+        frame,
+        {wanted.xmin - spareX, wanted.ymin - spareY, wanted.xmax + spareX, wanted.ymax + spareY},
+        scale};
 }
 
 std::unique_ptr<SurfaceSampler> surfaceSampler(ILayer&) { return nullptr; }
@@ -364,7 +360,8 @@ void shadeSurface(cairo_t* cr, const MapView& view, const SurfaceSampler& surfac
         for (int col = 0; col < w; ++col) {
             const double z = surface.elevation(view.extent.xmin + (col + 0.5) / view.pixelsPerUnit,
                                                view.extent.ymax - (row + 0.5) / view.pixelsPerUnit);
-            pixels[row * stride + col] = std::isnan(z) ? 0 : packed(elevationColour((z - low) / span));
+            pixels[row * stride + col] =
+                std::isnan(z) ? 0 : packed(elevationColour((z - low) / span));
         }
     cairo_surface_mark_dirty(image);
     cairo_set_source_surface(cr, image, view.frame.left, view.frame.top);
@@ -387,8 +384,11 @@ MapView renderMap(IMap& map, const MapPictureOptions& options, const std::string
 
     const SpatialReference srs = spatialReferenceOfMap(map);
     const std::string unit = srs.unit.empty() ? "map units" : srs.unit;
-    drawFrame(cr, frame, {view.extent.xmin, view.extent.xmax, niceStep(view.extent.width(), 8), "X (" + unit + ")"},
-              {view.extent.ymin, view.extent.ymax, niceStep(view.extent.height(), 8), "Y (" + unit + ")"});
+    drawFrame(
+        cr, frame,
+        {view.extent.xmin, view.extent.xmax, niceStep(view.extent.width(), 8), "X (" + unit + ")"},
+        {view.extent.ymin, view.extent.ymax, niceStep(view.extent.height(), 8),
+         "Y (" + unit + ")"});
     drawLayers(cr, view, layers);
     drawScaleBar(cr, view, srs.unit);
     drawNorthArrow(cr, view);

@@ -104,11 +104,11 @@ std::vector<XY> crossings(const Geometry& section, const Geometry& line) {
             for (const Path& lp : l->paths)
                 for (std::size_t j = 1; j < lp.size(); ++j) {
                     double u = 0;
-                    const double t = crossingParameter(a, b, {lp[j - 1].x, lp[j - 1].y},
-                                                       {lp[j].x, lp[j].y}, u);
+                    const double t =
+                        crossingParameter(a, b, {lp[j - 1].x, lp[j - 1].y}, {lp[j].x, lp[j].y}, u);
                     if (t >= 0 && t <= 1)
-                        found.push_back({station + t * length,
-                                         lp[j - 1].z + u * (lp[j].z - lp[j - 1].z)});
+                        found.push_back(
+                            {station + t * length, lp[j - 1].z + u * (lp[j].z - lp[j - 1].z)});
                 }
             station += length;
         }
@@ -151,8 +151,7 @@ void addLevels(IMap& map, const SectionPlotOptions& o, IFeature& section, const 
         if (!station) return;
         for (double level : tableLevels(*table, o, *station))
             plot.series.push_back({sectionName + ": " + name + " " + plain(level),
-                                   wettedPieces(bed, level),
-                                   lineStyle(kWater, 1.5, {6, 3})});
+                                   wettedPieces(bed, level), lineStyle(kWater, 1.5, {6, 3})});
         return;
     }
     if (!layerNamed(map, name))
@@ -247,10 +246,9 @@ SectionMarks sectionMarks(const std::vector<XY>& bed) {
     SectionMarks marks;
     auto byHeight = [](const XY& a, const XY& b) { return a.y < b.y; };
     marks.deepest = std::min_element(bed.begin(), bed.end(), byHeight) - bed.begin();
-    marks.left = std::max_element(bed.begin(), bed.begin() + marks.deepest + 1, byHeight) -
-                 bed.begin();
-    marks.right = std::max_element(bed.begin() + marks.deepest, bed.end(), byHeight) -
-                  bed.begin();
+    marks.left =
+        std::max_element(bed.begin(), bed.begin() + marks.deepest + 1, byHeight) - bed.begin();
+    marks.right = std::max_element(bed.begin() + marks.deepest, bed.end(), byHeight) - bed.begin();
     return marks;
 }
 

@@ -57,7 +57,8 @@ TEST_F(PictureCommands, EmptyOrMissingLayersAreRefusedByName) {
          "The layer Nowhere is not in the map"},
         {{"plot", "section", "--map", river, "--fid", "1", "--out", out},
          "No cross-section of CrossSections meets FID = 1"},
-        {{"plot", "profile", "--map", river, "--out", out}, "The layer Thalweg has no lines to plot"},
+        {{"plot", "profile", "--map", river, "--out", out},
+         "The layer Thalweg has no lines to plot"},
     };
     for (const Case& c : cases) {
         auto r = test::runCli(c.args);

@@ -28,7 +28,8 @@ pictures::Rgb PngPixels::at(double x, double y) const {
         throw std::out_of_range("pixel outside the picture");
     const auto* data = cairo_image_surface_get_data(image_);
     const int stride = cairo_image_surface_get_stride(image_);
-    const std::uint32_t pixel = *reinterpret_cast<const std::uint32_t*>(data + row * stride + col * 4);
+    const std::uint32_t pixel =
+        *reinterpret_cast<const std::uint32_t*>(data + row * stride + col * 4);
     return {((pixel >> 16) & 0xff) / 255.0, ((pixel >> 8) & 0xff) / 255.0, (pixel & 0xff) / 255.0};
 }
 

@@ -37,8 +37,8 @@ TEST(NiceStep, DegenerateSpansGiveOne) {
 }
 
 TEST(NiceAxis, CoversTheDataWithWholeOneTwoFiveSteps) {
-    const std::pair<double, double> ranges[] = {{0.13, 9.7}, {-41.2, -3}, {92.04, 97.31},
-                                                {1e5, 1.00004e5}, {3, 3}, {-0.001, 0.002}};
+    const std::pair<double, double> ranges[] = {{0.13, 9.7},      {-41.2, -3}, {92.04, 97.31},
+                                                {1e5, 1.00004e5}, {3, 3},      {-0.001, 0.002}};
     for (auto [low, high] : ranges) {
         const Axis axis = niceAxis(low, high, 6, "");
         EXPECT_LE(axis.low, low);
@@ -62,9 +62,9 @@ TEST(TickLabel, HasTheDecimalsOfItsStepAndNoNoise) {
         double value, step;
         const char* text;
     };
-    for (const Case& c : {Case{1.5, 0.5, "1.5"}, Case{0.1 + 0.2, 0.1, "0.3"},
-                          Case{1000, 500, "1000"}, Case{0.05, 0.05, "0.05"},
-                          Case{-1e-12, 0.2, "0.0"}, Case{4000000, 2e6, "4000000"}})
+    for (const Case& c :
+         {Case{1.5, 0.5, "1.5"}, Case{0.1 + 0.2, 0.1, "0.3"}, Case{1000, 500, "1000"},
+          Case{0.05, 0.05, "0.05"}, Case{-1e-12, 0.2, "0.0"}, Case{4000000, 2e6, "4000000"}})
         EXPECT_EQ(tickLabel(c.value, c.step), c.text);
 }
 
@@ -72,7 +72,8 @@ TEST(FormatOf, FollowsTheExtensionInAnyCase) {
     EXPECT_EQ(formatOf("a/map.png"), PictureFormat::Png);
     EXPECT_EQ(formatOf("map.SVG"), PictureFormat::Svg);
     EXPECT_EQ(formatOf("map.Pdf"), PictureFormat::Pdf);
-    for (const char* bad : {"map.jpg", "map", "png"}) EXPECT_THROW(formatOf(bad), std::invalid_argument);
+    for (const char* bad : {"map.jpg", "map", "png"})
+        EXPECT_THROW(formatOf(bad), std::invalid_argument);
 }
 
 TEST(Canvas, AnUnsavedPictureLeavesTheOldFileAlone) {

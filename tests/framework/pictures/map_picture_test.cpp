@@ -5,9 +5,9 @@
 
 #include <cairo.h>
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 
 #include <filesystem>
+#include <pugixml.hpp>
 
 #include "framework/error.h"
 #include "support/cli_runner.h"
@@ -50,13 +50,15 @@ TEST_F(MapPicture, ThalwegVertexFallsOnThalwegColour) {
     EXPECT_TRUE(pixels.is(view.x(50), view.y(50), thalweg));
     EXPECT_TRUE(pixels.is(view.x(10), view.y(10), thalweg));
     // Inside the boundary, away from any line: the pale boundary fill.
-    EXPECT_TRUE(pixels.is(view.x(70), view.y(60), roleStyle("ChannelBoundary", ShapeType::Polygon).fill));
+    EXPECT_TRUE(
+        pixels.is(view.x(70), view.y(60), roleStyle("ChannelBoundary", ShapeType::Polygon).fill));
 }
 
 TEST_F(MapPicture, ASquareStaysSquare) {
     // A wide picture and a tall one: either way the unit square spans as many pixels each way.
     for (auto [w, h] : {std::pair{900, 400}, std::pair{400, 900}}) {
-        const MapView view = renderMap(*map, {.layers = {"ChannelBoundary"}, .width = w, .height = h}, png);
+        const MapView view =
+            renderMap(*map, {.layers = {"ChannelBoundary"}, .width = w, .height = h}, png);
         test::PngPixels pixels(png);
         const Rgb fill = roleStyle("ChannelBoundary", ShapeType::Polygon).fill;
         int across = 0, down = 0;
@@ -69,8 +71,8 @@ TEST_F(MapPicture, ASquareStaysSquare) {
 
 TEST(FitView, KeepsOneScaleAndTheWholeWantedExtent) {
     const Box frame{80, 50, 880, 450};
-    for (Extent wanted : {Extent{0, 0, 100, 10}, Extent{0, 0, 10, 100}, Extent{5, 5, 5, 5},
-                          Extent{-3, 2, 7, 2}}) {
+    for (Extent wanted :
+         {Extent{0, 0, 100, 10}, Extent{0, 0, 10, 100}, Extent{5, 5, 5, 5}, Extent{-3, 2, 7, 2}}) {
         const MapView view = fitView(frame, wanted);
         EXPECT_LE(view.extent.xmin, wanted.xmin);
         EXPECT_GE(view.extent.xmax, wanted.xmax);
@@ -82,9 +84,10 @@ TEST(FitView, KeepsOneScaleAndTheWholeWantedExtent) {
 }
 
 TEST_F(MapPicture, NothingIsDrawnOutsideTheExtent) {
-    const MapView view =
-        renderMap(*map, {.layers = {"Thalweg"}, .width = 600, .height = 500,
-                         .extent = Extent{30, 30, 60, 60}}, png);
+    const MapView view = renderMap(
+        *map,
+        {.layers = {"Thalweg"}, .width = 600, .height = 500, .extent = Extent{30, 30, 60, 60}},
+        png);
     test::PngPixels pixels(png);
     const Rgb thalweg = roleStyle("Thalweg", ShapeType::Polyline).stroke;
     int inside = 0, outside = 0;
@@ -105,7 +108,8 @@ TEST_F(MapPicture, SelectedFeaturesAreHighlighted) {
     const MapView view = renderMap(*map, {.width = 600, .height = 500}, png);
     test::PngPixels pixels(png);
     EXPECT_TRUE(pixels.is(view.x(50), view.y(50), kHighlight));
-    EXPECT_TRUE(pixels.is(view.x(20), view.y(85), roleStyle("Thalweg", ShapeType::Polyline).stroke));
+    EXPECT_TRUE(
+        pixels.is(view.x(20), view.y(85), roleStyle("Thalweg", ShapeType::Polyline).stroke));
 }
 
 /// The paths of an SVG whose style strokes in the colour.
@@ -122,7 +126,8 @@ int strokedPaths(const std::string& svg, Rgb colour) {
         "stroke:rgb(" + percent(colour.r) + "," + percent(colour.g) + "," + percent(colour.b) + ")";
     int count = 0;
     for (auto node : doc.select_nodes("//*[local-name()='path']"))
-        count += std::string(node.node().attribute("style").value()).find(stroke) != std::string::npos;
+        count +=
+            std::string(node.node().attribute("style").value()).find(stroke) != std::string::npos;
     return count;
 }
 

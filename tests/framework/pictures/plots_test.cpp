@@ -65,9 +65,7 @@ std::vector<LayerSpec> sectionLayers() {
              .fields = {{"StationNo", FieldType::Double}},
              .features = {{"LINESTRING Z (0 0 10,0 10 2,0 20 10)", {1250.0}},
                           {"LINESTRING Z (50 0 9,50 10 1,50 20 9)", {1200.0}}}},
-            {.name = "ProfileLines",
-             .hasZ = true,
-             .features = {{"LINESTRING Z (-5 5 6,60 5 6)"}}},
+            {.name = "ProfileLines", .hasZ = true, .features = {{"LINESTRING Z (-5 5 6,60 5 6)"}}},
             {.name = "FTable",
              .shape = ShapeType::Null,
              .fields = {{"CrossSectionID", FieldType::Double}, {"WSE", FieldType::Double}},
@@ -99,7 +97,8 @@ TEST_F(Plots, SectionAxesCoverTheBedInOneTwoFiveSteps) {
     EXPECT_GE(v.x.high, 20);
     EXPECT_LE(v.y.low, 1);
     EXPECT_GE(v.y.high, 10);
-    for (double step : {v.x.step, v.y.step}) EXPECT_TRUE(step == 1 || step == 2 || step == 5) << step;
+    for (double step : {v.x.step, v.y.step})
+        EXPECT_TRUE(step == 1 || step == 2 || step == 5) << step;
 }
 
 TEST_F(Plots, ProfileLineCrossingsAreMarkedAtTheirStationAndElevation) {
@@ -115,16 +114,17 @@ TEST_F(Plots, FlowTableLevelsAreDrawnOnlyOverTheWater) {
     const Rgb water{0.1, 0.45, 0.95};
     // Level 8 (identifier 1250.4 matches station 1250) meets the bed at stations 2.5 and 17.5.
     bool wet = false;
-    for (double dx = -4; dx <= 4; ++dx) wet = wet || pixels.is(xScale(v)(10) + dx, yScale(v)(8), water, 0.03);
+    for (double dx = -4; dx <= 4; ++dx)
+        wet = wet || pixels.is(xScale(v)(10) + dx, yScale(v)(8), water, 0.03);
     EXPECT_TRUE(wet);
     EXPECT_FALSE(pixels.is(xScale(v)(1), yScale(v)(8), water, 0.1));
     EXPECT_FALSE(pixels.is(xScale(v)(19), yScale(v)(8), water, 0.1));
 }
 
 TEST_F(Plots, BankElevationProfilePlacesSegmentMiddlesAtTheirMeasure) {
-    const PlotView v =
-        renderProfilePlot(*map, {.layers = {"Segments"}, .measureField = "Measure",
-                                 .elevationField = "BankElev"}, png);
+    const PlotView v = renderProfilePlot(
+        *map, {.layers = {"Segments"}, .measureField = "Measure", .elevationField = "BankElev"},
+        png);
     // Lines placed by their start would reach 25 and widen the axis past 20.
     EXPECT_EQ(v.x.low, 0);
     EXPECT_EQ(v.x.high, 20);
@@ -145,7 +145,9 @@ TEST_F(Plots, RefusalsNameWhatIsMissing) {
          "The layer Segments has no Z values to plot"},
         {[&] { renderSectionPlot(*map, {.fid = 1, .levels = {"Nowhere"}}, out); },
          "The layer or table Nowhere is not in the map"},
-        {[&] { renderSectionPlot(*map, {.fid = 1, .levels = {"FTable"}, .tableLevelField = "W"}, out); },
+        {[&] {
+             renderSectionPlot(*map, {.fid = 1, .levels = {"FTable"}, .tableLevelField = "W"}, out);
+         },
          "The table FTable has no field W"},
         {[&] { renderProfilePlot(*map, {.layers = {"Segments"}}, out); },
          "The layer Segments has no Z values: name the field that holds its elevations"},
