@@ -1,6 +1,7 @@
 #include "apps/cli/picture_commands.h"
 
 #include <charconv>
+#include <iostream>
 
 #include "apps/cli/cli_host.h"
 #include "framework/number_text.h"

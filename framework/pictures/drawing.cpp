@@ -94,7 +94,12 @@ Canvas::Canvas(const std::string& path, int width, int height)
     temporary_ = pending_.add(path);
     surface_ = createSurface(format_, temporary_, width, height);
     cr_ = cairo_create(surface_);
-    checkStatus(cairo_status(cr_), path_);
+    if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
+        const cairo_status_t status = cairo_status(cr_);
+        cairo_destroy(cr_);
+        cairo_surface_destroy(surface_);
+        checkStatus(status, path_);
+    }
     // An opaque white page: PNG readers and the pixel tests see no transparency.
     cairo_set_source_rgb(cr_, 1, 1, 1);
     cairo_paint(cr_);
