@@ -36,14 +36,6 @@ TEST_F(PictureCommands, RenderWritesEachFormatFromOneCommand) {
     }
 }
 
-TEST_F(PictureCommands, ProfileOfSegmentBankElevations) {
-    auto r = test::runCli({"plot", "profile", "--map", river, "--layer", "CenterlineSegments",
-                           "--measure", "Measure", "--elevation", "BankElev", "--out",
-                           dir.file("p.svg")});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(std::filesystem::exists(dir.file("p.svg")));
-}
-
 TEST_F(PictureCommands, EmptyOrMissingLayersAreRefusedByName) {
     struct Case {
         std::vector<std::string> args;

@@ -88,10 +88,5 @@ TEST(Canvas, AnUnsavedPictureLeavesTheOldFileAlone) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST(Canvas, RefusesAnEmptySize) {
-    test::TempDir dir;
-    EXPECT_THROW(Canvas(dir.file("a.png"), 0, 10), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace ondu::pictures

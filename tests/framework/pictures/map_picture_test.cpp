@@ -140,12 +140,6 @@ TEST_F(MapPicture, SvgHoldsOnePathPerLineLayerAndSelection) {
     EXPECT_EQ(strokedPaths(svg, {0.85, 0.1, 0.1}), 2);
 }
 
-TEST_F(MapPicture, PdfIsWrittenFromTheSameDrawing) {
-    const std::string pdf = dir.file("map.pdf");
-    renderMap(*map, {.width = 600, .height = 500}, pdf);
-    EXPECT_EQ(test::readFile(pdf).substr(0, 5), "%PDF-");
-}
-
 TEST_F(MapPicture, RefusesWhatWouldDrawNothing) {
     struct Case {
         std::vector<std::string> layers;
