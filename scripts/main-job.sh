@@ -2,8 +2,9 @@
 # The main job: builds ondu, then runs the built tools on bundled and generated data:
 # a meandering sample river, its thalweg from curvature, its gauging stations snapped to the
 # centerline, (s,n) coordinates of its survey points, a thalweg from its surveyed 3D
-# cross-sections, the preprocessing of one digitised centerline (segments, interpolated depth and
-# bank elevation, boundary and its outline), a HEC-RAS spatial data file converted to XML, and a
+# cross-sections, a map of the river with its thalweg and the thalweg's longitudinal profile, the
+# preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
+# boundary and its outline), a HEC-RAS spatial data file converted to XML, and a
 # channel-geometry document turned into HEC-RAS geometry, project, plan and flow files. Results
 # go to build/main-job.
 set -euo pipefail
@@ -27,6 +28,9 @@ $ondu run clsAssignSN --map "$out/river.gpkg" --set cmbInput=SurveyPoints \
 echo "== Thalweg from the surveyed 3D cross-sections"
 $ondu run clsThalweg_CS --map "$out/river.gpkg" --set cmbLayer=SurveyCrossSections
 $ondu layers --map "$out/river.gpkg"
+echo "== Pictures: the river with its thalweg, the thalweg's longitudinal profile"
+$ondu render --map "$out/river.gpkg" --out "$out/river-map.png" --size 1600x900
+$ondu plot profile --map "$out/river.gpkg" --layer Thalweg --out "$out/thalweg-profile.png"
 echo "== Preprocessing from one digitised centerline"
 # A map holding only the centerline and the reference points of the sample river, with empty
 # layers for what the tools make.

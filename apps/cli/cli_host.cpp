@@ -1,4 +1,5 @@
 #include "apps/cli/cli_host.h"
+#include "apps/cli/picture_commands.h"
 
 #include <unistd.h>
 
@@ -699,6 +700,7 @@ int runMain(int argc, char** argv) {
     riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
         ->capture_default_str();
 
+    PictureCommands pictures(app, {openMaps, applySelection});
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -716,6 +718,7 @@ int runMain(int argc, char** argv) {
         if (app.got_subcommand("describe"))
             return describe(describeKey, describeMaps, describeJson);
         if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
+        if (pictures.chosen()) return pictures.run();
         if (app.got_subcommand("layers")) {
             auto map = openMaps(layerMaps);
             return listLayers(*map);
