@@ -276,8 +276,8 @@ void Dialog::refillFieldLists(const std::string& parent, bool reproposing) {
     if (!table) return;
     for (Control* list : lists) {
         const ControlDecl& d = *list->decl;
-        const std::string& proposed =
-            reproposing && !d.reproposed.empty() ? d.reproposed : d.defaultValue;
+        std::string proposed = reproposing && !d.reproposed.empty() ? d.reproposed : d.defaultValue;
+        if (reproposing && d.reproposesFirst) proposed.clear();
         maputil::FillFieldComboBox(*table, *list, proposed, d.source.fields);
     }
 }

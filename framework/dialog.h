@@ -89,6 +89,8 @@ struct ControlDecl {
     /// Field lists: the name proposed when the parent list is chosen again; empty: the same as
     /// on opening.
     std::string reproposed = {};
+    /// Field lists: the first field is proposed when the parent list is chosen again.
+    bool reproposesFirst = false;
     /// Shown, in declaration order, when OK is pressed while the control holds no choice.
     Warning required = {};
     /// Number boxes: shown, in declaration order, when OK is pressed while the text is no number.
@@ -208,9 +210,10 @@ public:
     void selectOption(const std::string& controlName);                     ///< option button: click
     void click(const std::string& controlName);                            ///< button: click
     /// Applies a value given as text, by the control's kind and type (lists: a listed item is
-    /// chosen; a list filled from the map takes nothing else, other lists take typed text; check boxes and option buttons: 1/0,
-    /// true/false, yes/no; text boxes take any text, as typed; buttons: clicked). Throws
-    /// ControlValueError, naming the control, for a value the control cannot take.
+    /// chosen; a list filled from the map takes nothing else, other lists take typed text; check
+    /// boxes and option buttons: 1/0, true/false, yes/no; text boxes take any text, as typed;
+    /// buttons: clicked). Throws ControlValueError, naming the control, for a value the control
+    /// cannot take.
     void apply(const std::string& controlName, const std::string& value);
     void pressOk();
     void pressCancel();

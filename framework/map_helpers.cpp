@@ -123,8 +123,7 @@ bool passes(FieldType type, FieldFilter filter) {
     switch (filter) {
         case FieldFilter::Numeric:
             return type == FieldType::SmallInteger || type == FieldType::Integer ||
-                   type == FieldType::Single || type == FieldType::Double ||
-                   type == FieldType::OID;
+                   type == FieldType::Single || type == FieldType::Double || type == FieldType::OID;
         case FieldFilter::Text:
             return type == FieldType::String;
         default:
@@ -241,11 +240,10 @@ bool HasZValues(IFeatureLayer* layer) {
 
 bool EditSession() { return editSessionOpen(); }
 
-IFeatureLayer* RequireLayer(IDocument* document, const std::string& name,
-                            const std::string& role) {
+IFeatureLayer* RequireLayer(IDocument* document, const std::string& name, const std::string& role) {
     if (name.empty())
-        throw HostError("No " + role + " layer chosen: the map '" +
-                            focusMapOf(document).name() + "' offers none",
+        throw HostError("No " + role + " layer chosen: the map '" + focusMapOf(document).name() +
+                            "' offers none",
                         error_number::kObjectNotSet);
     IFeatureLayer* layer = SelectLayer(document, name);
     if (!layer)
@@ -283,8 +281,8 @@ Geometry CheckedShape(const IFeature& feature, const std::string& layerName) {
     if (isEmpty(shape)) throw HostError(which + "no shape", error_number::kObjectNotSet);
     for (const Point& p : allVertices(shape)) {
         // An unset Z or M is NaN by design; an infinite one, or a NaN X or Y, is bad data.
-        const bool finite = std::isfinite(p.x) && std::isfinite(p.y) && !std::isinf(p.z) &&
-                            !std::isinf(p.m);
+        const bool finite =
+            std::isfinite(p.x) && std::isfinite(p.y) && !std::isinf(p.z) && !std::isinf(p.m);
         if (!finite)
             throw HostError(which + "a coordinate that is not a finite number",
                             error_number::kInvalidArgument);
@@ -294,6 +292,22 @@ Geometry CheckedShape(const IFeature& feature, const std::string& layerName) {
 
 void SetLineMs(Polyline& line, double startM, double endM) {
     line = setMeasuresByDistance(line, startM, endM);
+}
+
+int RequireField(const ITable& table, const std::string& name) {
+    const int index = table.findField(name);
+    if (index < 0)
+        throw HostError(
+            "Item not found in this collection (field " + name + " of " + table.name() + ")",
+            error_number::kItemNotFound);
+    return index;
+}
+
+double RequireNumber(const IFeature& feature, int index, const ITable& table) {
+    if (auto value = toDouble(feature.value(index))) return *value;
+    throw HostError("Invalid use of Null (" + table.field(index).name + " of feature " +
+                        std::to_string(feature.OID()) + " in " + table.name() + ")",
+                    error_number::kInvalidUseOfNull);
 }
 
 }  // namespace ondu::maputil

@@ -110,8 +110,7 @@ bool EditSession();
 /// The feature layer of that name for a run. Throws HostError (91) naming the role and the name
 /// when the map has no such layer or its data source is missing ("No thalweg layer 'Thalweg' in
 /// the map").
-IFeatureLayer* RequireLayer(IDocument* document, const std::string& name,
-                            const std::string& role);
+IFeatureLayer* RequireLayer(IDocument* document, const std::string& name, const std::string& role);
 
 /// The number of features the run will process (the selected ones that still exist, else all).
 /// Throws RunRefused "No features to process in <layer>" when there are none.
@@ -129,5 +128,14 @@ Geometry CheckedShape(const IFeature& feature, const std::string& layerName);
 /// Replaces the line by its measured copy: `startM` at the first vertex, `endM` at the last,
 /// linear by distance along the line between (decreasing when startM > endM). Failures pass on.
 void SetLineMs(Polyline& line, double startM, double endM);
+
+/// The index of the table's field of that name. Throws HostError "Item not found in this
+/// collection" (3265) naming the field and the table when it has none.
+int RequireField(const ITable& table, const std::string& name);
+
+/// The number a field of the feature holds (a text that reads as a number counts). Throws
+/// HostError "Invalid use of Null" (94) naming the field, the feature and the table when it holds
+/// none.
+double RequireNumber(const IFeature& feature, int index, const ITable& table);
 
 }  // namespace ondu::maputil

@@ -3,6 +3,11 @@
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
 #include "morphology/thalweg_from_curvature.h"
+#include "preprocessing/assign_measures.h"
+#include "preprocessing/downstream_distances.h"
+#include "preprocessing/hecras_reach.h"
+#include "preprocessing/station_numbers.h"
+#include "preprocessing/trapezoidal_sections.h"
 
 namespace ondu {
 
@@ -12,6 +17,11 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsXMLtoGeometryFile>();
     catalogue.add<clsExportSDFtoXML>();
     catalogue.add<clsThaCur>();
+    catalogue.add<clsCreateHECReach>();
+    catalogue.add<clsAssignMstoReaches>();
+    catalogue.add<clsTrapezoidalCS>();
+    catalogue.add<clsAssignStnNotoCS>();
+    catalogue.add<clsAssignDnDs>();
     return catalogue;
 }
 }  // namespace
