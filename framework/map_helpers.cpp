@@ -310,4 +310,12 @@ double RequireNumber(const IFeature& feature, int index, const ITable& table) {
                     error_number::kInvalidUseOfNull);
 }
 
+Polyline CheckedLine(const IFeature& feature, const std::string& layerName) {
+    Geometry shape = CheckedShape(feature, layerName);
+    if (auto* line = std::get_if<Polyline>(&shape)) return std::move(*line);
+    throw HostError("Type mismatch: feature " + std::to_string(feature.OID()) + " of " + layerName +
+                        " is not a line",
+                    error_number::kTypeMismatch);
+}
+
 }  // namespace ondu::maputil

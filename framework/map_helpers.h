@@ -138,4 +138,8 @@ int RequireField(const ITable& table, const std::string& name);
 /// none.
 double RequireNumber(const IFeature& feature, int index, const ITable& table);
 
+/// The feature's shape as a line, checked as CheckedShape does. Throws HostError "Type mismatch"
+/// (13) naming the feature and the layer when the shape is no line.
+Polyline CheckedLine(const IFeature& feature, const std::string& layerName);
+
 }  // namespace ondu::maputil

@@ -16,14 +16,6 @@ namespace {
 
 constexpr const char* kMultipleRoutine = "subAssignMstoMultipleFeatures";
 
-Polyline lineOf(const IFeature& feature, const std::string& layerName) {
-    Geometry shape = maputil::CheckedShape(feature, layerName);
-    if (auto* line = std::get_if<Polyline>(&shape)) return std::move(*line);
-    throw HostError("Type mismatch: feature " + std::to_string(feature.OID()) + " of " + layerName +
-                        " is not a line",
-                    error_number::kTypeMismatch);
-}
-
 void storeMeasured(IFeature& feature, Polyline line, double startM, double endM) {
     maputil::SetLineMs(line, startM, endM);
     feature.setShape(line);
@@ -39,7 +31,7 @@ void assignSingle(const AssignMeasuresOptions& options, IFeatureLayer* layer,
                   IProgressBar& progress) {
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
-        Polyline line = lineOf(*feature, layer->name());
+        Polyline line = maputil::CheckedLine(*feature, layer->name());
         const auto [startM, endM] = measureRange(options, 0, length(line));
         storeMeasured(*feature, std::move(line), startM, endM);
         stepOrStop(progress);
@@ -58,7 +50,7 @@ void assignMultiple(const AssignMeasuresOptions& options, IFeatureLayer* layer,
     std::size_t offset = 0;
     for (FeaturePtr& feature : chain) {
         if (!feature) throw maputil::objectNotSet();
-        Polyline line = lineOf(*feature, layer->name());
+        Polyline line = maputil::CheckedLine(*feature, layer->name());
         const Path& joined = merged.paths.front();
         const std::size_t count = line.vertexCount();
         const Polyline stretch(Path(joined.begin() + static_cast<std::ptrdiff_t>(offset),

@@ -41,16 +41,8 @@ std::optional<std::string> flawOf(const IFeature& feature, const std::array<int,
     return std::nullopt;
 }
 
-Polyline centerlineOf(const IFeature& feature, const std::string& layerName) {
-    Geometry shape = maputil::CheckedShape(feature, layerName);
-    if (auto* line = std::get_if<Polyline>(&shape)) return std::move(*line);
-    throw HostError("Type mismatch: feature " + std::to_string(feature.OID()) + " of " + layerName +
-                        " is not a line",
-                    error_number::kTypeMismatch);
-}
-
 Polyline sectionOf(const IFeature& feature, const std::string& layerName, const Trapezoid& t) {
-    const Polyline centerline = centerlineOf(feature, layerName);
+    const Polyline centerline = maputil::CheckedLine(feature, layerName);
     try {
         return CreateTrapezoidalCrossSection(centerline, t.bottomWidth, t.bottomElevation, t.depth,
                                              t.sideSlope);
