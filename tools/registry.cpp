@@ -1,5 +1,6 @@
 #include "tools/registry.h"
 
+#include "exchange/channel_geometry_xml.h"
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
 #include "morphology/thalweg_from_curvature.h"
@@ -22,6 +23,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsTrapezoidalCS>();
     catalogue.add<clsAssignStnNotoCS>();
     catalogue.add<clsAssignDnDs>();
+    catalogue.add<clsRUDAvuZIR>();
     return catalogue;
 }
 }  // namespace
