@@ -1,10 +1,19 @@
 #include "exchange/channel_geometry_xml.h"
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
+#include <cmath>
 #include <filesystem>
+#include <map>
 #include <pugixml.hpp>
+#include <sstream>
 
+#include "framework/geometry/curve.h"
+#include "framework/host/map_document.h"
+#include "framework/host/sample_river.h"
+#include "framework/number_text.h"
 #include "support/cli_runner.h"
 #include "support/dialog_test.h"
 #include "support/temp_map.h"
@@ -228,6 +237,110 @@ TEST(XmlExportCommandLine, TheGeometryConverterReadsWhatTheExportWrites) {
     const std::string g = test::readFile(geometry);
     EXPECT_NE(g.find("River Reach=Butte"), std::string::npos) << g;
     EXPECT_NE(g.find("Type RM Length L Ch R = 1, 2.5, 10, 10, 10"), std::string::npos) << g;
+}
+
+
+// ---- the whole chain on the sample river
+// ---------------------------------------------------------
+
+/// The cross-section records of a geometry file by reach and station text: their station and
+/// elevation texts and their bank stations.
+struct SectionRecord {
+    std::vector<std::string> stationElevation;
+    std::string banks;
+};
+using Records = std::map<std::pair<std::string, std::string>, SectionRecord>;
+
+Records sectionRecords(const std::string& geometry) {
+    Records records;
+    std::istringstream in(geometry);
+    std::string line, reach, station;
+    bool inPoints = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.starts_with("River Reach=")) reach = line.substr(line.find(',') + 1);
+        if (line.starts_with("Type RM Length L Ch R = 1, "))
+            station = line.substr(27, line.find(',', 27) - 27);
+        if (line.starts_with("#Mann")) inPoints = false;
+        if (inPoints)
+            for (std::size_t at = 0; at + 8 <= line.size(); at += 8)
+                records[{reach, station}].stationElevation.push_back(line.substr(at, 8));
+        if (line.starts_with("#Sta/Elev")) inPoints = true;
+        if (line.starts_with("Bank Sta=")) records[{reach, station}].banks = line.substr(9);
+    }
+    return records;
+}
+
+std::string column(double value) { return R8(F3(value)); }
+
+TEST(HecRasChain, EveryCrossSectionOfTheSampleRiverArrivesInTheGeometryFile) {
+    test::TempDir dir;
+    const std::string river = dir.file("river.gpkg");
+    writeSampleRiver(river, SampleRiverOptions{});
+    {
+        // Names for two reaches of fifty segments, a trapezoid's values, an empty reach layer.
+        GDALAllRegister();
+        std::unique_ptr<GDALDataset> store(
+            GDALDataset::Open(river.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        ASSERT_TRUE(store);
+        for (const char* sql :
+             {"ALTER TABLE CenterlineSegments ADD COLUMN RiverName TEXT",
+              "ALTER TABLE CenterlineSegments ADD COLUMN ReachName TEXT",
+              "ALTER TABLE CenterlineSegments ADD COLUMN BotElev REAL",
+              "ALTER TABLE CenterlineSegments ADD COLUMN BotWidth REAL",
+              "ALTER TABLE CenterlineSegments ADD COLUMN Slope REAL",
+              "UPDATE CenterlineSegments SET RiverName = 'Sample', ReachName = CASE WHEN fid <= 50 "
+              "THEN 'Upper' ELSE 'Lower' END, BotElev = BankElev - Depth, BotWidth = 0.6 * "
+              "Width, Slope = 0.5"})
+            store->ExecuteSQL(sql, nullptr, nullptr);
+        OGRLayer* centerline = store->GetLayerByName("CenterLine");
+        ASSERT_TRUE(store->CreateLayer("Reach", centerline->GetSpatialRef(), wkbLineStringM));
+    }
+    const std::vector<std::vector<std::string>> steps = {
+        {"clsCreateHECReach", "cmbInput=CenterlineSegments", "cmbRiver=RiverName",
+         "cmbReach=ReachName", "cmbOutput=Reach"},
+        {"clsAssignMstoReaches", "cmbInput=Reach", "chkOrientation=1"},
+        {"clsTrapezoidalCS", "cmbInput=CenterlineSegments", "cmbBottomElev=BotElev",
+         "cmbBottomWidth=BotWidth", "cmbDepth=Depth", "cmbSideSlope=Slope"},
+        {"clsAssignStnNotoCS", "cmbReach=Reach", "cmbField=ReachName"},
+        {"clsAssignDnDs"},
+        {"clsRUDAvuZIR", "cmbCenterline=Reach", "cmbCLineID=ReachName", "cmbRiver=RiverName",
+         "cmbReachCode=ReachName", "txtPath=" + dir.file("channel.xml")},
+    };
+    for (const auto& step : steps) {
+        std::vector<std::string> args = {"run", step[0], "--map", river};
+        for (std::size_t i = 1; i < step.size(); ++i) args.insert(args.end(), {"--set", step[i]});
+        auto r = test::runCli(args);
+        ASSERT_EQ(r.exitCode, 0) << step[0] << ": " << r.err;
+    }
+    auto r =
+        test::runCli({"run", "clsXMLtoGeometryFile", "--set", "txtInput=" + dir.file("channel.xml"),
+                      "--set", "txtOutput=" + dir.file("channel.g01"), "--set", "chkAuxFiles=1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* file : {"channel.prj", "channel.p01", "channel.f01"})
+        EXPECT_TRUE(fs::exists(dir.file(file))) << file;
+
+    const Records records = sectionRecords(test::readFile(dir.file("channel.g01")));
+    test::InstalledHost host(MapDocument::open(river));
+    const auto sections = test::storedFeatures(host.featureLayer("CrossSections"));
+    ASSERT_EQ(sections.size(), 100u);
+    EXPECT_EQ(records.size(), sections.size());
+    for (const auto& section : sections) {
+        const std::string station = plain(*toDouble(section["StationNo"]));
+        const auto found = records.find({toText(section["ReachName"]), station});
+        ASSERT_NE(found, records.end()) << station;
+        const auto& line = std::get<Polyline>(section.shape);
+        std::vector<std::string> expected;
+        double along = 0;
+        const Path& path = line.paths.front();
+        for (std::size_t v = 0; v < path.size(); ++v) {
+            if (v > 0) along += std::hypot(path[v].x - path[v - 1].x, path[v].y - path[v - 1].y);
+            expected.push_back(column(along));
+            expected.push_back(column(path[v].z));
+        }
+        EXPECT_EQ(found->second.stationElevation, expected) << station;
+        EXPECT_EQ(found->second.banks, "0.000, " + F3(length(line))) << station;
+    }
 }
 
 }  // namespace
