@@ -93,7 +93,16 @@ public:
         buffer_ += '"';
         return *this;
     }
-    XmlOut& attr(std::string_view name, double value) { return attr(name, plain(value)); }
+    /// A number needs no escaping: written straight into the buffer.
+    XmlOut& attr(std::string_view name, double value) {
+        char text[kLongestPlainText];
+        buffer_ += ' ';
+        buffer_ += name;
+        buffer_ += "=\"";
+        buffer_.append(text, writePlain(text, value));
+        buffer_ += '"';
+        return *this;
+    }
     void close() {
         if (startTagOpen_) {
             buffer_ += "/>";
@@ -130,7 +139,12 @@ private:
         startTagOpen_ = false;
     }
     void escape(std::string_view value) {
-        for (char c : value) {
+        const auto plainEnd = std::find_if(value.begin(), value.end(), [](char c) {
+            return c == '&' || c == '<' || c == '>' || c == '"' ||
+                   static_cast<unsigned char>(c) < 0x20;
+        });
+        buffer_.append(value.begin(), plainEnd);
+        for (char c : value.substr(static_cast<std::size_t>(plainEnd - value.begin()))) {
             switch (c) {
                 case '&':
                     buffer_ += "&amp;";
@@ -227,7 +241,13 @@ Sections readSections(IFeatureLayer* layer, const SectionFields& fields) {
     return sections;
 }
 
-std::string zText(const Point& p, bool zAware) { return zAware ? plain(p.z) : std::string(); }
+/// The Z attribute: the vertex Z when the line carries Z, else empty text.
+void zAttr(XmlOut& out, const Point& p, bool zAware) {
+    if (zAware)
+        out.attr("Z", p.z);
+    else
+        out.attr("Z", std::string_view());
+}
 
 void writeJunctions(XmlOut& out, const Network& network) {
     const std::vector<EndKey> junctions = junctionsOf(network.ends);
@@ -275,9 +295,9 @@ void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
             out.open("CrossSectionPoint")
                 .attr("CrossM", along)
                 .attr("X", path[v].x)
-                .attr("Y", path[v].y)
-                .attr("Z", zText(path[v], line.zAware))
-                .close();
+                .attr("Y", path[v].y);
+            zAttr(out, path[v], line.zAware);
+            out.close();
         }
     out.close();
 }
@@ -290,12 +310,11 @@ void writeReach(XmlOut& out, const IFeature& reach, const std::string& layerName
     out.leaf("RiverName", {{"Name", toText(reach.value(fields.river))}});
     out.leaf("ReachCode", {{"Code", toText(reach.value(fields.code))}});
     for (const Path& path : line.paths)
-        for (const Point& p : path)
-            out.open("ReachPoint")
-                .attr("X", p.x)
-                .attr("Y", p.y)
-                .attr("Z", zText(p, line.zAware))
-                .close();
+        for (const Point& p : path) {
+            out.open("ReachPoint").attr("X", p.x).attr("Y", p.y);
+            zAttr(out, p, line.zAware);
+            out.close();
+        }
     std::vector<std::size_t> crossing;
     for (const auto& meeting : sections.index->meetings(line)) crossing.push_back(meeting.line);
     std::stable_sort(crossing.begin(), crossing.end(), [&](std::size_t a, std::size_t b) {

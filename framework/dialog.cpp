@@ -33,6 +33,22 @@ ListSource layersFor(const channel::LayerRole& role) {
             .needM = role.needM};
 }
 
+ControlDecl okButton(std::string help, std::string name) {
+    return {.name = std::move(name),
+            .kind = ControlKind::Button,
+            .label = "OK",
+            .help = std::move(help),
+            .role = ButtonRole::Ok};
+}
+
+ControlDecl cancelButton(std::string help, std::string name) {
+    return {.name = std::move(name),
+            .kind = ControlKind::Button,
+            .label = "Cancel",
+            .help = std::move(help),
+            .role = ButtonRole::Cancel};
+}
+
 ListSource fieldsOf(std::string parentList, FieldFilter filter) {
     return {.kind = ListSource::Kind::Fields, .parent = std::move(parentList), .fields = filter};
 }
@@ -430,6 +446,11 @@ const Control& Dialog::button(ButtonRole role) const {
 
 void Dialog::pressOk() { click(button(ButtonRole::Ok).name()); }
 void Dialog::pressCancel() { click(button(ButtonRole::Cancel).name()); }
+
+void Dialog::runThenUnload(ErrorStyle style, const std::string& routine,
+                           const std::function<void()>& body) {
+    if (trapped(style, routine, body)) unload();
+}
 
 void Dialog::unload() {
     if (!loaded_) return;

@@ -5,6 +5,7 @@
 // declaration drives the command-line options, `ondu describe` and the desktop widgets; hosts
 // change controls only through the actions below, which fire the same events a window would.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "framework/channel_model.h"
+#include "framework/error_report.h"
 #include "framework/ui.h"
 
 namespace ondu {
@@ -106,6 +108,10 @@ struct ControlDecl {
         return valueType() == ValueType::Number || valueType() == ValueType::WholeNumber;
     }
 };
+
+/// The OK and Cancel buttons most dialogs end with: "OK" and "Cancel" captions, the help given.
+ControlDecl okButton(std::string help, std::string name = "cmdOK");
+ControlDecl cancelButton(std::string help, std::string name = "cmdCancel");
 
 struct DialogDecl {
     std::string name;                   ///< class name, "frmExportSDFtoXML"
@@ -252,6 +258,11 @@ protected:
     bool checked(const std::string& controlName) const { return control(controlName).checked; }
     /// The number in a number box (nothing when it holds none).
     std::optional<double> number(const std::string& controlName) const;
+
+    /// A tool's OK: runs `body` under the error boundary in that style; unloads the dialog when
+    /// it completed, leaves it open after a failure (already shown).
+    void runThenUnload(ErrorStyle style, const std::string& routine,
+                       const std::function<void()>& body);
 
     /// The declared warnings in declaration order: the first that applies is shown and the
     /// answer is false.

@@ -139,16 +139,8 @@ const DialogDecl& frmAssignMstoReaches::declaration() {
              .help = "first measure of the chain",
              .type = ValueType::Number,
              .enabledBy = "chkMultiple"},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "assign the measures",
-             .role = ButtonRole::Ok},
-            {.name = "Command1",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without assigning",
-             .role = ButtonRole::Cancel},
+            okButton("assign the measures"),
+            cancelButton("close without assigning", "Command1"),
         }};
     return decl;
 }
@@ -167,11 +159,10 @@ void frmAssignMstoReaches::onOk() {
         MsgBox("Enter a valid number for 'Start'", MsgButtons::OK, "Warning");
         return;
     }
-    const bool done = trapped(ErrorStyle::Routine, "AssignMs (Main)", [&] {
+    runThenUnload(ErrorStyle::Routine, "AssignMs (Main)", [&] {
         run(options(), currentDocument(), userInterface().statusProgress());
         MsgBox("Measures assigned successfully!", MsgButtons::OK, "Assign Ms to Reaches");
     });
-    if (done) unload();
 }
 
 }  // namespace ondu

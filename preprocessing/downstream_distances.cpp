@@ -106,16 +106,8 @@ const DialogDecl& frmAssignDnDs::declaration() {
              .source = fieldsOf("cmbCrossSections"),
              .reproposesFirst = true,
              .required = {"No field selected for station identifier"}},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "assign the distances",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without assigning",
-             .role = ButtonRole::Cancel},
+            okButton("assign the distances"),
+            cancelButton("close without assigning"),
         }};
     return decl;
 }
@@ -127,12 +119,11 @@ DownstreamDistancesOptions frmAssignDnDs::options() const {
 }
 
 void frmAssignDnDs::onOk() {
-    const bool done = trapped(ErrorStyle::Routine, "assigning d/s distance (Main)", [&] {
+    runThenUnload(ErrorStyle::Routine, "assigning d/s distance (Main)", [&] {
         run(options(), currentDocument(), userInterface().statusProgress());
         MsgBox("Downstream distances assigned to all cross-sections successfully!", MsgButtons::OK,
                "Assign downstream distances to cross-sections");
     });
-    if (done) unload();
 }
 
 }  // namespace ondu

@@ -157,16 +157,8 @@ const DialogDecl& frmCreateHECReach::declaration() {
              .help = "measured line layer receiving one line per river and reach",
              .source = layersFor(channel::kMeasuredReach),
              .required = {"No layer selected for reach"}},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "create the reaches",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without creating",
-             .role = ButtonRole::Cancel},
+            okButton("create the reaches"),
+            cancelButton("close without creating"),
         }};
     return decl;
 }
@@ -179,11 +171,10 @@ HecReachOptions frmCreateHECReach::options() const {
 }
 
 void frmCreateHECReach::onOk() {
-    const bool done = trapped(ErrorStyle::Routine, "CreateHECReach (Main)", [&] {
+    runThenUnload(ErrorStyle::Routine, "CreateHECReach (Main)", [&] {
         run(options(), currentDocument(), userInterface().statusProgress());
         MsgBox("HEC-RAS reach created successfully!");
     });
-    if (done) unload();
 }
 
 }  // namespace ondu

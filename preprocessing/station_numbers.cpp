@@ -103,16 +103,8 @@ const DialogDecl& frmAssignStnNotoCS::declaration() {
                                       .source = fieldsOf("cmbReach"),
                                       .reproposed = std::string(channel::kHydroCode),
                                       .required = {"No field selected for reach identifier"}},
-                                     {.name = "cmdOK",
-                                      .kind = ControlKind::Button,
-                                      .label = "OK",
-                                      .help = "assign the stations",
-                                      .role = ButtonRole::Ok},
-                                     {.name = "cmdCancel",
-                                      .kind = ControlKind::Button,
-                                      .label = "Cancel",
-                                      .help = "close without assigning",
-                                      .role = ButtonRole::Cancel},
+                                     okButton("assign the stations"),
+                                     cancelButton("close without assigning"),
                                  }};
     return decl;
 }
@@ -124,11 +116,10 @@ StationNumbersOptions frmAssignStnNotoCS::options() const {
 }
 
 void frmAssignStnNotoCS::onOk() {
-    const bool done = trapped(ErrorStyle::Routine, "assiging station numbers (Main)", [&] {
+    runThenUnload(ErrorStyle::Routine, "assiging station numbers (Main)", [&] {
         run(options(), currentDocument(), userInterface().statusProgress());
         MsgBox("Station numbers assigned successfully!", MsgButtons::OK, "Assign station numbers");
     });
-    if (done) unload();
 }
 
 }  // namespace ondu

@@ -159,16 +159,8 @@ const DialogDecl& frmTrapezoidalCS::declaration() {
              .help = "line layer receiving the sections",
              .source = layersFor(kSectionLayer),
              .required = {"No layer selected for cross-sections"}},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "create the sections",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without creating",
-             .role = ButtonRole::Cancel},
+            okButton("create the sections"),
+            cancelButton("close without creating"),
         }};
     return decl;
 }
@@ -183,14 +175,13 @@ TrapezoidalSectionsOptions frmTrapezoidalCS::options() const {
 }
 
 void frmTrapezoidalCS::onOk() {
-    const bool done = trapped(ErrorStyle::Routine, "CreateTrapezoidalCrossSection", [&] {
+    runThenUnload(ErrorStyle::Routine, "CreateTrapezoidalCrossSection", [&] {
         const auto result = run(options(), currentDocument(), userInterface().statusProgress());
         std::string text = "Trapezoidal cross-sections created successfully!\n" +
                            std::to_string(result.built) + " cross-sections built";
         if (result.skipped > 0) text += ", " + std::to_string(result.skipped) + " skipped";
         MsgBox(text + ".", MsgButtons::OK, "Process complete");
     });
-    if (done) unload();
 }
 
 }  // namespace ondu
