@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -320,6 +321,13 @@ ReachRecord readReach(const ReachElements& elements, std::size_t at, std::string
     // Messages keep the names as the document spells them, not in the file's 8-bit form.
     place = fmt::format("reach \"{},{}\"", riverName.attribute("Name").value(),
                         reachCode.attribute("Code").value());
+    // "River Reach=" separates the two names by a comma: one inside a name cannot be told apart.
+    if (record.riverName.find(',') != std::string::npos ||
+        record.reachCode.find(',') != std::string::npos)
+        throw RasExportError(fmt::format(
+            "The river or reach name of {} contains a comma, which the geometry file cannot "
+            "separate from the other name",
+            place));
     elements.forEachBelow(at, ElementKind::ReachPoint, [&](std::size_t pointAt) {
         record.points.push_back(xyAttributes(elements.node(pointAt), place));
     });
@@ -368,6 +376,15 @@ void readCrossSection(const ReachElements& elements, std::size_t at, std::string
             "NumberPoints {} in {} does not match its {} \"CrossSectionPoint\" elements",
             record.numberPoints, place, record.stationElevation.size()));
     }
+    // The model needs a section with a width to compute anything across it.
+    if (record.stationElevation.size() < 2)
+        throw RasExportError(
+            fmt::format("The cross-section in {} has fewer than two points", place));
+    const auto [lowest, highest] = std::minmax_element(
+        record.stationElevation.begin(), record.stationElevation.end(),
+        [](const NumberPair& a, const NumberPair& b) { return a.first < b.first; });
+    if (lowest->first == highest->first)
+        throw RasExportError(fmt::format("The cross-section in {} has zero length", place));
 }
 
 /// Appends `value` right-aligned in one column, see the file comment.
@@ -380,6 +397,23 @@ void appendColumnField(std::string& line, double value, const PairColumns& colum
             "The value {} in {} is too wide for the {}-character columns of the geometry file",
             plain(value), place, columns.width));
     }
+}
+
+/// The text of a bank station: F3, unless that is too wide for the station column; then the text
+/// the column gives the section point standing at the bank (the first whose station equals it
+/// to within a millionth), so that the bank never lies beyond the station the model reads.
+std::string bankStationText(double bank, const std::vector<NumberPair>& stationElevation) {
+    const PairColumns& columns = kStationElevationColumns;
+    std::string text = F3(bank);
+    if (text.size() <= columns.width) return text;
+    double value = bank;
+    for (const NumberPair& point : stationElevation)
+        if (std::abs(point.first - bank) <= 1e-6) {
+            value = point.first;
+            break;
+        }
+    if (auto fitted = fixedWithin(value, columns.decimals, columns.width)) return *fitted;
+    return text;
 }
 
 /// Writes the pairs in columns, a line after every `pairsPerLine` pairs and after the last.
@@ -458,7 +492,9 @@ void writeCrossSectionRecord(CrLfLines& lines, const CrossSectionRecord& section
     writePairLines(lines, section.stationElevation, kStationElevationColumns, place);
     lines.writeLine("#Mann= 3, 0, 0");
     lines.writeLine(manningLine(section.rightM, place));
-    lines.writeLine(fmt::format("Bank Sta={}, {}", F3(section.leftM), F3(section.rightM)));
+    lines.writeLine(fmt::format("Bank Sta={}, {}",
+                                bankStationText(section.leftM, section.stationElevation),
+                                bankStationText(section.rightM, section.stationElevation)));
     lines.writeLine("Exp/Cntr=0.3,0.1");
 }
 

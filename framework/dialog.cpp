@@ -33,24 +33,24 @@ ListSource layersFor(const channel::LayerRole& role) {
             .needM = role.needM};
 }
 
-ListSource fieldsOf(std::string parentList, FieldFilter filter) {
-    return {.kind = ListSource::Kind::Fields, .parent = std::move(parentList), .fields = filter};
-}
-
-ControlDecl okButton(std::string help) {
-    return {.name = "cmdOK",
+ControlDecl okButton(std::string help, std::string name) {
+    return {.name = std::move(name),
             .kind = ControlKind::Button,
             .label = "OK",
             .help = std::move(help),
             .role = ButtonRole::Ok};
 }
 
-ControlDecl cancelButton(std::string help) {
-    return {.name = "cmdCancel",
+ControlDecl cancelButton(std::string help, std::string name) {
+    return {.name = std::move(name),
             .kind = ControlKind::Button,
             .label = "Cancel",
             .help = std::move(help),
             .role = ButtonRole::Cancel};
+}
+
+ListSource fieldsOf(std::string parentList, FieldFilter filter) {
+    return {.kind = ListSource::Kind::Fields, .parent = std::move(parentList), .fields = filter};
 }
 
 ControlDecl browseButton(std::string name, std::string target, std::string filter, bool save,
@@ -302,8 +302,8 @@ void Dialog::refillFieldLists(const std::string& parent, bool reproposing) {
     if (!table) return;
     for (Control* list : lists) {
         const ControlDecl& d = *list->decl;
-        const std::string& proposed =
-            reproposing && !d.reproposed.empty() ? d.reproposed : d.defaultValue;
+        std::string proposed = reproposing && !d.reproposed.empty() ? d.reproposed : d.defaultValue;
+        if (reproposing && d.reproposesFirst) proposed.clear();
         maputil::FillFieldComboBox(*table, *list, proposed, d.source.fields);
     }
 }
@@ -456,6 +456,11 @@ const Control& Dialog::button(ButtonRole role) const {
 
 void Dialog::pressOk() { click(button(ButtonRole::Ok).name()); }
 void Dialog::pressCancel() { click(button(ButtonRole::Cancel).name()); }
+
+void Dialog::runThenUnload(ErrorStyle style, const std::string& routine,
+                           const std::function<void()>& body) {
+    if (trapped(style, routine, body)) unload();
+}
 
 void Dialog::unload() {
     if (!loaded_) return;

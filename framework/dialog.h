@@ -5,6 +5,7 @@
 // declaration drives the command-line options, `ondu describe` and the desktop widgets; hosts
 // change controls only through the actions below, which fire the same events a window would.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "framework/channel_model.h"
+#include "framework/error_report.h"
 #include "framework/ui.h"
 
 namespace ondu {
@@ -89,6 +91,8 @@ struct ControlDecl {
     /// Field lists: the name proposed when the parent list is chosen again; empty: the same as
     /// on opening.
     std::string reproposed = {};
+    /// Field lists: the first field is proposed when the parent list is chosen again.
+    bool reproposesFirst = false;
     /// Shown, in declaration order, when OK is pressed while the control holds no choice.
     Warning required = {};
     /// Number boxes: shown, in declaration order, when OK is pressed while the text is no number.
@@ -105,9 +109,9 @@ struct ControlDecl {
     }
 };
 
-/// The buttons every dialog has: OK and Cancel with the help they give.
-ControlDecl okButton(std::string help);
-ControlDecl cancelButton(std::string help);
+/// The OK and Cancel buttons most dialogs end with: "OK" and "Cancel" captions, the help given.
+ControlDecl okButton(std::string help, std::string name = "cmdOK");
+ControlDecl cancelButton(std::string help, std::string name = "cmdCancel");
 /// A "..." button that chooses a file into `target`.
 ControlDecl browseButton(std::string name, std::string target, std::string filter, bool save,
                          std::string help, std::string frame = {});
@@ -257,6 +261,11 @@ protected:
     bool checked(const std::string& controlName) const { return control(controlName).checked; }
     /// The number in a number box (nothing when it holds none).
     std::optional<double> number(const std::string& controlName) const;
+
+    /// A tool's OK: runs `body` under the error boundary in that style; unloads the dialog when
+    /// it completed, leaves it open after a failure (already shown).
+    void runThenUnload(ErrorStyle style, const std::string& routine,
+                       const std::function<void()>& body);
 
     /// The declared warnings in declaration order: the first that applies is shown and the
     /// answer is false.

@@ -21,7 +21,9 @@ void report(ErrorStyle style, const std::string& routine, const std::exception& 
     }
     switch (style) {
         case ErrorStyle::Routine:
-            MsgBox(numbered, MsgButtons::OK, "Error in " + routine);
+            // The step that failed, when the failure names one, is what the user must look at.
+            MsgBox(numbered, MsgButtons::OK,
+                   "Error in " + (host && !host->context().empty() ? host->context() : routine));
             return;
         case ErrorStyle::Map:
             MsgBox("Following error occured: " + description + ".", MsgButtons::OK,

@@ -17,7 +17,8 @@ ErrorInfo describe(const std::exception& e);
 
 /// How a trapped failure is shown.
 enum class ErrorStyle {
-    Routine,  ///< text "number: description", title "Error in " + routine
+    Routine,  ///< text "number: description", title "Error in " + the error's own context
+              ///< when it has one, else the routine
     Map,      ///< text "Following error occured: description.", title "Error in " + routine +
               ///< ", Error Number: " + number (the map routines)
     File,     ///< text "The following error occurred: description.", title routine + ": " +

@@ -226,6 +226,17 @@ std::string plain(double value) {
     return toString({decimal, std::max(decimal.count - decimal.point, 0)});
 }
 
+char* writePlain(char* out, double value) {
+    if (!std::isfinite(value)) {
+        const std::string text = nonFiniteText(value);
+        return std::copy(text.begin(), text.end(), out);
+    }
+    const Decimal decimal = toDecimal(value);
+    const DecimalText text{decimal, std::max(decimal.count - decimal.point, 0)};
+    writeDecimalText(out, text);
+    return out + text.size();
+}
+
 std::string fixed(double value, int decimals) {
     if (!std::isfinite(value)) return nonFiniteText(value);
     DecimalText text;

@@ -22,6 +22,13 @@ namespace ondu {
 /// negative zero gives "0". Infinities and NaN give "inf", "-inf" and "nan".
 std::string plain(double value);
 
+/// The longest text `plain` gives (the digits of the largest and smallest doubles, no exponent).
+inline constexpr std::size_t kLongestPlainText = 400;
+
+/// `plain` written at `out`, which has room for kLongestPlainText characters, without building a
+/// string (documents carry their numbers by the million); answers the end of the text.
+char* writePlain(char* out, double value);
+
 /// `value` with exactly `decimals` decimals (0 gives no point), the nearest such decimal with
 /// halves away from zero, judged on the `plain` text (see the file comment): 0.0005 gives "0.001",
 /// -2.5 with 0 decimals gives "-3". A result that rounds to zero carries no sign ("0.000", never

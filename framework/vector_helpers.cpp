@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <boost/geometry.hpp>
+#include <boost/geometry/index/rtree.hpp>
 #include <functional>
 #include <limits>
+#include <map>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -585,6 +588,92 @@ std::optional<Polyline> ConstructOffset(const Polyline& line, double distance) {
                "ConstructOffset");
         return std::nullopt;
     }
+namespace {
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+using BoxPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using Box = bg::model::box<BoxPoint>;
+
+Box boxOf(const Point& a, const Point& b) {
+    return {{std::min(a.x, b.x), std::min(a.y, b.y)}, {std::max(a.x, b.x), std::max(a.y, b.y)}};
+}
+
+/// Calls `each(path, vertex)` for every segment of the line, in order.
+template <class Each>
+void forEachSegment(const Polyline& line, Each each) {
+    for (std::size_t p = 0; p < line.paths.size(); ++p)
+        for (std::size_t v = 0; v + 1 < line.paths[p].size(); ++v) each(p, v);
+}
+
+}  // namespace
+
+struct SegmentIndex::Tree {
+    bgi::rtree<std::pair<Box, std::size_t>, bgi::rstar<16>> rtree;
+};
+
+SegmentIndex::SegmentIndex(std::vector<Polyline> lines) : lines_(std::move(lines)) {
+    std::vector<std::pair<Box, std::size_t>> boxes;
+    for (std::size_t l = 0; l < lines_.size(); ++l) {
+        forEachSegment(lines_[l], [&](std::size_t p, std::size_t v) {
+            const Path& path = lines_[l].paths[p];
+            boxes.emplace_back(boxOf(path[v], path[v + 1]), segments_.size());
+            segments_.push_back({l, p, v});
+        });
+    }
+    // Packed in one go: n log n, and a better tree than one built by insertion.
+    tree_ = std::make_unique<Tree>(Tree{{boxes.begin(), boxes.end()}});
+}
+
+SegmentIndex::~SegmentIndex() = default;
+
+Polyline SegmentIndex::pieceOf(const Polyline& line, const std::vector<SegmentRef>& segments,
+                               const std::vector<std::size_t>& ids) const {
+    Polyline piece;
+    piece.zAware = line.zAware;
+    piece.mAware = line.mAware;
+    for (std::size_t id : ids) {
+        const Path& path = line.paths[segments[id].path];
+        piece.paths.push_back({path[segments[id].vertex], path[segments[id].vertex + 1]});
+    }
+    return piece;
+}
+
+std::vector<LineMeeting> SegmentIndex::meetings(const Polyline& query, std::size_t limit) const {
+    // Per indexed line, the segments of each side whose boxes overlap; numbers grow along
+    // each line, so sorted they keep its order.
+    struct Near {
+        std::vector<std::size_t> own, query;
+    };
+    std::vector<SegmentRef> querySegments;
+    std::map<std::size_t, Near> near;
+    std::vector<std::pair<Box, std::size_t>> hits;
+    forEachSegment(query, [&](std::size_t p, std::size_t v) {
+        const std::size_t q = querySegments.size();
+        querySegments.push_back({0, p, v});
+        hits.clear();
+        tree_->rtree.query(bgi::intersects(boxOf(query.paths[p][v], query.paths[p][v + 1])),
+                           std::back_inserter(hits));
+        for (const auto& hit : hits) {
+            Near& entry = near[segments_[hit.second].line];
+            entry.own.push_back(hit.second);
+            if (entry.query.empty() || entry.query.back() != q) entry.query.push_back(q);
+        }
+    });
+    std::vector<LineMeeting> found;
+    for (auto& [line, entry] : near) {
+        if (found.size() >= limit) break;
+        std::sort(entry.own.begin(), entry.own.end());
+        entry.own.erase(std::unique(entry.own.begin(), entry.own.end()), entry.own.end());
+        Polyline piece = pieceOf(lines_[line], segments_, entry.own);
+        // The query's nearby segments in its own order: the meeting points come ordered along
+        // the query as they would along the whole of it.
+        const Multipoint meeting =
+            intersectPoints(pieceOf(query, querySegments, entry.query), piece);
+        if (meeting.points.empty()) continue;
+        found.push_back({line, meeting.points.front(), std::move(piece)});
+    }
+    return found;
 }
 
 }  // namespace ondu::vectorUtil

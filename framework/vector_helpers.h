@@ -3,6 +3,9 @@
 // their FromLine/ToLine links, merging an ordered chain into one line, reading a line's measure
 // at a point, meeting points, polygon and path outlines, Z-awareness, and sorts.
 
+#include <cstddef>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -118,5 +121,47 @@ private:
 /// Nothing for an empty line. A failure shows "<number>: <description>" titled
 /// "ConstructOffset" and answers nothing.
 std::optional<Polyline> ConstructOffset(const Polyline& line, double distance);
+/// Where a line meets one of the lines of a SegmentIndex.
+struct LineMeeting {
+    std::size_t line;  ///< its position in the index
+    Point first;       ///< the first meeting point along the line searched with
+    /// The indexed line's segments near the line searched with, in their order along it, each a
+    /// path of its own: every point where the two lines meet lies on it, and its measures there
+    /// are the indexed line's.
+    Polyline piece;
+};
+
+/// An R-tree over the segments of a set of lines, answering which of them a line meets, for
+/// searches by the thousand: only segments whose boxes overlap are handed to the meeting test.
+class SegmentIndex {
+public:
+    /// Indexes the lines (kept by the index), built in n log n.
+    explicit SegmentIndex(std::vector<Polyline> lines);
+    ~SegmentIndex();
+    SegmentIndex(const SegmentIndex&) = delete;
+    SegmentIndex& operator=(const SegmentIndex&) = delete;
+
+    const Polyline& line(std::size_t position) const { return lines_[position]; }
+    std::size_t size() const { return lines_.size(); }
+
+    /// The indexed lines that `query` meets (crossing, touching or overlapping), in ascending
+    /// position, at most `limit` of them.
+    std::vector<LineMeeting> meetings(
+        const Polyline& query, std::size_t limit = std::numeric_limits<std::size_t>::max()) const;
+
+private:
+    struct Tree;
+    struct SegmentRef {
+        std::size_t line;
+        std::size_t path;
+        std::size_t vertex;
+    };
+    Polyline pieceOf(const Polyline& line, const std::vector<SegmentRef>& segments,
+                     const std::vector<std::size_t>& ids) const;
+
+    std::vector<Polyline> lines_;
+    std::vector<SegmentRef> segments_;
+    std::unique_ptr<Tree> tree_;
+};
 
 }  // namespace ondu::vectorUtil

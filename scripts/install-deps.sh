@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(g++ cmake make libgdal-dev libgeos-dev libsqlite3-dev libpugixml-dev libcli11-dev libfmt-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev libcgal-dev libnanoflann-dev
-          gdal-bin python3-gdal libcairo2-dev libpng-dev pkg-config "$@")
+          gdal-bin python3-gdal libcairo2-dev libpng-dev pkg-config libboost-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,9 +4,10 @@
 # centerline, (s,n) coordinates of its survey points, a thalweg from its surveyed 3D
 # cross-sections, a map of the river with its thalweg and the thalweg's longitudinal profile, the
 # preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
-# boundary and its outline), a HEC-RAS spatial data file converted to XML, and a
-# channel-geometry document turned into HEC-RAS geometry, project, plan and flow files. Results
-# go to build/main-job.
+# boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
+# on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
+# downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
+# plan and flow files. Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -54,8 +55,37 @@ $ondu run clsPolyToLines --map "$wf"
 $ondu layers --map "$wf"
 echo "== HEC-RAS spatial data file to XML"
 $ondu run clsExportSDFtoXML --set txtInput=data/sample.sdf --set txtOutput="$out/sample.xml"
+
+echo "== From centerline segments to a HEC-RAS project"
+# The sample river's segments get river and reach names (two reaches of fifty segments), the
+# four values of a trapezoidal channel, and an empty measured reach layer.
+river="$out/river.gpkg"
+sql() { ogrinfo -q "$river" -sql "$1" >/dev/null; }
+for column in "RiverName TEXT" "ReachName TEXT" "BotElev REAL" "BotWidth REAL" "Slope REAL"; do
+    sql "ALTER TABLE CenterlineSegments ADD COLUMN $column"
+done
+sql "UPDATE CenterlineSegments SET RiverName = 'Sample River',
+     ReachName = CASE WHEN fid <= 50 THEN 'Upper' ELSE 'Lower' END,
+     BotElev = BankElev - Depth, BotWidth = 0.6 * Width, Slope = 0.5"
+ogr2ogr -update "$river" "$river" -sql "SELECT * FROM CenterLine WHERE 0" -nln Reach -nlt LINESTRINGM
+echo "-- HEC-RAS reaches"
+$ondu run clsCreateHECReach --map "$river" --set cmbInput=CenterlineSegments \
+    --set cmbRiver=RiverName --set cmbReach=ReachName --set cmbOutput=Reach
+echo "-- Measures growing upstream, as HEC-RAS stations run"
+$ondu run clsAssignMstoReaches --map "$river" --set cmbInput=Reach --set chkOrientation=1
+echo "-- Trapezoidal cross-sections"
+$ondu run clsTrapezoidalCS --map "$river" --set cmbInput=CenterlineSegments \
+    --set cmbBottomElev=BotElev --set cmbBottomWidth=BotWidth --set cmbDepth=Depth \
+    --set cmbSideSlope=Slope --set cmbOutput=CrossSections
+echo "-- Station numbers and downstream distances"
+$ondu run clsAssignStnNotoCS --map "$river" --set cmbReach=Reach --set cmbField=ReachName
+$ondu run clsAssignDnDs --map "$river"
+echo "-- Channel-geometry XML"
+$ondu run clsRUDAvuZIR --map "$river" --set cmbCenterline=Reach --set cmbCLineID=ReachName \
+    --set cmbRiver=RiverName --set cmbReachCode=ReachName --set cmbCrossID=ReachName --set txtPath="$out/channel.xml"
+$ondu layers --map "$river"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"
-$ondu run clsXMLtoGeometryFile --set txtInput=data/channel-geometry.xml \
+$ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
     --set txtOutput="$out/channel.g01" --set chkAuxFiles=1
 
 echo

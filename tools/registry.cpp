@@ -1,5 +1,6 @@
 #include "tools/registry.h"
 
+#include "exchange/channel_geometry_xml.h"
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
 #include "morphology/sn_coordinates.h"
@@ -10,6 +11,11 @@
 #include "preprocessing/interpolate_attributes.h"
 #include "preprocessing/polygon_to_polyline.h"
 #include "preprocessing/split_line.h"
+#include "preprocessing/assign_measures.h"
+#include "preprocessing/downstream_distances.h"
+#include "preprocessing/hecras_reach.h"
+#include "preprocessing/station_numbers.h"
+#include "preprocessing/trapezoidal_sections.h"
 
 namespace ondu {
 
@@ -26,6 +32,12 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsBoundaryFromLines>();
     catalogue.add<clsPolyToLines>();
     catalogue.add<clsSplitLine>();
+    catalogue.add<clsCreateHECReach>();
+    catalogue.add<clsAssignMstoReaches>();
+    catalogue.add<clsTrapezoidalCS>();
+    catalogue.add<clsAssignStnNotoCS>();
+    catalogue.add<clsAssignDnDs>();
+    catalogue.add<clsRUDAvuZIR>();
     return catalogue;
 }
 }  // namespace

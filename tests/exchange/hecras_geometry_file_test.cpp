@@ -209,6 +209,11 @@ const BrokenDocument kBrokenDocuments[] = {
     {"ElevationTooWide", "//CrossSectionPoint[1]", "Z", "-12345678.9",
      "The value -12345678.9 in reach \"Butte,Tributary\", station 152.75 is too wide for the "
      "8-character columns of the geometry file"},
+    {"CommaInRiverName", "//Reach[1]/RiverName", "Name", "Big, River",
+     "The river or reach name of reach \"Big, River,Tributary\" contains a comma, which the "
+     "geometry file cannot separate from the other name"},
+    {"ZeroLengthSection", "//Reach[1]//CrossSection[1]/CrossSectionPoint", "CrossM", "0",
+     "The cross-section in reach \"Butte,Tributary\", station 152.75 has zero length"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, BrokenGeometryDocument, ::testing::ValuesIn(kBrokenDocuments),
@@ -223,6 +228,34 @@ TEST_F(GeometryFileTest, AFaultPartWayKeepsTheRecordsWrittenBefore) {
     EXPECT_TRUE(std::equal(written.begin(), written.end(), golden.begin()));
     EXPECT_EQ(written.back(), "Exp/Cntr=0.3,0.1");  // the complete first record of reach 2
     EXPECT_EQ(std::count(written.begin(), written.end(), "Exp/Cntr=0.3,0.1"), 2);
+}
+
+TEST_F(GeometryFileTest, ASectionOfOnePointIsRefusedByReachAndStation) {
+    pugi::xml_node section = document_.select_node("//CrossSection[1]").node();
+    section.child("Parameters").attribute("NumberPoints").set_value("1");
+    while (section.last_child() != section.find_child([](pugi::xml_node n) {
+        return std::string(n.name()) == "CrossSectionPoint";
+    }))
+        section.remove_child(section.last_child());
+    EXPECT_EQ(exportError(),
+              "The cross-section in reach \"Butte,Tributary\", station 152.75 has fewer than two "
+              "points");
+}
+
+TEST_F(GeometryFileTest, BankStationsMatchTheStationTextAShortenedColumnGives) {
+    // The right bank at the last point, 10234.565: F3 needs nine characters, the column eight.
+    pugi::xml_node section = document_.select_node("//CrossSection[1]").node();
+    section.child("BankStations").attribute("RightM").set_value("10234.565");
+    section.last_child().attribute("CrossM").set_value("10234.565");
+    writeGeometryFile(document_, output(), "Dec/7/2024 2:59:03 PM");
+    const std::string text = test::readFile(output());
+    const std::size_t bank = text.find("Bank Sta=");
+    const std::string bankLine = text.substr(bank, text.find('\r', bank) - bank);
+    const std::string right = bankLine.substr(bankLine.find(", ") + 2);
+    EXPECT_EQ(right.size(), 8u) << bankLine;
+    const std::string stations =
+        text.substr(text.find("#Sta/Elev="), bank - text.find("#Sta/Elev="));
+    EXPECT_NE(stations.find(right), std::string::npos) << right << " not among\n" << stations;
 }
 
 /// The single-reach document with its cross-section repeated `count` times at stations 1, 2, ...:

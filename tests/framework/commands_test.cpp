@@ -286,14 +286,14 @@ TEST_F(ClickTest, EditSessionWithoutEditorReportsTheFailureAndAnswersNo) {
 }
 
 TEST_F(ClickTest, CommandWhoseToolIsNotBuiltSaysSoAndShowsNothing) {
-    auto command = toolCatalogue().create("clsTrapezoidalCS");
+    auto command = toolCatalogue().create("clsIntegrateCSwithTerrain");
     command->OnCreate(&app);
     command->OnClick();
     EXPECT_TRUE(ui.shownDialogs.empty());
-    EXPECT_EQ(ui.messageLines(),
-              std::vector<std::string>{
-                  "[Create Trapezoidal Cross-sections] \"Create Trapezoidal Cross-sections\" "
-                  "is not available yet."});
+    EXPECT_EQ(
+        ui.messageLines(),
+        std::vector<std::string>{
+            "[Intgrate c/s with Terrain] \"Intgrate c/s with Terrain\" is not available yet."});
 }
 
 }  // namespace

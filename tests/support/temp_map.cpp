@@ -171,6 +171,27 @@ FieldValue storedValue(IFeatureLayer* layer, long long oid, const std::string& f
     return feature->value(index);
 }
 
+const FieldValue& StoredFeature::operator[](const std::string& field) const {
+    for (const auto& [name, value] : values)
+        if (name == field) return value;
+    throw std::runtime_error("no field " + field);
+}
+
+std::vector<StoredFeature> storedFeatures(IFeatureLayer* layer) {
+    IFeatureClass* cls = layer ? layer->featureClass() : nullptr;
+    if (!cls) throw std::runtime_error("no feature class");
+    std::vector<StoredFeature> features;
+    auto cursor = cls->search(nullptr);
+    while (auto f = cursor->nextFeature()) {
+        StoredFeature stored{f->OID(), f->shape(), {}};
+        for (int i = 0; i < cls->fieldCount(); ++i)
+            if (cls->field(i).type != FieldType::Geometry)
+                stored.values.emplace_back(cls->field(i).name, f->value(i));
+        features.push_back(std::move(stored));
+    }
+    return features;
+}
+
 std::string fingerprint(const fs::path& dataset) {
     GDALAllRegister();
     std::unique_ptr<GDALDataset, void (*)(GDALDataset*)> store(

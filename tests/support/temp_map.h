@@ -99,4 +99,16 @@ std::string fingerprint(const std::filesystem::path& dataset);
 /// std::runtime_error when the feature or field is absent.
 FieldValue storedValue(IFeatureLayer* layer, long long oid, const std::string& field);
 
+/// One stored feature read back: its identifier, shape and named values.
+struct StoredFeature {
+    long long oid = 0;
+    Geometry shape;
+    std::vector<std::pair<std::string, FieldValue>> values;
+    /// The value of that field; throws std::runtime_error when the class has no such field.
+    const FieldValue& operator[](const std::string& field) const;
+};
+
+/// Every feature of the layer's class in identifier order, read afresh.
+std::vector<StoredFeature> storedFeatures(IFeatureLayer* layer);
+
 }  // namespace ondu::test

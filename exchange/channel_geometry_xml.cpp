@@ -1,0 +1,528 @@
+#include "exchange/channel_geometry_xml.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+
+#include "framework/channel_model.h"
+#include "framework/error_report.h"
+#include "framework/file_commit.h"
+#include "framework/geometry/curve.h"
+#include "framework/map_helpers.h"
+#include "framework/number_text.h"
+#include "framework/shared_state.h"
+#include "framework/ui.h"
+#include "framework/vector_helpers.h"
+
+namespace ondu {
+
+namespace {
+
+// ---- junctions --------------------------------------------------------------------------------
+
+/// A line end compared exactly (negative zero equals zero, as the numbers do).
+struct EndKey {
+    double x, y;
+    bool operator==(const EndKey&) const = default;
+};
+
+struct EndKeyHash {
+    std::size_t operator()(const EndKey& k) const {
+        return std::hash<std::uint64_t>()(std::bit_cast<std::uint64_t>(k.x)) * 1000003u ^
+               std::hash<std::uint64_t>()(std::bit_cast<std::uint64_t>(k.y));
+    }
+};
+
+EndKey keyOf(const Point& p) { return {p.x + 0.0, p.y + 0.0}; }
+
+struct LineEnds {
+    Point start, end;
+};
+
+/// The junctions in the order of their first end (see CreateJunctions). A pair of ends (i, j)
+/// with i < j is first met at the point's first occurrence i, so ordering by first occurrence
+/// among the points met twice or more gives what comparing every pair would.
+std::vector<EndKey> junctionsOf(const std::vector<LineEnds>& lines) {
+    std::vector<EndKey> order;
+    std::unordered_map<EndKey, int, EndKeyHash> seen;
+    for (const LineEnds& line : lines)
+        for (const Point& p : {line.start, line.end}) {
+            const EndKey key = keyOf(p);
+            if (seen[key]++ == 0) order.push_back(key);
+        }
+    std::erase_if(order, [&](const EndKey& key) { return seen[key] < 2; });
+    return order;
+}
+
+// ---- the document, written as it is built ------------------------------------------------------
+
+/// Writes XML elements and attributes straight to a file, without indentation. A document object
+/// model of 100,000 cross-sections of 50 points would take gigabytes; the file is written under a
+/// temporary name anyway, so nothing is gained by building it in memory first.
+class XmlOut {
+public:
+    explicit XmlOut(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+        if (!file_) throw HostError("Cannot write the file " + path, error_number::kGeneric);
+        buffer_.reserve(kFlushSize + 4096);
+        buffer_ += "<?xml version=\"1.0\"?>";
+    }
+    ~XmlOut() {
+        if (file_) std::fclose(file_);
+    }
+    XmlOut(const XmlOut&) = delete;
+    XmlOut& operator=(const XmlOut&) = delete;
+
+    XmlOut& open(std::string_view name) {
+        endStartTag();
+        buffer_ += '<';
+        buffer_ += name;
+        open_.push_back(name);
+        startTagOpen_ = true;
+        return *this;
+    }
+    XmlOut& attr(std::string_view name, std::string_view value) {
+        buffer_ += ' ';
+        buffer_ += name;
+        buffer_ += "=\"";
+        escape(value);
+        buffer_ += '"';
+        return *this;
+    }
+    /// A number needs no escaping: written straight into the buffer.
+    XmlOut& attr(std::string_view name, double value) {
+        char text[kLongestPlainText];
+        buffer_ += ' ';
+        buffer_ += name;
+        buffer_ += "=\"";
+        buffer_.append(text, writePlain(text, value));
+        buffer_ += '"';
+        return *this;
+    }
+    void close() {
+        if (startTagOpen_) {
+            buffer_ += "/>";
+            startTagOpen_ = false;
+        } else {
+            buffer_ += "</";
+            buffer_ += open_.back();
+            buffer_ += '>';
+        }
+        open_.pop_back();
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    /// An element without children.
+    void leaf(std::string_view name,
+              std::initializer_list<std::pair<std::string_view, std::string_view>> attrs) {
+        open(name);
+        for (const auto& [attrName, value] : attrs) attr(attrName, value);
+        close();
+    }
+    /// Writes what is left and closes the file; throws when the system could not write it all.
+    void finish() {
+        flush();
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!closed) fail();
+    }
+
+private:
+    static constexpr std::size_t kFlushSize = 1 << 20;
+
+    void endStartTag() {
+        if (!startTagOpen_) return;
+        buffer_ += '>';
+        startTagOpen_ = false;
+    }
+    void escape(std::string_view value) {
+        const auto plainEnd = std::find_if(value.begin(), value.end(), [](char c) {
+            return c == '&' || c == '<' || c == '>' || c == '"' ||
+                   static_cast<unsigned char>(c) < 0x20;
+        });
+        buffer_.append(value.begin(), plainEnd);
+        for (char c : value.substr(static_cast<std::size_t>(plainEnd - value.begin()))) {
+            switch (c) {
+                case '&':
+                    buffer_ += "&amp;";
+                    break;
+                case '<':
+                    buffer_ += "&lt;";
+                    break;
+                case '>':
+                    buffer_ += "&gt;";
+                    break;
+                case '"':
+                    buffer_ += "&quot;";
+                    break;
+                default:
+                    if (static_cast<unsigned char>(c) < 0x20)
+                        buffer_ += "&#" + std::to_string(static_cast<int>(c)) + ';';
+                    else
+                        buffer_ += c;
+            }
+        }
+    }
+    void flush() {
+        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) fail();
+        buffer_.clear();
+    }
+    [[noreturn]] void fail() const {
+        throw HostError("Cannot write the file " + path_, error_number::kGeneric);
+    }
+
+    std::string path_;
+    std::FILE* file_;
+    std::string buffer_;
+    std::vector<std::string_view> open_;
+    bool startTagOpen_ = false;
+};
+
+// ---- what the layers hold ----------------------------------------------------------------------
+
+/// The centerline layer read once, whole: extent, line ends and names for the junctions.
+struct Network {
+    double minX = std::numeric_limits<double>::infinity(), minY = minX;
+    double maxX = -minX, maxY = -minX;
+    std::vector<LineEnds> ends;
+    std::vector<std::pair<std::string, std::string>> names;  ///< river, reach code
+};
+
+struct ReachFields {
+    int id, river, code;
+};
+
+Network readNetwork(IFeatureLayer* layer, const ReachFields& fields) {
+    Network network;
+    auto cursor = maputil::featureClassOf(layer).search(nullptr);
+    while (auto feature = cursor->nextFeature()) {
+        const Polyline line = maputil::CheckedLine(*feature, layer->name());
+        for (const Path& path : line.paths)
+            for (const Point& p : path) {
+                network.minX = std::min(network.minX, p.x);
+                network.minY = std::min(network.minY, p.y);
+                network.maxX = std::max(network.maxX, p.x);
+                network.maxY = std::max(network.maxY, p.y);
+            }
+        network.ends.push_back({fromPoint(line), toPoint(line)});
+        network.names.emplace_back(toText(feature->value(fields.river)),
+                                   toText(feature->value(fields.code)));
+    }
+    return network;
+}
+
+struct SectionFields {
+    int station, reachId, spacing;
+};
+
+/// The cross-section layer read once, whole, with an index of its lines.
+struct Sections {
+    std::vector<double> stations;
+    std::vector<std::string> stationTexts, reachIds, spacings;
+    std::unique_ptr<vectorUtil::SegmentIndex> index;
+};
+
+Sections readSections(IFeatureLayer* layer, const SectionFields& fields) {
+    Sections sections;
+    std::vector<Polyline> lines;
+    IFeatureClass& cls = maputil::featureClassOf(layer);
+    auto cursor = cls.search(nullptr);
+    while (auto feature = cursor->nextFeature()) {
+        lines.push_back(maputil::CheckedLine(*feature, layer->name()));
+        sections.stations.push_back(maputil::RequireNumber(*feature, fields.station, cls));
+        sections.stationTexts.push_back(toText(feature->value(fields.station)));
+        sections.reachIds.push_back(toText(feature->value(fields.reachId)));
+        sections.spacings.push_back(toText(feature->value(fields.spacing)));
+    }
+    sections.index = std::make_unique<vectorUtil::SegmentIndex>(std::move(lines));
+    return sections;
+}
+
+/// The Z attribute: the vertex Z when the line carries Z, else empty text.
+void zAttr(XmlOut& out, const Point& p, bool zAware) {
+    if (zAware)
+        out.attr("Z", p.z);
+    else
+        out.attr("Z", std::string_view());
+}
+
+void writeJunctions(XmlOut& out, const Network& network) {
+    const std::vector<EndKey> junctions = junctionsOf(network.ends);
+    std::unordered_map<EndKey, std::size_t, EndKeyHash> position;
+    for (std::size_t i = 0; i < junctions.size(); ++i) position.emplace(junctions[i], i);
+    // Per junction, the reaches in reading order: one that ends there flows in (upstream),
+    // then one that starts there flows out.
+    std::vector<std::vector<std::pair<std::size_t, bool>>> reaches(junctions.size());
+    for (std::size_t k = 0; k < network.ends.size(); ++k) {
+        if (auto it = position.find(keyOf(network.ends[k].end)); it != position.end())
+            reaches[it->second].emplace_back(k, true);
+        if (auto it = position.find(keyOf(network.ends[k].start)); it != position.end())
+            reaches[it->second].emplace_back(k, false);
+    }
+    out.open("Junctions");
+    for (std::size_t i = 0; i < junctions.size(); ++i) {
+        out.open("Junction").attr("X", junctions[i].x).attr("Y", junctions[i].y);
+        for (const auto& [k, upstream] : reaches[i])
+            out.leaf(upstream ? "UpstreamReach" : "DownstreamReach",
+                     {{"River", network.names[k].first}, {"Reach", network.names[k].second}});
+        out.close();
+    }
+    out.close();
+}
+
+void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
+    const Polyline& line = sections.index->line(s);
+    out.open("CrossSection");
+    out.leaf("Parameters", {{"Station", sections.stationTexts[s]},
+                            {"NumberPoints", std::to_string(line.vertexCount())},
+                            {"ReachID", sections.reachIds[s]}});
+    out.leaf("BankStations", {{"LeftM", "0"}, {"RightM", plain(length(line))}});
+    const std::string& spacing = sections.spacings[s];
+    out.leaf("Spacing",
+             {{"LeftSpacing", spacing}, {"CenterSpacing", spacing}, {"RightSpacing", spacing}});
+    out.open("CutLine");
+    for (const Point& p : {fromPoint(line), toPoint(line)})
+        out.open("CutLinePoint").attr("X", p.x).attr("Y", p.y).close();
+    out.close();
+    // Distances run on from one path to the next; the gap between paths adds nothing.
+    double along = 0;
+    for (const Path& path : line.paths)
+        for (std::size_t v = 0; v < path.size(); ++v) {
+            if (v > 0) along += std::hypot(path[v].x - path[v - 1].x, path[v].y - path[v - 1].y);
+            out.open("CrossSectionPoint")
+                .attr("CrossM", along)
+                .attr("X", path[v].x)
+                .attr("Y", path[v].y);
+            zAttr(out, path[v], line.zAware);
+            out.close();
+        }
+    out.close();
+}
+
+void writeReach(XmlOut& out, const IFeature& reach, const std::string& layerName,
+                const ReachFields& fields, const Sections& sections) {
+    const Polyline line = maputil::CheckedLine(reach, layerName);
+    out.open("Reach");
+    out.leaf("ReachID", {{"ID", toText(reach.value(fields.id))}});
+    out.leaf("RiverName", {{"Name", toText(reach.value(fields.river))}});
+    out.leaf("ReachCode", {{"Code", toText(reach.value(fields.code))}});
+    for (const Path& path : line.paths)
+        for (const Point& p : path) {
+            out.open("ReachPoint").attr("X", p.x).attr("Y", p.y);
+            zAttr(out, p, line.zAware);
+            out.close();
+        }
+    std::vector<std::size_t> crossing;
+    for (const auto& meeting : sections.index->meetings(line)) crossing.push_back(meeting.line);
+    std::stable_sort(crossing.begin(), crossing.end(), [&](std::size_t a, std::size_t b) {
+        return sections.stations[a] < sections.stations[b];
+    });
+    out.open("CrossSections");
+    for (std::size_t s : crossing) writeSection(out, sections, s);
+    out.close();
+    out.close();
+}
+
+}  // namespace
+
+Multipoint CreateJunctions(IFeatureLayer* centerline) {
+    std::vector<LineEnds> ends;
+    auto cursor = maputil::featureClassOf(centerline).search(nullptr);
+    while (auto feature = cursor->nextFeature()) {
+        const Polyline line = maputil::CheckedLine(*feature, centerline->name());
+        ends.push_back({fromPoint(line), toPoint(line)});
+    }
+    Multipoint junctions;
+    for (const EndKey& key : junctionsOf(ends)) junctions.points.emplace_back(key.x, key.y);
+    return junctions;
+}
+
+void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar& progress) {
+    IFeatureLayer* centerline = maputil::RequireLayer(&map, options.centerline, "centerline");
+    IFeatureLayer* crossSections =
+        maputil::RequireLayer(&map, options.crossSections, "cross-section");
+    if (options.output.empty()) throw RunRefused("Specify the output file");
+    const long count = maputil::RequireFeaturesToProcess(centerline);
+    IFeatureClass& reachClass = maputil::featureClassOf(centerline);
+    const ReachFields reachFields{maputil::RequireField(reachClass, options.reachIdField),
+                                  maputil::RequireField(reachClass, options.riverField),
+                                  maputil::RequireField(reachClass, options.reachCodeField)};
+    IFeatureClass& sectionClass = maputil::featureClassOf(crossSections);
+    const SectionFields sectionFields{
+        maputil::RequireField(sectionClass, options.stationField),
+        maputil::RequireField(sectionClass, options.crossSectionReachIdField),
+        maputil::RequireField(sectionClass, options.spacingField)};
+
+    const Network network = readNetwork(centerline, reachFields);
+    const Sections sections = readSections(crossSections, sectionFields);
+    PendingFiles pending;
+    XmlOut out(pending.add(options.output));
+    out.open("ChannelGeometry");
+    out.open("Header");
+    out.open("Extent");
+    out.open("NECornerXY").attr("X", network.maxX).attr("Y", network.maxY).close();
+    out.open("SWCornerXY").attr("X", network.minX).attr("Y", network.minY).close();
+    out.close();
+    out.close();
+    writeJunctions(out, network);
+
+    progress.show("Processing...", 0, count, 1);
+    out.open("Reaches");
+    auto cursor = maputil::GetFeatureCursor(centerline);
+    while (auto reach = cursor->nextFeature()) {
+        writeReach(out, *reach, centerline->name(), reachFields, sections);
+        progress.stepIt();
+        if (progress.cancelled()) throw RunCancelled();
+    }
+    out.close();
+    out.close();
+    out.finish();
+    pending.commit();
+    progress.hide();
+}
+
+// ---- dialog ----------------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kOptionalControls[] = {"txtLOB", "txtChannel", "txtROB", "cmbBank",
+                                             "txtRatio"};
+
+ControlDecl fieldList(const char* name, const char* label, const char* parent, const char* proposed,
+                      const char* reproposed, const char* help) {
+    return {.name = name,
+            .kind = ControlKind::List,
+            .label = label,
+            .frame = "Inputs",
+            .defaultValue = proposed,
+            .help = help,
+            .source = fieldsOf(parent),
+            .reproposed = reproposed};
+}
+
+ControlDecl optionalBox(const char* name, const char* label, const char* frame, const char* value) {
+    return {.name = name,
+            .kind = ControlKind::TextBox,
+            .label = label,
+            .frame = frame,
+            .defaultValue = value,
+            .help = "not read by the export"};
+}
+
+}  // namespace
+
+const DialogDecl& frmRUDAvuZIR::declaration() {
+    static const DialogDecl decl{
+        "frmRUDAvuZIR",
+        "Transer ONDU to XML",
+        {
+            {.name = "cmbInput",
+             .kind = ControlKind::List,
+             .label = "CrossSections Layer",
+             .frame = "Inputs",
+             .defaultValue = "CrossSections",
+             .help = "3D line layer of cross-sections",
+             .source = layersFor(channel::kCrossSections)},
+            {.name = "cmbCenterline",
+             .kind = ControlKind::List,
+             .label = "Centerline Layer",
+             .frame = "Inputs",
+             .defaultValue = "Reach",
+             .help = "line layer of reaches, digitised downstream",
+             .source = layersFor(channel::kReach)},
+            fieldList("cmbCLineID", "ReachID (Centerline)", "cmbCenterline", "ReachName",
+                      "HydroCode", "reach identifier"),
+            fieldList("cmbRiver", "River Name", "cmbCenterline", "RiverName", "Name", "river name"),
+            fieldList("cmbReachCode", "Reach Code", "cmbCenterline", "ReachName", "HydroCode",
+                      "reach code"),
+            fieldList("cmbMeasure", "Station Number", "cmbInput", "StationNo", "StationNo",
+                      "station of each cross-section"),
+            fieldList("cmbCrossID", "ReachID (c/s)", "cmbInput", "ReachName", "HydroCode",
+                      "reach identifier of each cross-section"),
+            fieldList("cmbSpacing", "Spacing (c/s)", "cmbInput", "DistanceDS", "DistanceDS",
+                      "distance to the next cross-section downstream"),
+            {.name = "txtPath",
+             .kind = ControlKind::TextBox,
+             .frame = "Select Output",
+             .help = "the XML file to write (replaced)",
+             .type = ValueType::Path},
+            {.name = "cmdSave",
+             .kind = ControlKind::Button,
+             .frame = "Select Output",
+             .help = "choose the XML file",
+             .browse = {.target = "txtPath",
+                        .filter = "All Files (*.*)|*.*|XML Files (*.xml)|*.xml|",
+                        .save = true}},
+            {.name = "chkOptions",
+             .kind = ControlKind::CheckBox,
+             .label = "More Options",
+             .defaultValue = "0",
+             .help = "show the optional parameters"},
+            optionalBox("txtLOB", "LOB", "Optional Parameters", "0.015"),
+            optionalBox("txtChannel", "Channel", "Optional Parameters", "0.015"),
+            optionalBox("txtROB", "ROB", "Optional Parameters", "0.015"),
+            {.name = "cmbBank",
+             .kind = ControlKind::List,
+             .label = "Bank Layer",
+             .frame = "Choose Bank Layer",
+             .help = "not read by the export",
+             .source = layersFor(channel::kBoundarySegments)},
+            optionalBox("txtRatio", "Expanstion/Contraction Ratio", "", "0.3"),
+            {.name = "cmdOK",
+             .kind = ControlKind::Button,
+             .label = "OK",
+             .help = "write the document",
+             .role = ButtonRole::Ok},
+            {.name = "cmdCancel",
+             .kind = ControlKind::Button,
+             .label = "Cancel",
+             .help = "close without writing",
+             .role = ButtonRole::Cancel},
+        }};
+    return decl;
+}
+
+ChannelGeometryXmlOptions frmRUDAvuZIR::options() const {
+    return {.crossSections = text("cmbInput"),
+            .centerline = text("cmbCenterline"),
+            .reachIdField = text("cmbCLineID"),
+            .riverField = text("cmbRiver"),
+            .reachCodeField = text("cmbReachCode"),
+            .stationField = text("cmbMeasure"),
+            .crossSectionReachIdField = text("cmbCrossID"),
+            .spacingField = text("cmbSpacing"),
+            .output = text("txtPath")};
+}
+
+void frmRUDAvuZIR::onLoad() {
+    for (const char* name : kOptionalControls) control(name).visible = false;
+}
+
+void frmRUDAvuZIR::onClick(Control& clicked) {
+    if (clicked.name() != "chkOptions") return;
+    // The larger form shows the optional parameters; the box then closes them again.
+    clicked.text = clicked.checked ? "Close" : "More Options";
+    for (const char* name : kOptionalControls) control(name).visible = clicked.checked;
+}
+
+void frmRUDAvuZIR::onOk() {
+    // The centerline is asked for first, though it is listed second.
+    if (text("cmbCenterline").empty()) {
+        MsgBox("No layer selected for centerline", MsgButtons::OK, "Warning");
+        return;
+    }
+    if (text("cmbInput").empty()) {
+        MsgBox("No layer selected for cross-sections", MsgButtons::OK, "Warning");
+        return;
+    }
+    const bool done = trapped(ErrorStyle::Routine, "ONDU to XML", [&] {
+        run(options(), currentDocument(), userInterface().statusProgress());
+        MsgBox("XML file created successfully!", MsgButtons::OK, "ONDU to XML");
+    });
+    if (done) unload();
+}
+
+}  // namespace ondu
