@@ -199,7 +199,7 @@ Network readNetwork(IFeatureLayer* layer, const ReachFields& fields) {
     Network network;
     auto cursor = maputil::featureClassOf(layer).search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        const Polyline line = maputil::CheckedLine(*feature, layer->name());
+        const Polyline line = maputil::CheckedPolyline(*feature, layer->name());
         for (const Path& path : line.paths)
             for (const Point& p : path) {
                 network.minX = std::min(network.minX, p.x);
@@ -231,7 +231,7 @@ Sections readSections(IFeatureLayer* layer, const SectionFields& fields) {
     IFeatureClass& cls = maputil::featureClassOf(layer);
     auto cursor = cls.search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        lines.push_back(maputil::CheckedLine(*feature, layer->name()));
+        lines.push_back(maputil::CheckedPolyline(*feature, layer->name()));
         sections.stations.push_back(maputil::RequireNumber(*feature, fields.station, cls));
         sections.stationTexts.push_back(toText(feature->value(fields.station)));
         sections.reachIds.push_back(toText(feature->value(fields.reachId)));
@@ -304,7 +304,7 @@ void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
 
 void writeReach(XmlOut& out, const IFeature& reach, const std::string& layerName,
                 const ReachFields& fields, const Sections& sections) {
-    const Polyline line = maputil::CheckedLine(reach, layerName);
+    const Polyline line = maputil::CheckedPolyline(reach, layerName);
     out.open("Reach");
     out.leaf("ReachID", {{"ID", toText(reach.value(fields.id))}});
     out.leaf("RiverName", {{"Name", toText(reach.value(fields.river))}});
@@ -332,7 +332,7 @@ Multipoint CreateJunctions(IFeatureLayer* centerline) {
     std::vector<LineEnds> ends;
     auto cursor = maputil::featureClassOf(centerline).search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        const Polyline line = maputil::CheckedLine(*feature, centerline->name());
+        const Polyline line = maputil::CheckedPolyline(*feature, centerline->name());
         ends.push_back({fromPoint(line), toPoint(line)});
     }
     Multipoint junctions;
@@ -374,8 +374,7 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
     auto cursor = maputil::GetFeatureCursor(centerline);
     while (auto reach = cursor->nextFeature()) {
         writeReach(out, *reach, centerline->name(), reachFields, sections);
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     out.close();
     out.close();

@@ -339,40 +339,14 @@ int RequireField(const ITable& cls, const std::string& name) {
     return index;
 }
 
-double RequireNumber(const IFeature& feature, int index, const ITable& cls) {
-    const auto value = toDouble(feature.value(index));
-    if (!value)
-        throw HostError("Invalid use of Null (" + cls.field(index).name + ")",
-                        error_number::kInvalidUseOfNull);
-    return *value;
+double RequireNumber(const IFeature& feature, int index, const ITable& table) {
+    if (auto value = toDouble(feature.value(index))) return *value;
+    throw HostError("Invalid use of Null (" + table.field(index).name + ")",
+                    error_number::kInvalidUseOfNull);
 }
 
 void SetLineMs(Polyline& line, double startM, double endM) {
     line = setMeasuresByDistance(line, startM, endM);
-}
-
-int RequireField(const ITable& table, const std::string& name) {
-    const int index = table.findField(name);
-    if (index < 0)
-        throw HostError(
-            "Item not found in this collection (field " + name + " of " + table.name() + ")",
-            error_number::kItemNotFound);
-    return index;
-}
-
-double RequireNumber(const IFeature& feature, int index, const ITable& table) {
-    if (auto value = toDouble(feature.value(index))) return *value;
-    throw HostError("Invalid use of Null (" + table.field(index).name + " of feature " +
-                        std::to_string(feature.OID()) + " in " + table.name() + ")",
-                    error_number::kInvalidUseOfNull);
-}
-
-Polyline CheckedLine(const IFeature& feature, const std::string& layerName) {
-    Geometry shape = CheckedShape(feature, layerName);
-    if (auto* line = std::get_if<Polyline>(&shape)) return std::move(*line);
-    throw HostError("Type mismatch: feature " + std::to_string(feature.OID()) + " of " + layerName +
-                        " is not a line",
-                    error_number::kTypeMismatch);
 }
 
 }  // namespace ondu::maputil

@@ -144,25 +144,13 @@ Point CheckedPoint(const IFeature& feature, const std::string& layerName);
 /// collection (field <name>)" (3265) when the class lacks it.
 int RequireField(const ITable& cls, const std::string& name);
 
-/// The numeric value of the feature's field. Throws HostError "Invalid use of Null (<field>)"
-/// (94) when it holds no number.
-double RequireNumber(const IFeature& feature, int index, const ITable& cls);
+/// The number a field of the feature holds (a text that reads as a number counts). Throws
+/// HostError "Invalid use of Null (<field>)" (94) when it holds none; the run's error title names
+/// the feature.
+double RequireNumber(const IFeature& feature, int index, const ITable& table);
 
 /// Replaces the line by its measured copy: `startM` at the first vertex, `endM` at the last,
 /// linear by distance along the line between (decreasing when startM > endM). Failures pass on.
 void SetLineMs(Polyline& line, double startM, double endM);
-
-/// The index of the table's field of that name. Throws HostError "Item not found in this
-/// collection" (3265) naming the field and the table when it has none.
-int RequireField(const ITable& table, const std::string& name);
-
-/// The number a field of the feature holds (a text that reads as a number counts). Throws
-/// HostError "Invalid use of Null" (94) naming the field, the feature and the table when it holds
-/// none.
-double RequireNumber(const IFeature& feature, int index, const ITable& table);
-
-/// The feature's shape as a line, checked as CheckedShape does. Throws HostError "Type mismatch"
-/// (13) naming the feature and the layer when the shape is no line.
-Polyline CheckedLine(const IFeature& feature, const std::string& layerName);
 
 }  // namespace ondu::maputil

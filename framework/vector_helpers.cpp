@@ -1,9 +1,9 @@
 #include "framework/vector_helpers.h"
 
 #include <algorithm>
-#include <cmath>
 #include <boost/geometry.hpp>
 #include <boost/geometry/index/rtree.hpp>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <map>
@@ -588,6 +588,8 @@ std::optional<Polyline> ConstructOffset(const Polyline& line, double distance) {
                "ConstructOffset");
         return std::nullopt;
     }
+}
+
 namespace {
 
 namespace bg = boost::geometry;

@@ -93,8 +93,7 @@ std::optional<long> run(const SnCoordinatesOptions& options, IDocument& map,
         feature->setValue(sField, index.firstMeasureAt(0, at.distanceAlong));
         feature->store();
         ++processed;
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     progress.hide();
     return processed;

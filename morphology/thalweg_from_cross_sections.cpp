@@ -92,8 +92,7 @@ long run(const ThalwegFromCrossSectionsOptions& options, IDocument& map, IProgre
         deepest.mAware = true;
         deepest.zAware = true;
         points.push_back(deepest);
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     vectorUtil::SortVerticesByM(points);
     Polyline line(std::move(points), true, true);

@@ -22,16 +22,11 @@ void storeMeasured(IFeature& feature, Polyline line, double startM, double endM)
     feature.store();
 }
 
-void stepOrStop(IProgressBar& progress) {
-    progress.stepIt();
-    if (progress.cancelled()) throw RunCancelled();
-}
-
 void assignSingle(const AssignMeasuresOptions& options, IFeatureLayer* layer,
                   IProgressBar& progress) {
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
-        Polyline line = maputil::CheckedLine(*feature, layer->name());
+        Polyline line = maputil::CheckedPolyline(*feature, layer->name());
         const auto [startM, endM] = measureRange(options, 0, length(line));
         storeMeasured(*feature, std::move(line), startM, endM);
         stepOrStop(progress);
@@ -50,7 +45,7 @@ void assignMultiple(const AssignMeasuresOptions& options, IFeatureLayer* layer,
     std::size_t offset = 0;
     for (FeaturePtr& feature : chain) {
         if (!feature) throw maputil::objectNotSet();
-        Polyline line = maputil::CheckedLine(*feature, layer->name());
+        Polyline line = maputil::CheckedPolyline(*feature, layer->name());
         const Path& joined = merged.paths.front();
         const std::size_t count = line.vertexCount();
         const Polyline stretch(Path(joined.begin() + static_cast<std::ptrdiff_t>(offset),

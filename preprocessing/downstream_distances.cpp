@@ -66,8 +66,7 @@ void run(const DownstreamDistancesOptions& options, IDocument& map, IProgressBar
             const double distance = i == 0 ? 0 : members[i].station - members[i - 1].station;
             members[i].feature->setValue(distanceField, distance);
             members[i].feature->store();
-            progress.stepIt();
-            if (progress.cancelled()) throw RunCancelled();
+            stepOrStop(progress);
         }
     }
     progress.hide();

@@ -109,8 +109,7 @@ void run(const HecReachOptions& options, IDocument& map, IProgressBar& progress)
             feature->setValue(riverOut, r);
             feature->setValue(reachOut, c);
             feature->store();
-            progress.stepIt();
-            if (progress.cancelled()) throw RunCancelled();
+            stepOrStop(progress);
         }
     }
     progress.hide();

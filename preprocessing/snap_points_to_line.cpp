@@ -57,8 +57,7 @@ SnapResult run(const SnapPointsToLineOptions& options, IDocument& map, IProgress
             feature->store();
             ++result.snapped;
         }
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     progress.hide();
     return result;

@@ -25,7 +25,7 @@ Reaches readReaches(IFeatureLayer* layer, int idField) {
     std::vector<Polyline> lines;
     auto cursor = maputil::featureClassOf(layer).search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        lines.push_back(maputil::CheckedLine(*feature, layer->name()));
+        lines.push_back(maputil::CheckedPolyline(*feature, layer->name()));
         reaches.ids.push_back(feature->value(idField));
     }
     reaches.index = std::make_unique<vectorUtil::SegmentIndex>(std::move(lines));
@@ -58,7 +58,7 @@ void run(const StationNumbersOptions& options, IDocument& map, IProgressBar& pro
     auto cursor = maputil::GetFeatureCursor(sections);
     while (auto section = cursor->nextFeature()) {
         const auto found =
-            lines.index->meetings(maputil::CheckedLine(*section, sections->name()), 1);
+            lines.index->meetings(maputil::CheckedPolyline(*section, sections->name()), 1);
         if (found.empty())
             throw HostError("Cross-section " + std::to_string(section->OID()) + " of " +
                                 sections->name() + " crosses no reach of " + reaches->name(),
@@ -66,8 +66,7 @@ void run(const StationNumbersOptions& options, IDocument& map, IProgressBar& pro
         section->setValue(stationOut, vectorUtil::GetMAtPoint(found[0].first, found[0].piece));
         section->setValue(idOut, lines.ids[found[0].line]);
         section->store();
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     progress.hide();
 }

@@ -42,7 +42,7 @@ std::optional<std::string> flawOf(const IFeature& feature, const std::array<int,
 }
 
 Polyline sectionOf(const IFeature& feature, const std::string& layerName, const Trapezoid& t) {
-    const Polyline centerline = maputil::CheckedLine(feature, layerName);
+    const Polyline centerline = maputil::CheckedPolyline(feature, layerName);
     try {
         return CreateTrapezoidalCrossSection(centerline, t.bottomWidth, t.bottomElevation, t.depth,
                                              t.sideSlope);
@@ -110,8 +110,7 @@ TrapezoidalSectionsResult run(const TrapezoidalSectionsOptions& options, IDocume
             stored->store();
             ++result.built;
         }
-        progress.stepIt();
-        if (progress.cancelled()) throw RunCancelled();
+        stepOrStop(progress);
     }
     progress.hide();
     return result;

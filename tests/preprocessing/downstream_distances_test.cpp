@@ -84,8 +84,7 @@ TEST_F(DistanceDialog, EachSectionTakesTheGapToTheNextLowerStationOfItsReach) {
 TEST_F(DistanceDialog, ASectionWithoutStationStopsTheRunByName) {
     runOn(sections(FieldType::String, {{"A", 1.0}, {"A", FieldValue{}}}));
     EXPECT_EQ(ui.messages.back().title, "Error in assigning d/s distance (Main)");
-    EXPECT_EQ(ui.messages.back().text,
-              "94: Invalid use of Null (StationNo of feature 2 in CrossSections)");
+    EXPECT_EQ(ui.messages.back().text, "94: Invalid use of Null (StationNo)");
     EXPECT_TRUE(Forms::anyLoaded());
 }
 
