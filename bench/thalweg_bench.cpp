@@ -68,19 +68,12 @@ double floorSeconds(const std::string& path) {
 }
 
 double toolSeconds(const std::string& path) {
-    HostApplication app(MapDocument::open(path));
-    g_pApp = &app;
-    logRelSettings() = {1, -0.07, 1, 0.07, 0.0061};
-    auto start = std::chrono::steady_clock::now();
-    app.editor().startEditing();
-    auto& form = Forms::get<frmNewThaCur>();
-    form.load();
-    form.pressOk();
-    app.editor().stopEditing(true);
-    const double elapsed = bench::seconds(std::chrono::steady_clock::now() - start);
-    Forms::reset();
-    g_pApp = nullptr;
-    return elapsed;
+    ThalwegFromCurvatureOptions options;
+    options.relation = {1, -0.07, 1, 0.07, 0.0061};
+    return bench::timedEdit(path, [&](HostApplication& app) {
+        SilentProgress progress;
+        run(options, app.map(), progress);
+    });
 }
 
 }  // namespace
