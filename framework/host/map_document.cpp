@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
+#include <iterator>
+
+#include "framework/host/map_document_text.h"
 
 namespace ondu {
 
@@ -134,45 +136,23 @@ void MapDocument::openDataset(const std::string& path) {
     }
 }
 
-namespace {
-LayerKind layerKindOf(const std::string& kind) {
-    if (kind == "raster") return LayerKind::Raster;
-    if (kind == "tin") return LayerKind::Tin;
-    if (kind == "feature") return LayerKind::Feature;
-    throw HostError("unknown layer kind \"" + kind + "\"");
-}
-}  // namespace
-
 void MapDocument::openJson(const std::string& path) {
-    std::ifstream in(path);
-    nlohmann::json doc;
-    try {
-        doc = nlohmann::json::parse(in);
-    } catch (const nlohmann::json::exception& e) {
-        throw HostError("cannot read map document " + path + ": " + e.what());
-    }
-    const fs::path base = fs::path(path).parent_path();
-    auto resolve = [&](const std::string& source) {
-        return (base / source).lexically_normal().string();
-    };
-    name_ = doc.value("name", name_);
-    for (const auto& l : doc.value("layers", nlohmann::json::array())) {
-        const std::string layerName = l.at("name").get<std::string>();
-        const std::string source = resolve(l.at("source").get<std::string>());
-        LayerKind kind = layerKindOf(l.value("kind", "feature"));
-        if (kind == LayerKind::Feature)
-            addFeatureLayer(layerName, source, l.value("table", ""));
+    std::ifstream in(path, std::ios::binary);
+    const std::string content{std::istreambuf_iterator<char>(in), {}};
+    const MapDocumentText text = readMapDocumentText(content, fs::path(path).parent_path(), path);
+    if (!text.name.empty()) name_ = text.name;
+    for (const auto& l : text.layers) {
+        if (l.kind == LayerKind::Feature)
+            addFeatureLayer(l.name, l.source, l.table);
         else
-            addSurfaceLayer(layerName, kind, source);
+            addSurfaceLayer(l.name, l.kind, l.source);
     }
-    for (const auto& t : doc.value("tables", nlohmann::json::array()))
-        addTable(resolve(t.at("source").get<std::string>()), t.value("table", ""));
-    const nlohmann::json selections = doc.value("selections", nlohmann::json::object());
-    for (const auto& [layerName, ids] : selections.items()) {
+    for (const auto& t : text.tables) addTable(t.source, t.table);
+    for (const auto& [layerName, ids] : text.selections) {
         ILayer* l = findLayer(layerName);
         IFeatureLayer* fl = l ? l->asFeatureLayer() : nullptr;
         if (!fl) throw HostError("selection for unknown feature layer " + layerName);
-        for (const auto& id : ids) fl->selectionSet().add(id.get<long long>());
+        for (long long id : ids) fl->selectionSet().add(id);
     }
 }
 

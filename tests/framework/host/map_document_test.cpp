@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include "framework/host/map_document_text.h"
 #include "framework/host/ogr_geometry.h"
 #include "support/cli_runner.h"
 #include "support/temp_map.h"
@@ -186,6 +187,53 @@ TEST(CatalogueCommandLine, PrintsCommandsAndToolbarInTheirFormats) {
                                "    -\n"
                                "    Assign Station Numbers\tRUDAvuZIR.clsAssignStnNotoCS\n"),
               std::string::npos);
+}
+
+TEST(MapDocumentText, BadDocumentsAreRefusedNamingTheDocument) {
+    struct Case {
+        const char* text;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"not json", "parse error"},
+        {"[1, 2]", "not a JSON object"},
+        {R"({"layers": 5})", "type_error"},
+        {R"({"layers": [{"source": "a.gpkg"}]})", "out_of_range"},
+        {R"({"layers": [{"name": 3, "source": "a.gpkg"}]})", "type_error"},
+        {R"({"layers": [{"name": "A", "source": "a.tif", "kind": "grid"}]})",
+         "unknown layer kind \"grid\""},
+        {R"({"selections": {"A": [1.5]}})", "holds 1.5, which is no object id"},
+        {R"({"selections": {"A": ["x"]}})", "holds \"x\", which is no object id"},
+        {R"({"selections": {"A": 7}})", "type_error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            readMapDocumentText(c.text, "maps", "m.json");
+            ADD_FAILURE() << "accepted";
+        } catch (const HostError& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(what.rfind("cannot read map document m.json: ", 0), 0u) << what;
+            EXPECT_NE(what.find(c.says), std::string::npos) << what;
+        }
+    }
+}
+
+TEST(MapDocumentText, SourcesAreResolvedAgainstTheDocumentsFolder) {
+    const auto text = readMapDocumentText(
+        R"({"name": "N", "layers": [{"name": "A", "source": "../data/a.gpkg", "table": "T"},
+            {"name": "B", "source": "b.tif", "kind": "raster"}],
+            "tables": [{"source": "a.gpkg"}], "selections": {"A": [3, 1]}})",
+        "/maps/river", "m.json");
+    EXPECT_EQ(text.name, "N");
+    ASSERT_EQ(text.layers.size(), 2u);
+    EXPECT_EQ(text.layers[0].source, "/maps/data/a.gpkg");
+    EXPECT_EQ(text.layers[0].table, "T");
+    EXPECT_EQ(text.layers[1].kind, LayerKind::Raster);
+    ASSERT_EQ(text.tables.size(), 1u);
+    EXPECT_EQ(text.tables[0].source, "/maps/river/a.gpkg");
+    ASSERT_EQ(text.selections.size(), 1u);
+    EXPECT_EQ(text.selections[0].second, (std::vector<long long>{3, 1}));
 }
 
 }  // namespace
