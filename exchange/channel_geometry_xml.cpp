@@ -470,16 +470,8 @@ const DialogDecl& frmRUDAvuZIR::declaration() {
              .help = "not read by the export",
              .source = layersFor(channel::kBoundarySegments)},
             optionalBox("txtRatio", "Expanstion/Contraction Ratio", "", "0.3"),
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "write the document",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without writing",
-             .role = ButtonRole::Cancel},
+            okButton("write the document"),
+            cancelButton("close without writing"),
         }};
     return decl;
 }

@@ -133,16 +133,8 @@ const DialogDecl& frmSN::declaration() {
              .frame = "Specify (s,n) fields",
              .help = "numeric field that receives n",
              .source = fieldsOf("cmbInput", FieldFilter::Numeric)},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "assign the coordinates",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without assigning",
-             .role = ButtonRole::Cancel},
+            okButton("assign the coordinates"),
+            cancelButton("close without assigning"),
         }};
     return decl;
 }

@@ -148,16 +148,8 @@ const DialogDecl& frmThalweg_CS::declaration() {
              .frame = "Output",
              .defaultValue = "1",
              .help = "smooth the thalweg through its points"},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "create the thalweg",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without creating",
-             .role = ButtonRole::Cancel},
+            okButton("create the thalweg"),
+            cancelButton("close without creating"),
         }};
     return decl;
 }

@@ -164,16 +164,8 @@ const DialogDecl& frmBoundaryFromLines::declaration() {
              .help = "polygon layer receiving the boundary",
              .source = layersFor(channel::kChannelBoundary),
              .required = {"No layer selected for storing boudary"}},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "create the boundary",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without creating",
-             .role = ButtonRole::Cancel},
+            okButton("create the boundary"),
+            cancelButton("close without creating"),
         }};
     return decl;
 }

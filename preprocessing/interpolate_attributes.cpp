@@ -195,16 +195,8 @@ const DialogDecl& frmIntAttribute::declaration() {
              .label = "Assign Measures",
              .defaultValue = "1",
              .help = "also write each line's position along the chain (\"Measure\")"},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "interpolate",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without interpolating",
-             .role = ButtonRole::Cancel},
+            okButton("interpolate"),
+            cancelButton("close without interpolating"),
         }};
     return decl;
 }

@@ -54,16 +54,8 @@ const DialogDecl& frmPolyToLine::declaration() {
              .help = "line layer without Z receiving one line per polygon",
              .source = layersFor(channel::kBoundarySegments),
              .required = {"No layer selected for line"}},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "convert the polygons",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without converting",
-             .role = ButtonRole::Cancel},
+            okButton("convert the polygons"),
+            cancelButton("close without converting"),
         }};
     return decl;
 }

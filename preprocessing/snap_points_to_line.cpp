@@ -92,16 +92,8 @@ const DialogDecl& frmSnapPtsToLine::declaration() {
              .help = "largest distance a point is moved, in map units",
              .type = ValueType::Number,
              .invalid = {"Enter a valid number for buffer distance"}},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "snap the points",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without snapping",
-             .role = ButtonRole::Cancel},
+            okButton("snap the points"),
+            cancelButton("close without snapping"),
         }};
     return decl;
 }

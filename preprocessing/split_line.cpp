@@ -134,16 +134,8 @@ const DialogDecl& frmSplitLine::declaration() {
              .type = ValueType::Number,
              .invalid = {"Enter a valid number for percentage"},
              .enabledBy = "optPercentage"},
-            {.name = "cmdOK",
-             .kind = ControlKind::Button,
-             .label = "OK",
-             .help = "split the lines",
-             .role = ButtonRole::Ok},
-            {.name = "cmdCancel",
-             .kind = ControlKind::Button,
-             .label = "Cancel",
-             .help = "close without splitting",
-             .role = ButtonRole::Cancel},
+            okButton("split the lines"),
+            cancelButton("close without splitting"),
         }};
     return decl;
 }
