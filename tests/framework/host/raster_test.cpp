@@ -73,7 +73,7 @@ TEST(Raster, NewDatasetAppearsUnderItsNameOnlyWhenSaved) {
     EXPECT_THROW(workspace->createDataset(spec), HostError);
 }
 
-TEST(Raster, BadSpecificationsAndFoldersAreRefused) {
+TEST(Raster, BadRasterDescriptionsAndFoldersAreRefused) {
     test::TempDir dir;
     EXPECT_THROW(openRasterWorkspace(dir.file("missing")), HostError);
     auto workspace = openRasterWorkspace(dir.path());
