@@ -10,6 +10,8 @@ checks="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-p
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DONDU_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$checks -O1" -DCMAKE_EXE_LINKER_FLAGS="$checks" >/dev/null
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1
+# Fontconfig, under cairo's text, keeps its configuration cache for the life of the process.
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 cmake --build build-asan -j"$(nproc)"
 cd build-asan
