@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "framework/geometry/geometry.h"
+
 namespace ondu {
 
 class Dialog;
@@ -13,6 +15,14 @@ class Dialog;
 enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Exclamation, Critical, Question };
 enum class MsgAnswer { OK, Cancel, Yes, No };
+
+/// A colour by its red, green and blue parts, each 0 to 255.
+struct RgbColor {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    bool operator==(const RgbColor&) const = default;
+};
 
 struct FileChoice {
     bool save = false;  ///< save dialog (else open)
@@ -64,6 +74,11 @@ public:
     /// once (a host without a window loop drives the dialog to its end before returning).
     virtual void showDialog(Dialog& dialog, bool modal) = 0;
     virtual IProgressBar& statusProgress() = 0;
+    /// Draws the geometry on the map display in that colour `flashes` times, each time shown and
+    /// then removed. A host without a map display shows nothing.
+    virtual void flashGeometry(const Geometry& geometry, RgbColor colour, int flashes) {
+        (void)geometry, (void)colour, (void)flashes;
+    }
 };
 
 /// The user-interface service of the running host. Throws std::logic_error when none is

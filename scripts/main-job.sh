@@ -7,7 +7,8 @@
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
 # downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
-# plan and flow files. Results go to build/main-job.
+# plan and flow files; and the thalweg located along a line drawn on a second sample river, on its
+# bathymetry raster and from its bed points. Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -87,6 +88,26 @@ $ondu layers --map "$river"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"
 $ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
     --set txtOutput="$out/channel.g01" --set chkAuxFiles=1
+
+echo "== Thalweg located along a drawn line: on a bathymetry raster, and from bed points"
+# A second sample river with its bed as a raster beside it and as points; the line a user would
+# draw along the channel is its centerline, simplified, in one layer for each way.
+bedRiver="$out/bed-river.gpkg"
+$ondu sample-river "$bedRiver" --length 4000 --amplitude 150 --bathymetry-cell-size 4
+for layer in ThalwegOnRaster ThalwegFromPoints; do
+    ogr2ogr -update "$bedRiver" "$bedRiver" CenterLine -nln "$layer" -nlt LINESTRING25D \
+        -dim XYZ -simplify 10
+done
+bathymetry="$out/bed-river-bathymetry.json"
+echo '{"layers": [{"name": "Bathymetry", "kind": "raster", "source": "bed-river-bathymetry.tif"}]}' \
+    >"$bathymetry"
+echo "-- Raster mode (the opening question answered yes; channel width 40)"
+$ondu run clsThalweg --map "$bedRiver" --map "$bathymetry" --answer yes --answer 40 \
+    --set cmbRaster=Bathymetry --set cboPolylineLayer=ThalwegOnRaster
+echo "-- Point mode (answered no; the bed interpolated from BedElev of the bed points)"
+ONDU_WORK_DIR="$out/work" $ondu run clsThalweg --map "$bedRiver" --map "$bathymetry" \
+    --answer no --answer 40 --set cboPointLayer=BedPoints --set cboField=BedElev --set cboPolylineLayer=ThalwegFromPoints
+$ondu layers --map "$bedRiver" --map "$bathymetry"
 
 echo
 echo "Results in $out:"

@@ -6,6 +6,7 @@
 #include "morphology/sn_coordinates.h"
 #include "morphology/thalweg_from_cross_sections.h"
 #include "morphology/thalweg_from_curvature.h"
+#include "morphology/thalweg_from_points.h"
 #include "preprocessing/snap_points_to_line.h"
 #include "preprocessing/boundary_from_lines.h"
 #include "preprocessing/interpolate_attributes.h"
@@ -38,6 +39,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsAssignStnNotoCS>();
     catalogue.add<clsAssignDnDs>();
     catalogue.add<clsRUDAvuZIR>();
+    catalogue.add<clsThalweg>();
     return catalogue;
 }
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <variant>
@@ -16,6 +17,8 @@
 
 #include "framework/file_commit.h"
 #include "framework/geometry/curve.h"
+#include "framework/geometry/line_index.h"
+#include "framework/host/gdal_support.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host_operations.h"
 #include "framework/number_text.h"
@@ -32,6 +35,11 @@ constexpr double kMaxDeflection = 110.0 * kPi / 180.0;
 constexpr double kMaxVertices = 1e7;
 constexpr double kMaxSegments = 1e6;
 constexpr int kNoNeighbour = -9999;
+/// The bathymetry reaches this far beyond the banks, so that normals cast across the channel
+/// from a line drawn along it find ground on both sides; the ground rises this much per unit.
+constexpr double kBathymetryMargin = 200;
+constexpr double kGroundRise = 0.02;
+constexpr double kMaxBathymetryCells = 2e7;
 
 // ---- options ----------------------------------------------------------------------------------
 
@@ -72,6 +80,8 @@ void validate(const SampleRiverOptions& o) {
             "crossSectionSpacing", "at least length / " + plain(kMaxSegments),
             o.crossSectionSpacing);
     require(positive(o.vertexSpacing), "vertexSpacing", "a positive number", o.vertexSpacing);
+    require(nonNegative(o.bathymetryCellSize), "bathymetryCellSize", "zero or a positive number",
+            o.bathymetryCellSize);
     require(o.length / o.vertexSpacing <= kMaxVertices, "vertexSpacing",
             "at least length / " + plain(kMaxVertices), o.vertexSpacing);
     require(std::isfinite(o.originX), "originX", "a number", o.originX);
@@ -349,22 +359,89 @@ void writeSurveyPoints(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyli
     }
 }
 
-/// A section from the left bank to the right one with 11 vertices; its bed is a parabola whose
-/// lowest point lies towards the outer bank where the channel bends.
-Polyline surveyedSection(const Polyline& centerline, double measure, const SampleRiverOptions& o) {
-    constexpr int kVertices = 11;
+/// The bed at a measure and at `u` across the channel (0 the left bank, 1 the right one): a
+/// parabola whose lowest point lies towards the outer bank where the channel bends; beyond the
+/// banks, ground rising from the bank elevation.
+double bedElevation(const SampleRiverOptions& o, double measure, double u) {
+    const double bank = bankElevationAt(o, measure);
+    const double beyondBank = std::max(-u, u - 1) * o.width;
+    if (beyondBank > 0) return bank + beyondBank * kGroundRise;
     // Curvature follows cos(2πs/λ); the river starts turning left, so the outer bank is right.
     const double lowest = 0.5 + 0.3 * std::cos(2 * kPi * measure / o.wavelength);
     const double reach = std::max(lowest, 1 - lowest);
-    const double bank = bankElevationAt(o, measure);
+    const double shape = 1 - std::pow((u - lowest) / reach, 2);
+    return bank - o.depth * shape;
+}
+
+/// A section from the left bank to the right one with 11 vertices on the bed.
+Polyline surveyedSection(const Polyline& centerline, double measure, const SampleRiverOptions& o) {
+    constexpr int kVertices = 11;
     Path path;
     for (int k = 0; k < kVertices; ++k) {
         const double u = static_cast<double>(k) / (kVertices - 1);
         const Point p = besideCenterline(centerline, measure, (u - 0.5) * o.width);
-        const double shape = 1 - std::pow((u - lowest) / reach, 2);
-        path.push_back(Point(p.x, p.y, bank - o.depth * shape));
+        path.push_back(Point(p.x, p.y, bedElevation(o, measure, u)));
     }
     return Polyline(std::move(path), true);
+}
+
+/// Nine bed points across the channel every quarter width along it.
+void writeBedPoints(GDALDataset& gpkg, OGRSpatialReference& crs, const Polyline& centerline,
+                    const SampleRiverOptions& o) {
+    OGRLayer& layer = createLayer(gpkg, crs, "BedPoints", wkbPoint, {{"BedElev", OFTReal}});
+    const double step = o.width / 4;
+    GIntBig fid = 1;
+    for (double m = step / 2; m < o.length; m += step)
+        for (int k = 1; k <= 9; ++k) {
+            const double u = 0.1 * k;
+            store(layer, fid++, besideCenterline(centerline, m, (u - 0.5) * o.width),
+                  {{"BedElev", bedElevation(o, m, u)}});
+        }
+}
+
+/// The cells of the bathymetry: the boundary's extent and a margin around it.
+CellGrid bathymetryGrid(const Polygon& boundary, const SampleRiverOptions& o) {
+    Envelope extent;
+    for (const Point& p : allVertices(boundary)) extent.add(p.x, p.y);
+    const double cell = o.bathymetryCellSize;
+    const double columns = std::ceil((extent.width() + 2 * kBathymetryMargin) / cell);
+    const double rows = std::ceil((extent.height() + 2 * kBathymetryMargin) / cell);
+    require(columns * rows <= kMaxBathymetryCells, "bathymetryCellSize",
+            "large enough for at most " + plain(kMaxBathymetryCells) + " cells", cell);
+    return {extent.xMin - kBathymetryMargin, extent.yMin - kBathymetryMargin, cell,
+            static_cast<int>(columns), static_cast<int>(rows)};
+}
+
+/// The bed of every cell centre, by where it lies along and across the channel, written as
+/// "<name>-bathymetry" beside the GeoPackage (replacing one there).
+void writeBathymetry(const std::string& gpkgPath, const CellGrid& grid, const Polyline& centerline,
+                     const SampleRiverOptions& o, const std::string& wkt) {
+    const LineIndex index({centerline});
+    std::vector<double> cells;
+    cells.reserve(grid.cellCount());
+    for (int row = 0; row < grid.rows; ++row)
+        for (int column = 0; column < grid.columns; ++column) {
+            const CurveLocation at =
+                index.nearest(Point(grid.centreX(column), grid.centreY(row)))->location;
+            const double offset = at.rightSide ? at.distanceFrom : -at.distanceFrom;
+            cells.push_back(bedElevation(o, at.distanceAlong, 0.5 + offset / o.width));
+        }
+    const std::filesystem::path path(gpkgPath);
+    const std::string name = path.stem().string() + "-bathymetry";
+    auto workspace = openRasterWorkspace(
+        path.has_parent_path() ? path.parent_path().string() : std::string("."));
+    if (workspace->exists(name)) workspace->remove(name);
+    RasterDatasetPtr raster = workspace->createDataset({.name = name,
+                                                        .format = "GTiff",
+                                                        .origin = Point(grid.xMin, grid.yMin),
+                                                        .columns = grid.columns,
+                                                        .rows = grid.rows,
+                                                        .cellWidth = grid.cellSize,
+                                                        .cellHeight = grid.cellSize,
+                                                        .pixelType = PixelType::Float,
+                                                        .spatialReference = wkt});
+    raster->band(0).writeBlock(0, 0, grid.columns, grid.rows, cells);
+    raster->save();
 }
 
 void writeSurveyCrossSections(GDALDataset& gpkg, OGRSpatialReference& crs,
@@ -400,6 +477,7 @@ void writeLayers(const std::string& path, OGRSpatialReference& crs, const Polyli
     writeGaugingStations(*gpkg, crs, centerline, o);
     writeSurveyPoints(*gpkg, crs, centerline, o);
     writeSurveyCrossSections(*gpkg, crs, centerline, o);
+    if (o.bathymetryCellSize > 0) writeBedPoints(*gpkg, crs, centerline, o);
     check(gpkg->CommitTransaction(), "cannot save " + path);
 }
 
@@ -414,6 +492,9 @@ void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& opt
     const Polygon boundary = channelBoundary(stations, options.width);
     requireBanksApart(boundary, options.width);
     const Polyline centerline = measuredCenterline(stations, options.length);
+    const std::optional<CellGrid> bathymetry =
+        options.bathymetryCellSize > 0 ? std::optional(bathymetryGrid(boundary, options))
+                                       : std::nullopt;
 
     // Written under a temporary name and renamed into place: a stopped run leaves no partial
     // GeoPackage and the file it would have replaced.
@@ -432,6 +513,7 @@ void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& opt
         removeGeoPackage(temporary);
         throw;
     }
+    if (bathymetry) writeBathymetry(gpkgPath, *bathymetry, centerline, options, wktOf(&crs));
 }
 
 }  // namespace ondu

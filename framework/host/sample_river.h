@@ -29,6 +29,10 @@
 // - "SurveyCrossSections": LineString Z sections surveyed across the channel from the left bank
 //   to the right one, with Measure (Double): the bed is a parabola whose lowest vertex lies
 //   towards the outer bank of each bend.
+// - "BedPoints" (only with a bathymetry cell size): Points of that bed, nine across the channel
+//   every quarter width along it, with BedElev (Double); and beside the GeoPackage the bed as a
+//   one-band GeoTIFF "<name>-bathymetry.tif" over the boundary's extent and 200 beyond, the
+//   ground outside the banks rising from the bank elevation by 1 in 50.
 
 #include <string>
 
@@ -57,6 +61,8 @@ struct SampleRiverOptions {
     int surveyPointCount = 20;         ///< survey points spread evenly (may be 0)
     double crossSectionSpacing = 100;  ///< distance between surveyed cross-sections along the
                                        ///< channel; 0 for none
+    double bathymetryCellSize = 0;     ///< cell size of the bed raster, written with the bed
+                                       ///< points; 0 for neither
 };
 
 /// Writes the sample river to a new GeoPackage at `gpkgPath`, replacing any file there, in one
@@ -64,7 +70,8 @@ struct SampleRiverOptions {
 /// a length, wavelength, segment length, width or vertex spacing that is not a positive number;
 /// a negative amplitude, depth or cross-section spacing, a reference point, gauging station or
 /// survey point count outside 0 to a million, a cross-section spacing that would give more than
-/// a million sections, or an amplitude beyond the largest a non-looping meander reaches; a width
+/// a million sections, a negative bathymetry cell size or one giving more than 20 million
+/// cells, or an amplitude beyond the largest a non-looping meander reaches; a width
 /// at which the banks of the bends overlap; an EPSG code that is not a projected system; more
 /// than a million segments or ten million vertices. The message begins with the option's member
 /// name and " must be ". Nothing is touched on disk then. Throws HostError when the file cannot

@@ -17,6 +17,13 @@ struct RecordedMessage {
     MsgButtons buttons;
 };
 
+/// A geometry the run flashed on the map display.
+struct RecordedFlash {
+    Geometry geometry;
+    RgbColor colour;
+    int flashes = 0;
+};
+
 class RecordingProgress : public IProgressBar {
 public:
     void show(const std::string& message, long minimum, long maximum, long step) override;
@@ -39,6 +46,9 @@ public:
     std::optional<std::string> chooseFile(const FileChoice& choice) override;
     void showDialog(Dialog& dialog, bool modal) override;
     IProgressBar& statusProgress() override { return progress; }
+    void flashGeometry(const Geometry& geometry, RgbColor colour, int count) override {
+        flashes.push_back({geometry, colour, count});
+    }
 
     /// "[title] text" of every message, in order.
     std::vector<std::string> messageLines() const;
@@ -50,6 +60,7 @@ public:
     std::vector<FileChoice> fileChoices;
     std::vector<std::string> shownDialogs;  ///< names of dialogs shown, in order
     std::vector<bool> shownModal;
+    std::vector<RecordedFlash> flashes;
     /// Called for each shown dialog (e.g. to set controls and press OK); none: left as shown.
     std::function<void(Dialog&)> onShow;
     RecordingProgress progress;
