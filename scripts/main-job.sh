@@ -106,7 +106,8 @@ $ondu run clsThalweg --map "$bedRiver" --map "$bathymetry" --answer yes --answer
     --set cmbRaster=Bathymetry --set cboPolylineLayer=ThalwegOnRaster
 echo "-- Point mode (answered no; the bed interpolated from BedElev of the bed points)"
 ONDU_WORK_DIR="$out/work" $ondu run clsThalweg --map "$bedRiver" --map "$bathymetry" \
-    --answer no --answer 40 --set cboPointLayer=BedPoints --set cboField=BedElev --set cboPolylineLayer=ThalwegFromPoints
+    --answer no --answer 40 --set cboPointLayer=BedPoints --set cboField=BedElev \
+    --set cboPolylineLayer=ThalwegFromPoints
 $ondu layers --map "$bedRiver" --map "$bathymetry"
 
 echo
