@@ -12,18 +12,21 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "bench/bench_runs.h"
 #include "bench/bench_ui.h"
-#include "bench/grid_bench.h"
 #include "framework/host/host_application.h"
 #include "framework/host_operations.h"
 #include "morphology/thalweg_from_points.h"
 
 using namespace ondu;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -72,17 +75,19 @@ void create(OGRLayer* layer, OGRGeometry* shape) {
 /// The channel boundary around the strip and a line drawn along it, vertices every 200 with a
 /// gentle wave, so that it is densified and raises no bend warning.
 std::string writeMap(const fs::path& folder, double length) {
-    const std::string path = (folder / ("map" + std::to_string(static_cast<long>(length)) +
-                                        ".gpkg"))
-                                 .string();
+    const std::string path =
+        (folder / ("map" + std::to_string(static_cast<long>(length)) + ".gpkg")).string();
     GDALAllRegister();
     std::unique_ptr<GDALDataset> dataset(GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
         path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!dataset || dataset->StartTransaction() != OGRERR_NONE)
         throw std::runtime_error("cannot write " + path);
     auto* ring = new OGRLinearRing;
-    for (auto [x, y] : {std::pair{-100.0, -180.0}, {length + 100, -180.0}, {length + 100, 180.0},
-                        {-100.0, 180.0}, {-100.0, -180.0}})
+    for (auto [x, y] : {std::pair{-100.0, -180.0},
+                        {length + 100, -180.0},
+                        {length + 100, 180.0},
+                        {-100.0, 180.0},
+                        {-100.0, -180.0}})
         ring->addPoint(x, y);
     auto* polygon = new OGRPolygon;
     polygon->addRingDirectly(ring);
@@ -125,18 +130,20 @@ int main(int argc, char** argv) {
     const double small = 1000 * (argc > 1 ? std::stod(argv[1]) : 10);
     const double large = 1000 * (argc > 2 ? std::stod(argv[2]) : 100);
     WidthAnsweringUI ui;
-    bench::ScratchFolder folder("ondu-thalweg-points-bench");
+    const fs::path folder = bench::workFolder("ondu-thalweg-points-bench");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
     double times[2] = {0, 0};
     const double lengths[2] = {small, large};
     for (int i = 0; i < 2; ++i) {
-        const std::string bed = writeBed(folder.path(), lengths[i]);
-        times[i] = bench::bestOnFreshCopies(writeMap(folder.path(), lengths[i]),
-                                            [&](const std::string& map) {
-                                                return toolSeconds(map, bed);
-                                            });
+        const std::string bed = writeBed(folder, lengths[i]);
+        times[i] =
+            bench::bestOnFreshCopies(writeMap(folder, lengths[i]),
+                                     [&](const std::string& map) { return toolSeconds(map, bed); });
         std::printf("%.0f km: %.3f s\n", lengths[i] / 1000, times[i]);
     }
     std::printf("time(%.0f km)/time(%.0f km) = %.2f (target <= 12)\n", large / 1000, small / 1000,
                 times[1] / times[0]);
+    fs::remove_all(folder);
     return 0;
 }

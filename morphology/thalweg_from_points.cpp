@@ -44,7 +44,8 @@ struct Segment {
 std::vector<Segment> segmentsOf(const Polyline& line) {
     std::vector<Segment> segments;
     for (const Path& path : line.paths)
-        for (std::size_t i = 0; i + 1 < path.size(); ++i) segments.push_back({path[i], path[i + 1]});
+        for (std::size_t i = 0; i + 1 < path.size(); ++i)
+            segments.push_back({path[i], path[i + 1]});
     return segments;
 }
 
@@ -123,7 +124,8 @@ std::optional<Point> deepestAcross(const Segment& s, const ISurface& bed) {
     if (len == 0) return std::nullopt;
     const double midX = (s.from.x + s.to.x) / 2, midY = (s.from.y + s.to.y) / 2;
     const double rightX = dy / len * kNormalReach, rightY = -dx / len * kNormalReach;
-    const Polyline cross(Path{Point(midX - rightX, midY - rightY), Point(midX + rightX, midY + rightY)});
+    const Polyline cross(
+        Path{Point(midX - rightX, midY - rightY), Point(midX + rightX, midY + rightY)});
     return DeepestSample(bed.profile(cross, kSampleStep));
 }
 
@@ -185,7 +187,8 @@ std::string SharpBendWarnings(const Polyline& line) {
     const std::vector<Segment> segments = segmentsOf(line);
     std::string text;
     for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
-        const double bend = 90 - directionDegrees(segments[i]) + 90 + directionDegrees(segments[i + 1]);
+        const double bend =
+            90 - directionDegrees(segments[i]) + 90 + directionDegrees(segments[i + 1]);
         const double a = *parseNumber(fixed(bend, 2));
         if (a < 135 || a > 225)
             text += "\nThe angle between the segments " + std::to_string(i) + " and " +
@@ -239,7 +242,8 @@ ThalwegOutcome run(const ThalwegFromPointsOptions& options, IDocument& map,
     const Path deepest = inStep(kNormalsStep, [&] {
         return deepestPoints(densifies ? densify(split, kDensifyLength) : split, *bed, progress);
     });
-    const Polyline located = inStep(kLineStep, [&] { return thalwegLine(deepest, askChannelWidth()); });
+    const Polyline located =
+        inStep(kLineStep, [&] { return thalwegLine(deepest, askChannelWidth()); });
     FlashGeometry(before);
     drawn->setShape(located);
     drawn->store();
@@ -310,10 +314,11 @@ void frmThalweg::onLoad() {
     // Without a raster in the map the bed can only come from points.
     const bool rasterMode =
         !control("cmbRaster").items.empty() &&
-        MsgBox("The map document already has a raster grid(s). If one of these grids represent "
-               "river bathymetry, please click YES  to continue without adding any other data or "
-               "click NO to add other data.",
-               MsgButtons::YesNo, "Locate Thalweg") == MsgAnswer::Yes;
+        MsgBox(
+            "The map document already has a raster grid(s). If one of these grids represent "
+            "river bathymetry, please click YES  to continue without adding any other data or "
+            "click NO to add other data.",
+            MsgButtons::YesNo, "Locate Thalweg") == MsgAnswer::Yes;
     for (const char* name : rasterMode ? std::vector<const char*>{"cboPointLayer", "cboField"}
                                        : std::vector<const char*>{"cmbRaster"})
         control(name).enabled = false;

@@ -32,9 +32,9 @@ struct ThalwegFromPointsOptions {
 
 /// How a run ended without failing.
 enum class ThalwegOutcome {
-    Located,     ///< the drawn feature holds the thalweg
-    NoLine,      ///< the thalweg layer holds no line ("Please draw an arbitrary line first!")
-    Withdrawn,   ///< sharp bends were shown and the user chose to correct the line
+    Located,    ///< the drawn feature holds the thalweg
+    NoLine,     ///< the thalweg layer holds no line ("Please draw an arbitrary line first!")
+    Withdrawn,  ///< sharp bends were shown and the user chose to correct the line
 };
 
 /// The sharp-bend check of a drawn line: the bend angle between every two consecutive segments
@@ -64,8 +64,7 @@ void FlashGeometry(const Geometry& geometry);
 /// Thalweg Create Normals" or "Locate Thalweg CreateLinefromPts" whose text reads "The
 /// following error occurred: <description>."; a missing layer, raster or bed surface throws
 /// HostError naming it.
-ThalwegOutcome run(const ThalwegFromPointsOptions& options, IDocument& map,
-                   IProgressBar& progress);
+ThalwegOutcome run(const ThalwegFromPointsOptions& options, IDocument& map, IProgressBar& progress);
 
 class frmThalweg : public Dialog {
 public:

@@ -698,8 +698,9 @@ int runMain(int argc, char** argv) {
                      "distance between surveyed 3D cross-sections (0: none)")
         ->capture_default_str();
     riverCmd
-        ->add_option("--bathymetry-cell-size", river.bathymetryCellSize,
-                     "cell size of a bed raster written beside the river, with bed points (0: none)")
+        ->add_option(
+            "--bathymetry-cell-size", river.bathymetryCellSize,
+            "cell size of a bed raster written beside the river, with bed points (0: none)")
         ->capture_default_str();
     riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
         ->capture_default_str();

@@ -428,8 +428,8 @@ void writeBathymetry(const std::string& gpkgPath, const CellGrid& grid, const Po
         }
     const std::filesystem::path path(gpkgPath);
     const std::string name = path.stem().string() + "-bathymetry";
-    auto workspace = openRasterWorkspace(
-        path.has_parent_path() ? path.parent_path().string() : std::string("."));
+    auto workspace = openRasterWorkspace(path.has_parent_path() ? path.parent_path().string()
+                                                                : std::string("."));
     if (workspace->exists(name)) workspace->remove(name);
     RasterDatasetPtr raster = workspace->createDataset({.name = name,
                                                         .format = "GTiff",

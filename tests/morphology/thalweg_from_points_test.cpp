@@ -32,9 +32,13 @@ double valleyZ(double x, double y) { return 90 + 0.02 * std::pow(y - valleyY(x),
 /// The valley as a raster of 2 x 2 cells over x -200 to 1400 and y -150 to 350.
 std::string writeValleyRaster(const std::string& folder) {
     const CellGrid grid{-200, -150, 2, 800, 250};
-    RasterDatasetPtr raster = openRasterWorkspace(folder)->createDataset(
-        {.name = "valley", .origin = Point(grid.xMin, grid.yMin), .columns = grid.columns,
-         .rows = grid.rows, .cellWidth = 2, .cellHeight = 2});
+    RasterDatasetPtr raster =
+        openRasterWorkspace(folder)->createDataset({.name = "valley",
+                                                    .origin = Point(grid.xMin, grid.yMin),
+                                                    .columns = grid.columns,
+                                                    .rows = grid.rows,
+                                                    .cellWidth = 2,
+                                                    .cellHeight = 2});
     std::vector<double> cells;
     for (int row = 0; row < grid.rows; ++row)
         for (int column = 0; column < grid.columns; ++column)
@@ -55,8 +59,8 @@ test::LayerSpec bedPoints() {
         .name = "Points", .shape = ShapeType::Point, .fields = {{"BedElev", FieldType::Double}}};
     for (int x = 0; x <= 1000; x += 20)
         for (int y = -100; y <= 200; y += 5)
-            layer.features.push_back({"POINT (" + std::to_string(x) + " " + std::to_string(y) + ")",
-                                      {valleyZ(x, y)}});
+            layer.features.push_back(
+                {"POINT (" + std::to_string(x) + " " + std::to_string(y) + ")", {valleyZ(x, y)}});
     return layer;
 }
 
@@ -105,9 +109,8 @@ protected:
     Polyline ok(frmThalweg& form, std::size_t feature = 0) {
         form.pressOk();
         host->app().editor().stopEditing(!form.isLoaded());
-        return std::get<Polyline>(test::storedFeatures(host->featureLayer("Thalweg"))
-                                      .at(feature)
-                                      .shape);
+        return std::get<Polyline>(
+            test::storedFeatures(host->featureLayer("Thalweg")).at(feature).shape);
     }
     std::size_t pointFlashes() const {
         std::size_t n = 0;
@@ -160,7 +163,10 @@ TEST_P(ThalwegPointsDialog, PointModeInterpolatesTheBedFromThePoints) {
     EXPECT_FALSE(form.control("cmbRaster").enabled);
     form.choose("cboField", "BedElev");
     const Polyline thalweg = ok(form);
-    if (earlier) ::setenv("ONDU_WORK_DIR", kept.c_str(), 1); else ::unsetenv("ONDU_WORK_DIR");
+    if (earlier)
+        ::setenv("ONDU_WORK_DIR", kept.c_str(), 1);
+    else
+        ::unsetenv("ONDU_WORK_DIR");
     EXPECT_EQ(ui.messageLines(), (std::vector<std::string>{kQuestion, kLocated}));
     EXPECT_TRUE(std::filesystem::exists(work.file("IDW_BedElev.tif")));
     const Path& v = thalweg.paths.at(0);
@@ -185,7 +191,9 @@ TEST_P(ThalwegPointsDialog, MissingChoicesWarnInOrderAndKeepTheDialogOpen) {
     const Case cases[] = {
         {false, {"cboPointLayer", "cboField"}, "[Create Thalweg] Please select the point layer!"},
         {false, {"cboField"}, "[Create Thalweg] Please select the field that contains 'z' values!"},
-        {false, {"cboPolygonLayer"}, "[Create Thalweg] Please select the boundary for the channel!"},
+        {false,
+         {"cboPolygonLayer"},
+         "[Create Thalweg] Please select the boundary for the channel!"},
         {false, {"cboPolylineLayer"}, "[Create Thalweg] Please select centerline layer!"},
         {true, {"cmbRaster", "cboPolygonLayer"}, "[Locate thalweg] Please select a raster layer"},
         {true, {"cboPolygonLayer"}, "[Create Thalweg] Please select the boundary for the channel!"},
@@ -256,8 +264,7 @@ TEST_P(ThalwegPointsDialog, TwoBoundaryCrossingsInsertVerticesThreeDoNot) {
     };
     const Case cases[] = {
         {"POLYGON ((250 -100,750 -100,750 200,250 200,250 -100))", 9},
-        {"POLYGON ((250 -100,1000 -100,1000 200,550 200,550 0,450 0,450 200,250 200,250 -100))",
-         7},
+        {"POLYGON ((250 -100,1000 -100,1000 200,550 200,550 0,450 0,450 200,250 200,250 -100))", 7},
     };
     for (const Case& c : cases) {
         ui.flashes.clear();
@@ -336,15 +343,14 @@ TEST(Densify, DecidedBySegmentCountAgainstLengthPerHundred) {
         bool densify;
     };
     const Case cases[] = {
-        {3, 1000, true},     // m = 10, c < m - 2
-        {10, 1050, false},   // 10.5 rounds to the even 10: c = m
-        {8, 1050, false},    // within 2 below m
-        {7, 1000, true},
-        {25, 2500, false},   // c = m
-        {25, 2000, true},    // c = 25 always densifies unless c = m
-        {30, 3600, true},    // m = 36, c < m - 5
-        {31, 3600, false},   // within 5 below m
-        {40, 3000, false},   // c > m
+        {3, 1000, true},                       // m = 10, c < m - 2
+        {10, 1050, false},                     // 10.5 rounds to the even 10: c = m
+        {8, 1050, false},                      // within 2 below m
+        {7, 1000, true},   {25, 2500, false},  // c = m
+        {25, 2000, true},                      // c = 25 always densifies unless c = m
+        {30, 3600, true},                      // m = 36, c < m - 5
+        {31, 3600, false},                     // within 5 below m
+        {40, 3000, false},                     // c > m
     };
     for (const Case& c : cases)
         EXPECT_EQ(NeedsDensify(c.segments, c.length), c.densify)
@@ -379,12 +385,15 @@ protected:
         store = std::make_unique<test::TempMap>(layers(kBent));
         writeValleyRaster(store->folder().string());
         rasterMap = (store->folder() / "valley.json").string();
-        test::writeFile(rasterMap,
-                        R"({"layers": [{"name": "Valley", "kind": "raster", "source": "valley.tif"}]})");
+        test::writeFile(
+            rasterMap,
+            R"({"layers": [{"name": "Valley", "kind": "raster", "source": "valley.tif"}]})");
     }
     test::CliResult run(std::vector<std::string> extra) {
-        std::vector<std::string> args{"run", "clsThalweg", "--map", store->storePath().string(),
-                                      "--map", rasterMap, "--answer", "yes", "--answer", "40"};
+        std::vector<std::string> args{
+            "run",      "clsThalweg", "--map",    store->storePath().string(),
+            "--map",    rasterMap,    "--answer", "yes",
+            "--answer", "40"};
         args.insert(args.end(), extra.begin(), extra.end());
         return test::runCli(args);
     }
