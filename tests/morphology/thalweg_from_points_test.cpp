@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "framework/geometry/curve.h"
+#include "framework/host/sample_river.h"
 #include "support/cli_runner.h"
 #include "support/recording_ui.h"
 #include "support/temp_map.h"
@@ -377,6 +378,47 @@ TEST(FlashGeometry, PointsAndLinesBluePolygonsGreen) {
     EXPECT_EQ(ui.flashes[1].colour, (RgbColor{0, 0, 255}));
     EXPECT_EQ(ui.flashes[2].colour, (RgbColor{0, 128, 0}));
     for (const auto& f : ui.flashes) EXPECT_EQ(f.flashes, 1);
+}
+
+TEST(SampleRiverBathymetry, ThalwegOnItLeansToTheOuterBankOfEveryBend) {
+    test::RecordingUI ui;
+    ui.inputs.push_back("40");
+    test::TempDir dir;
+    SampleRiverOptions river;
+    river.length = 2000;
+    river.amplitude = 150;
+    river.bathymetryCellSize = 2;
+    writeSampleRiver(dir.file("river.gpkg"), river);
+    HostApplication app(MapDocument::open(dir.file("river.gpkg")));
+    app.map().addSurfaceLayer("Bed", LayerKind::Raster, dir.file("river-bathymetry.tif"));
+    IFeatureClass& drawn = *app.map().findLayer("Thalweg")->asFeatureLayer()->featureClass();
+    const Geometry centerline = app.map()
+                                    .findLayer("CenterLine")
+                                    ->asFeatureLayer()
+                                    ->featureClass()
+                                    ->search(nullptr)
+                                    ->nextFeature()
+                                    ->shape();
+    app.editor().startEditing();
+    FeaturePtr line = drawn.createFeature();
+    line->setShape(centerline);
+    line->store();
+    SilentProgress progress;
+    ASSERT_EQ(run({.source = BedSource::Raster, .raster = "Bed"}, app.map(), progress),
+              ThalwegOutcome::Located);
+    app.editor().stopEditing(true);
+    const Path thalweg = allVertices(drawn.search(nullptr)->nextFeature()->shape());
+    const Polyline& axis = std::get<Polyline>(centerline);
+    // The bed is deepest 0.3 width to the right of the centerline where cos(2 pi s / wavelength)
+    // is 1, as far to the left where it is -1.
+    for (std::size_t i = 1; i + 1 < thalweg.size(); ++i) {
+        const CurveLocation at = nearestLocation(axis, thalweg[i]);
+        const double right = at.rightSide ? at.distanceFrom : -at.distanceFrom;
+        const double expected =
+            0.3 * river.width *
+            std::cos(2 * std::numbers::pi * at.distanceAlong / river.wavelength);
+        ASSERT_NEAR(right, expected, 2.5) << "vertex " << i << " at " << at.distanceAlong;
+    }
 }
 
 class ThalwegPointsCli : public ::testing::Test {
