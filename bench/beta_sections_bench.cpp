@@ -54,6 +54,9 @@ std::string writeRiver(const std::filesystem::path& folder, int km) {
         v.zAware = true;
     }
     line.zAware = true;
+    // Summed segment lengths may pass the river's length by a rounding error, which would give
+    // one more station at the end: the thalweg stops a millimetre short.
+    line = splitAtDistance(line, options.length - 0.001).first;
     auto thalweg = classOf(app, "Thalweg").createFeature();
     thalweg->setShape(line);
     thalweg->store();

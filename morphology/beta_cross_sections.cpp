@@ -9,7 +9,6 @@
 #include "framework/file_helpers.h"
 #include "framework/geometry/curve.h"
 #include "framework/geometry/line_index.h"
-#include "framework/geometry/topology.h"
 #include "framework/map_helpers.h"
 #include "framework/number_text.h"
 #include "framework/shared_state.h"
@@ -123,18 +122,16 @@ std::optional<double> measureWhereCrossing(const Polyline& section,
                                            const vectorUtil::SegmentIndex& thalweg) {
     const auto meetings = thalweg.meetings(section, 1);
     if (meetings.empty()) return std::nullopt;
-    const Polyline& nearby = meetings.front().piece;
-    const Multipoint crossings = intersectPoints(section, nearby);
-    if (crossings.points.empty()) return std::nullopt;
+    const std::vector<Point>& crossings = meetings.front().points;
     const Point start = fromPoint(section);
-    const Point* chosen = &crossings.points.back();
-    for (const Point& p : crossings.points) {
+    const Point* chosen = &crossings.back();
+    for (const Point& p : crossings) {
         if (vectorUtil::GetPointDistance(p, start) > kStartClearance) {
             chosen = &p;
             break;
         }
     }
-    return vectorUtil::GetMAtPoint(*chosen, nearby);
+    return vectorUtil::GetMAtPoint(*chosen, meetings.front().piece);
 }
 
 /// The stations of one run along the thalweg, each giving at most one cross-section.
@@ -212,10 +209,10 @@ private:
     void sectionAt(const Point& station, double& searchHalfWidth) {
         const auto near = thalwegIndex_->nearest(station);
         const Polyline search = normalAt(*thalweg_, near->location.distanceAlong, searchHalfWidth);
-        const auto met = segmentIndex_->meetings(search, 1);
-        if (met.empty()) return;
-        const IFeature& segment = *segments_[met.front().line];
-        const Polyline& c = segmentIndex_->line(met.front().line);
+        const auto met = segmentIndex_->firstMet(search);
+        if (!met) return;
+        const IFeature& segment = *segments_[*met];
+        const Polyline& c = segmentIndex_->line(*met);
         const CurveLocation across = nearestLocation(c, station);
         const double w = maputil::RequireNumber(segment, width_, centerline_);
         searchHalfWidth = w;
