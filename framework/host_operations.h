@@ -299,6 +299,18 @@ std::vector<double> interpolateInverseDistance(const std::vector<Point>& samples
                                                const CellGrid& grid, double power, int neighbours,
                                                const std::vector<Polygon>* mask, double noData);
 
+/// The table `tableName` of the vector dataset at `path` (a GeoPackage, ...), opened on its own,
+/// apart from any map: the host's workspace for the parameter tables tools read. Throws HostError
+/// naming the path when the dataset cannot be opened or holds no such table.
+std::unique_ptr<ITable> openTable(const std::string& path, const std::string& tableName);
+
+/// Writes a new GeoPackage at `path` (replaced when it exists) holding one attribute table of
+/// those fields, one row per entry of `rows` (values in field order) with identifiers 1, 2, ...
+/// The file is written under a temporary name and renamed into place, so a failure leaves what
+/// was there. Throws HostError naming the path when it cannot be written.
+void writeTable(const std::string& path, const std::string& tableName,
+                const std::vector<Field>& fields, const std::vector<std::vector<FieldValue>>& rows);
+
 class IFeatureLayer;
 class IRasterLayer;
 class ITinLayer;

@@ -641,6 +641,24 @@ Polyline SegmentIndex::pieceOf(const Polyline& line, const std::vector<SegmentRe
     return piece;
 }
 
+std::optional<std::size_t> SegmentIndex::firstMet(const Polyline& query) const {
+    std::optional<std::size_t> first;
+    std::vector<std::pair<Box, std::size_t>> hits;
+    forEachSegment(query, [&](std::size_t p, std::size_t v) {
+        const Point& a = query.paths[p][v];
+        const Point& b = query.paths[p][v + 1];
+        hits.clear();
+        tree_->rtree.query(bgi::intersects(boxOf(a, b)), std::back_inserter(hits));
+        for (const auto& hit : hits) {
+            const SegmentRef& s = segments_[hit.second];
+            if (first && s.line >= *first) continue;
+            const Path& path = lines_[s.line].paths[s.path];
+            if (segmentsMeet(a, b, path[s.vertex], path[s.vertex + 1])) first = s.line;
+        }
+    });
+    return first;
+}
+
 std::vector<LineMeeting> SegmentIndex::meetings(const Polyline& query, std::size_t limit) const {
     // Per indexed line, the segments of each side whose boxes overlap; numbers grow along
     // each line, so sorted they keep its order.
@@ -673,7 +691,7 @@ std::vector<LineMeeting> SegmentIndex::meetings(const Polyline& query, std::size
         const Multipoint meeting =
             intersectPoints(pieceOf(query, querySegments, entry.query), piece);
         if (meeting.points.empty()) continue;
-        found.push_back({line, meeting.points.front(), std::move(piece)});
+        found.push_back({line, meeting.points.front(), std::move(piece), meeting.points});
     }
     return found;
 }

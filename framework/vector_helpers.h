@@ -129,6 +129,8 @@ struct LineMeeting {
     /// path of its own: every point where the two lines meet lies on it, and its measures there
     /// are the indexed line's.
     Polyline piece;
+    /// Every meeting point, ordered along the line searched with (`first` is the first of them).
+    std::vector<Point> points;
 };
 
 /// An R-tree over the segments of a set of lines, answering which of them a line meets, for
@@ -148,6 +150,10 @@ public:
     /// position, at most `limit` of them.
     std::vector<LineMeeting> meetings(
         const Polyline& query, std::size_t limit = std::numeric_limits<std::size_t>::max()) const;
+
+    /// The position of the first indexed line that `query` meets (the line of
+    /// meetings(query, 1)), found without computing where; nothing when it meets none.
+    std::optional<std::size_t> firstMet(const Polyline& query) const;
 
 private:
     struct Tree;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main job: builds ondu, then runs the built tools on bundled and generated data:
-# a meandering sample river, its thalweg from curvature, its gauging stations snapped to the
-# centerline, (s,n) coordinates of its survey points, a thalweg from its surveyed 3D
-# cross-sections, a map of the river with its thalweg and the thalweg's longitudinal profile, the
-# preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
+# a meandering sample river, its thalweg from curvature, beta cross-sections along that thalweg
+# (layer BetaSections, from the sample parameter table BetaParameters.gpkg), its gauging stations
+# snapped to the centerline, (s,n) coordinates of its survey points, a thalweg from its surveyed
+# 3D cross-sections, a map of the river with its thalweg and the thalweg's longitudinal profile,
+# the preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
 # downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
@@ -21,6 +22,15 @@ echo "== Sample river"
 $ondu sample-river "$out/river.gpkg"
 echo "== Thalweg from curvature (medium sinuosity, width from the boundary)"
 $ondu run clsThaCur --map "$out/river.gpkg" --set frmLogRel.optMedium=1 --set frmNewThaCur.chkBoundary=1
+echo "== Beta cross-sections every 250 m along the thalweg (sample parameter table in the work folder)"
+$ondu beta-parameters --out "$out/BetaParameters.gpkg"
+mkdir -p "$out/work"
+cp "$out/BetaParameters.gpkg" "$out/work/"
+ogr2ogr -update "$out/river.gpkg" "$out/river.gpkg" -sql "SELECT * FROM CrossSections WHERE 0" \
+    -nln BetaSections -nlt LINESTRINGZ
+ONDU_WORK_DIR="$out/work" $ondu run clsBetaFromTha --map "$out/river.gpkg" \
+    --set txtInterval=250 --set cmbCrossSections=BetaSections
+$ondu plot section --map "$out/river.gpkg" --layer BetaSections --fid 6 --out "$out/beta-section.png"
 echo "== Gauging stations snapped to the centerline"
 $ondu run clsSnapPointstoLine --map "$out/river.gpkg" --set cmbPoints=GaugingStations \
     --set cmbLine=CenterLine

@@ -15,6 +15,7 @@
 #include "framework/host/host_application.h"
 #include "framework/host/sample_river.h"
 #include "framework/shared_state.h"
+#include "morphology/beta_cross_sections.h"
 #include "tools/registry.h"
 
 namespace ondu::cli {
@@ -558,6 +559,19 @@ int writeRiver(const std::string& path, const SampleRiverOptions& options) {
     return kCompleted;
 }
 
+/// The sample beta parameter table, by default where the beta-sections tool reads it.
+int writeBetaParameters(std::string path) {
+    if (path.empty()) path = betaParameterPath();
+    try {
+        writeSampleBetaParameters(path);
+    } catch (const HostError& e) {
+        std::cerr << "ondu: " << e.what() << std::endl;
+        return kStopped;
+    }
+    std::cout << "Wrote " << path << '\n';
+    return kCompleted;
+}
+
 struct RunOptions {
     std::string command;
     std::vector<std::string> maps, selects, sets, answers;
@@ -705,6 +719,13 @@ int runMain(int argc, char** argv) {
     riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
         ->capture_default_str();
 
+    std::string betaTable;
+    app.add_subcommand(
+           "beta-parameters",
+           "Write the sample beta parameter table (illustrative values, not calibrated)")
+        ->add_option("--out", betaTable,
+                     "GeoPackage to write (default: BetaParameters.gpkg in the work folder)");
+
     PictureCommands pictures(app, {openMaps, applySelection});
     try {
         app.parse(argc, argv);
@@ -724,6 +745,7 @@ int runMain(int argc, char** argv) {
             return describe(describeKey, describeMaps, describeJson);
         if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
         if (pictures.chosen()) return pictures.run();
+        if (app.got_subcommand("beta-parameters")) return writeBetaParameters(betaTable);
         if (app.got_subcommand("layers")) {
             auto map = openMaps(layerMaps);
             return listLayers(*map);

@@ -337,6 +337,32 @@ Point queryPoint(const Polyline& line, double distance, bool asRatio, double off
     return p;
 }
 
+CurveWalker::CurveWalker(Polyline line) : line_(std::move(line)) {
+    for (const Segment& s : segmentsOf(line_))
+        if (s.length > 0) spans_.push_back({s.part, s.vertex, s.start, s.length});
+    length_ = ondu::length(line_);
+}
+
+Point CurveWalker::pointAt(double distance, double offset) const {
+    requireVertex(line_);
+    requireFinite(distance, "the distance");
+    requireFinite(offset, "the offset");
+    Place place;
+    if (!spans_.empty()) {
+        // The segments with a length follow each other without gaps, so the one holding the
+        // distance is the first that ends beyond it.
+        auto it = std::upper_bound(spans_.begin(), spans_.end(), distance,
+                                   [](double d, const Span& s) { return d < s.start + s.length; });
+        if (it == spans_.end()) --it;
+        const Segment s{it->part, it->vertex, it->start, it->length};
+        const double t = std::clamp((distance - s.start) / s.length, 0.0, 1.0);
+        place = {s, t, distance - std::clamp(distance, s.start, s.end())};
+    }
+    Point p = ondu::pointAt(line_, place);
+    if (offset != 0) p = moved(p, rightOf(directionAt(line_, place)), offset);
+    return p;
+}
+
 Polyline queryNormal(const Polyline& line, double distance, bool asRatio, double normalLength) {
     requireVertex(line);
     requireFinite(normalLength, "the length of the normal");

@@ -48,6 +48,28 @@ enum class CurveExtension { None, Tangent };
 Point queryPoint(const Polyline& line, double distance, bool asRatio = false, double offset = 0.0,
                  CurveExtension extension = CurveExtension::None);
 
+/// A line prepared for many queryPoint questions: the same points, each found by bisection over
+/// the line's segments instead of a walk along them.
+class CurveWalker {
+public:
+    explicit CurveWalker(Polyline line);
+    const Polyline& line() const { return line_; }
+    double length() const { return length_; }
+    /// queryPoint(line(), distance, false, offset), with the same rules and failures.
+    Point pointAt(double distance, double offset = 0.0) const;
+
+private:
+    struct Span {
+        std::size_t part = 0;
+        std::size_t vertex = 0;
+        double start = 0;
+        double length = 0;
+    };
+    Polyline line_;
+    std::vector<Span> spans_;  ///< the segments that have a length, in line order
+    double length_ = 0;
+};
+
 /// A two-vertex line from the point at `distance` along the line, perpendicular to it and
 /// `normalLength` long: to the right for a positive length, to the left for a negative one. Both
 /// vertices carry the Z and M of the point on the line.

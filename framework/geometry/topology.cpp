@@ -286,6 +286,14 @@ Multipoint intersectPoints(const Geometry& a, const Geometry& b) {
     return out;
 }
 
+bool segmentsMeet(const Point& a, const Point& b, const Point& c, const Point& d) {
+    double x = 0, y = 0;
+    const int answer =
+        GEOSSegmentIntersection_r(h(), a.x, a.y, b.x, b.y, c.x, c.y, d.x, d.y, &x, &y);
+    if (answer == 0) throw std::runtime_error("GEOS failed intersecting two segments");
+    return answer == 1;
+}
+
 Polygon buffer(const Geometry& g, double distance) {
     if (!std::isfinite(distance))
         throw std::invalid_argument("the buffer distance is not a finite number");

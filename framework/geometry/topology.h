@@ -19,6 +19,10 @@ namespace ondu {
 /// the two do not meet.
 Multipoint intersectPoints(const Geometry& a, const Geometry& b);
 
+/// Whether the segments from a to b and from c to d have a point in common (GEOS's segment
+/// intersector, planar): the quick test for searches that only ask whether lines meet.
+bool segmentsMeet(const Point& a, const Point& b, const Point& c, const Point& d);
+
 /// The area within `distance` of the shape (a circle is drawn with 64 segments per quarter), or
 /// for a polygon and a negative distance the polygon shrunk by that much; an empty polygon when
 /// nothing is left or the shape is empty.

@@ -4,7 +4,9 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "framework/file_commit.h"
 #include "framework/host/gpkg_attribute_writer.h"
 #include "framework/host/ogr_geometry.h"
 
@@ -456,6 +458,69 @@ FeaturePtr OgrFeatureClass::createFeature() {
     for (int i = 0; i < f->GetFieldCount(); ++i) f->SetFieldNull(i);
     check(layer_->CreateFeature(f.get()), "cannot create a feature in " + name());
     return std::make_unique<OgrFeature>(*this, std::move(f));
+}
+
+std::unique_ptr<ITable> openTable(const std::string& path, const std::string& tableName) {
+    auto dataset = std::make_shared<OgrDataset>(path);
+    OGRLayer* layer = dataset->handle()->GetLayerByName(tableName.c_str());
+    if (!layer) throw HostError("no table " + tableName + " in " + path);
+    return std::make_unique<OgrFeatureClass>(dataset, layer);
+}
+
+namespace {
+
+void createEmptyTable(const std::string& path, const std::string& tableName,
+                      const std::vector<Field>& fields) {
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    if (!driver) fail("the GeoPackage driver is not available");
+    GDALDatasetUniquePtr created(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!created) fail("cannot create " + path);
+    OGRLayer* layer = created->CreateLayer(tableName.c_str(), nullptr, wkbNone, nullptr);
+    if (!layer) fail("cannot create the table " + tableName + " in " + path);
+    for (const Field& field : fields)
+        check(layer->CreateField(ogrFieldOf(field).get()), "cannot add the field " + field.name);
+}
+
+void removeWithSidecars(const std::string& path) {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        std::filesystem::remove(path + suffix, ignored);
+}
+
+}  // namespace
+
+void writeTable(const std::string& path, const std::string& tableName,
+                const std::vector<Field>& fields,
+                const std::vector<std::vector<FieldValue>>& rows) {
+    ensureDriversRegistered();
+    CPLErrorReset();
+    PendingFiles files;
+    const std::string temporary = files.add(path);
+    removeWithSidecars(temporary);
+    try {
+        createEmptyTable(temporary, tableName, fields);
+        {
+            auto dataset = std::make_shared<OgrDataset>(temporary);
+            OgrFeatureClass table(dataset, dataset->handle()->GetLayerByName(tableName.c_str()));
+            dataset->beginEdit();
+            for (const auto& row : rows) {
+                FeaturePtr feature = table.createFeature();
+                for (std::size_t i = 0; i < fields.size() && i < row.size(); ++i)
+                    feature->setValue(table.findField(fields[i].name), row[i]);
+                feature->store();
+            }
+            dataset->endEdit(true);
+        }
+        // A journal left beside the replaced file must not be played back into the new one.
+        for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+            std::error_code ignored;
+            std::filesystem::remove(path + suffix, ignored);
+        }
+        files.commit();
+    } catch (...) {
+        removeWithSidecars(temporary);
+        throw;
+    }
 }
 
 }  // namespace ondu

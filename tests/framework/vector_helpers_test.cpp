@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 
 #include "framework/channel_model.h"
+#include "framework/geometry/geometry_expect.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/number_text.h"
 #include "support/recording_ui.h"
@@ -381,6 +383,29 @@ TEST(SortVerticesByM, GivesTheExchangeSortsOrderEqualMeasuresReversed) {
         const Path expected = exchangeSorted(points);
         ASSERT_EQ(sorted.size(), expected.size());
         for (std::size_t k = 0; k < sorted.size(); ++k) EXPECT_EQ(sorted[k].x, expected[k].x);
+    }
+}
+
+TEST(SegmentIndex, FirstMetIsTheLineMeetingsFindsFirst) {
+    const vectorUtil::SegmentIndex index(
+        {test::line("LINESTRING (0 0,10 0)"), test::line("LINESTRING (5 -5,5 5)"),
+         test::line("LINESTRING (20 0,30 0)"), test::line("LINESTRING (0 10,10 10)")});
+    const struct {
+        const char* query;
+        std::optional<std::size_t> first;
+    } cases[] = {
+        {"LINESTRING (2 -1,2 1)", 0},    // crosses line 0 only
+        {"LINESTRING (4 1,6 1)", 1},     // crosses line 1 only
+        {"LINESTRING (10 0,20 0)", 0},   // touches the ends of lines 0 and 2
+        {"LINESTRING (4 -1,6 1)", 0},    // crosses 0 and 1 at one point
+        {"LINESTRING (11 1,19 9)", {}},  // boxes overlap, lines do not meet
+        {"LINESTRING (25 0,28 0)", 2},   // lies along line 2
+    };
+    for (const auto& c : cases) {
+        const Polyline query = test::line(c.query);
+        const auto met = index.meetings(query, 1);
+        EXPECT_EQ(index.firstMet(query), c.first) << c.query;
+        EXPECT_EQ(met.empty() ? std::nullopt : std::optional(met.front().line), c.first) << c.query;
     }
 }
 

@@ -375,5 +375,29 @@ TEST(ReverseOrientation, PathsAndVerticesRunTheOtherWay) {
                              reverseOrientation(line("MULTILINESTRING ((0 0,1 0),(2 0,3 0))"))));
 }
 
+
+TEST(CurveWalker, GivesQueryPointsAnswersEverywhere) {
+    // Clamped ends, vertices, a zero-length segment, a gap between paths, offsets both ways.
+    const Polyline lines[] = {kLeftBend, kMeasured,
+                              line("MULTILINESTRING ZM ((0 0 1 0,3 4 2 5,3 4 3 5,6 0 4 10),"
+                                   "(20 0 5 10,20 10 6 20))")};
+    for (const Polyline& l : lines) {
+        const CurveWalker walker(l);
+        EXPECT_DOUBLE_EQ(walker.length(), length(l));
+        for (double d = -2; d <= length(l) + 2; d += 0.25) {
+            for (double offset : {0.0, 1.5, -2.0}) {
+                const Point expected = queryPoint(l, d, false, offset);
+                const Point got = walker.pointAt(d, offset);
+                EXPECT_EQ(got.x, expected.x) << d;
+                EXPECT_EQ(got.y, expected.y) << d;
+                EXPECT_TRUE(std::isnan(expected.z) ? std::isnan(got.z) : got.z == expected.z);
+                EXPECT_TRUE(std::isnan(expected.m) ? std::isnan(got.m) : got.m == expected.m);
+            }
+        }
+    }
+    EXPECT_THROW(CurveWalker(line("LINESTRING (1 1,1 1)")).pointAt(0, 1), std::invalid_argument);
+    EXPECT_THROW(CurveWalker(kEast).pointAt(kNaN), std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace ondu

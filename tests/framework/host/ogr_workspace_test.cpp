@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_runner.h"
+#include "support/gpkg_checks.h"
 #include "support/temp_map.h"
 
 namespace ondu {
@@ -90,6 +92,28 @@ TEST(OgrFeatureClass, SearchBeyondEveryScanChunkReturnsEachFeatureOnceInIdentifi
             << "filtered scan";
         for (long long code : filteredCodes) ASSERT_NE(code % 5, 0);
     }
+}
+
+
+TEST(TableByPath, WrittenRowsReadBackByIdentifierAndReplaceTheFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("params.gpkg");
+    const std::vector<Field> fields{{"LOCATION", FieldType::Double}, {"NAME", FieldType::String}};
+    writeTable(path, "Para", fields, {{0.5, std::string("old")}});
+    writeTable(path, "Para", fields, {{0.1, std::string("a")}, {0.9, std::string("b")}});
+    EXPECT_EQ(test::validatorFindings(path), "");
+    auto table = openTable(path, "Para");
+    EXPECT_EQ(table->featureCount(nullptr), 2);
+    EXPECT_EQ(toDouble(table->getFeature(2)->value(table->findField("LOCATION"))), 0.9);
+    EXPECT_EQ(toText(table->getFeature(1)->value(table->findField("NAME"))), "a");
+    EXPECT_EQ(table->getFeature(3), nullptr);
+    try {
+        openTable(path, "Other");
+        FAIL() << "a missing table opened";
+    } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(openTable(dir.file("missing.gpkg"), "Para"), HostError);
 }
 
 }  // namespace
