@@ -129,22 +129,30 @@ std::unique_ptr<IFeatureLayer> CopyFeatureClass(IFeatureClass& cls, const std::s
     OgrFeatureClass& source = ogrClassOf(cls);
     if (FeatureClassExists(cls, newName))
         throw HostError("a class " + newName + " exists beside " + cls.name());
-    std::shared_ptr<OgrDataset> target;
-    if (isShapefile(source)) {
-        const fs::path path = siblingShapefile(source, newName);
-        GDALDriver* driver = source.dataset().handle()->GetDriver();
-        CPLErrorReset();
-        GDALDataset* created = driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
-        if (!created) failWithOgr("cannot create the class " + newName);
-        GDALClose(created);
-        target = std::make_shared<OgrDataset>(path.string());
-    } else {
-        target = source.sharedDataset();
+    if (!isShapefile(source)) {
+        const std::shared_ptr<OgrDataset>& dataset = source.sharedDataset();
+        OGRLayer* layer = createLayerLike(*dataset->handle(), *source.layer(), newName);
+        copyFeatures(source, *layer);
+        return std::make_unique<FeatureLayer>(newName,
+                                              std::make_shared<OgrFeatureClass>(dataset, layer));
     }
-    OGRLayer* layer = createLayerLike(*target->handle(), *source.layer(), newName);
-    copyFeatures(source, *layer);
-    return std::make_unique<FeatureLayer>(newName,
-                                          std::make_shared<OgrFeatureClass>(target, layer));
+    // A shapefile copy is a new file, written, closed and opened again as the map opens one.
+    const fs::path path = siblingShapefile(source, newName);
+    GDALDriver* driver = source.dataset().handle()->GetDriver();
+    CPLErrorReset();
+    GDALDataset* created = driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+    if (!created) failWithOgr("cannot create the class " + newName);
+    try {
+        copyFeatures(source, *createLayerLike(*created, *source.layer(), newName));
+    } catch (...) {
+        GDALClose(created);
+        driver->Delete(path.c_str());
+        throw;
+    }
+    GDALClose(created);
+    auto dataset = std::make_shared<OgrDataset>(path.string());
+    return std::make_unique<FeatureLayer>(
+        newName, std::make_shared<OgrFeatureClass>(dataset, dataset->handle()->GetLayer(0)));
 }
 
 }  // namespace ondu::maputil

@@ -150,8 +150,8 @@ TEST_F(IntegrateDialog, FactorTwoMakesThreePartsThreeTimesAsLongOnTheTerrain) {
         ASSERT_EQ(stored.size(), 3u);
         for (const auto& f : stored) {
             const auto& line = std::get<Polyline>(f.shape);
-            // A single-line class takes the three parts joined where they meet.
-            EXPECT_EQ(line.paths.size(), format == StoreFormat::Shapefile ? 3u : 1u);
+            // The three parts meet end to end: a line class stores them as one line.
+            EXPECT_EQ(line.paths.size(), 1u);
             EXPECT_NEAR(length(line), 120, 1e-9);
             EXPECT_EQ(f["NewFeat"], FieldValue{1LL});
             // The outer parts lie on the terrain; the joints keep the section's Z.
@@ -333,6 +333,7 @@ TEST_F(IntegrateDialog, AFailureNamesStepAndSectionAndChangesNothing) {
     const auto before = test::fingerprint(store->storePath());
     auto& form = openDialog();
     form.apply("chkExtend", "1");
+    form.apply("cmbMeasure", "Measure");  // the first field listed is the identifier
     form.apply("txtFactor", "100");  // reaches 3980 from the river, past the terrain
     form.pressOk();
     EXPECT_EQ(ui.messageLines(),
