@@ -24,15 +24,18 @@
 #include "preprocessing/integrate_cs_with_terrain.h"
 
 using namespace ondu;
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr double kCell = 5;
-constexpr double kSpacing = 19;  ///< between sections along the river
 constexpr double kWidth = 100;   ///< of a section
 constexpr int kPoints = 100;     ///< per section
 
-double ground(double x, double y) { return 100 - 0.0005 * x + 0.0002 * std::abs(y - 10000); }
+/// The river runs along +X through the middle of the terrain.
+double gRiverY = 10000;
+
+double ground(double x, double y) { return 100 - 0.0005 * x + 0.0002 * std::abs(y - gRiverY); }
 
 void writeTerrain(const std::string& folder, int cells) {
     auto workspace = openRasterWorkspace(folder);
@@ -48,8 +51,10 @@ void writeTerrain(const std::string& folder, int cells) {
     raster->save();
 }
 
-/// N sections across a river along +X at y = 10000, each a parabola 3 deep below the ground.
-void writeSections(const std::string& path, int count) {
+/// N sections spread along the river from x = 500 to 500 short of the terrain's east edge, each
+/// a parabola 3 deep below the ground.
+void writeSections(const std::string& path, int count, int cells) {
+    const double spacing = (cells * kCell - 1000) / count;
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
     GDALDataset* ds = driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
     OGRLayer* layer = ds->CreateLayer("CrossSections", nullptr, wkbLineString25D, nullptr);
@@ -57,11 +62,11 @@ void writeSections(const std::string& path, int count) {
     if (layer->CreateField(&measure) != OGRERR_NONE) throw std::runtime_error("field");
     if (ds->StartTransaction() != OGRERR_NONE) throw std::runtime_error("transaction");
     for (int i = 0; i < count; ++i) {
-        const double x = 500 + i * kSpacing;
+        const double x = 500 + i * spacing;
         OGRLineString line;
         for (int k = 0; k < kPoints; ++k) {
             const double t = static_cast<double>(k) / (kPoints - 1);
-            const double y = 10000 - kWidth / 2 + t * kWidth;
+            const double y = gRiverY - kWidth / 2 + t * kWidth;
             line.addPoint(x, y, ground(x, y) - 12 * t * (1 - t));
         }
         OGRFeature feature(layer->GetLayerDefn());
@@ -81,7 +86,7 @@ Scene makeScene(const fs::path& folder, int count, int cells) {
     Scene s{folder.string(), (folder / "sections.gpkg").string(), (folder / "map.json").string()};
     fs::create_directories(folder);
     writeTerrain(s.folder, cells);
-    writeSections(s.sections, count);
+    writeSections(s.sections, count, cells);
     std::ofstream(s.map) << (R"({"layers": [
         {"name": "CrossSections", "source": "sections.gpkg", "table": "CrossSections"},
         {"name": "Terrain", "kind": "raster", "source": "terrain.tif"}]})");
@@ -187,6 +192,7 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::stoi(argv[1]) : 1000;
     const int cells = argc > 2 ? std::stoi(argv[2]) : 4000;
     GDALAllRegister();
+    gRiverY = cells * kCell / 2;
     bench::ConsoleUI ui;
     bench::ScratchFolder scratch("ondu_integrate_bench");
     const Times full = timeBoth(scratch.path() / "full", count, cells);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 
+#include "framework/file_helpers.h"
 #include "framework/geometry/curve.h"
 #include "framework/host/sample_river.h"
 #include "framework/map_helpers.h"
@@ -45,6 +46,63 @@ test::LayerSpec sections(std::vector<Field> extraFields = {}) {
             .hasZ = true,
             .fields = fields,
             .features = {section(300, 300.0), section(100, 100.0), section(200, 200.0)}};
+}
+
+/// A surface whose elevation is y, without data beyond y = `edge`.
+class Ramp : public ISurface {
+public:
+    explicit Ramp(double edge = 1e9) : edge_(edge) {}
+    double elevation(double, double y) const override { return y > edge_ ? kNaN : y; }
+
+private:
+    double edge_;
+};
+
+TEST(GetExtendedLine, ReachesFactorTimesTheLengthStraightOnAndDrapes) {
+    struct Case {
+        const char* name;
+        double factor;
+        bool atStart;
+        Point first, last;
+        std::size_t vertices;
+    };
+    const Polyline line({{0, 0, 5}, {0, 10, 5}}, true, false);
+    const Case cases[] = {
+        {"end, factor 2", 2, false, {0, 10, 5}, {0, 20, 20}, 5},
+        {"end, factor 3", 3, false, {0, 10, 5}, {0, 30, 30}, 9},
+        {"start, factor 2", 2, true, {0, -10, -10}, {0, 0, 5}, 5},
+        {"end, factor 1", 1, false, {0, 10, 5}, {0, 10, 5}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Polyline e = GetExtendedLine(line, Ramp(), c.atStart, c.factor, 2.5);
+        ASSERT_EQ(e.paths.size(), 1u);
+        const Path& p = e.paths.front();
+        EXPECT_EQ(p.size(), c.vertices);
+        for (const auto& [got, want] : {std::pair{p.front(), c.first}, {p.back(), c.last}}) {
+            EXPECT_NEAR(got.x, want.x, 1e-12);
+            EXPECT_NEAR(got.y, want.y, 1e-12);
+            EXPECT_NEAR(got.z, want.z, 1e-12);
+        }
+    }
+}
+
+TEST(GetExtendedLine, RefusesAShortFactorAndAnExtensionOffTheSurface) {
+    const Polyline line({{0, 0, 5}, {0, 10, 5}}, true, false);
+    EXPECT_THROW(GetExtendedLine(line, Ramp(), false, 0.5, 1), std::invalid_argument);
+    EXPECT_THROW(GetExtendedLine(line, Ramp(15), false, 2, 1), HostError);
+}
+
+TEST(TerrainHelpers, FailuresShowTheirMessages) {
+    test::RecordingUI ui;
+    test::TempDir dir;
+    EXPECT_FALSE(surfaceUtil::KillRaster(dir.path(), "nothing"));
+    EXPECT_TRUE(FolderExists(dir.path()));
+    EXPECT_FALSE(FolderExists(dir.file("missing")));
+    EXPECT_EQ(ui.messageLines(),
+              std::vector<std::string>{"[Kill: 1] The following error occurred: no raster "
+                                       "nothing in " +
+                                       dir.path() + "."});
 }
 
 class IntegrateDialog : public test::DialogTest<frmIntegrateCSwithTerrain> {
