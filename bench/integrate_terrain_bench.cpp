@@ -29,8 +29,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double kCell = 5;
-constexpr double kWidth = 100;   ///< of a section
-constexpr int kPoints = 100;     ///< per section
+constexpr double kWidth = 100;  ///< of a section
+constexpr int kPoints = 100;    ///< per section
 
 /// The river runs along +X through the middle of the terrain.
 double gRiverY = 10000;
@@ -39,13 +39,17 @@ double ground(double x, double y) { return 100 - 0.0005 * x + 0.0002 * std::abs(
 
 void writeTerrain(const std::string& folder, int cells) {
     auto workspace = openRasterWorkspace(folder);
-    RasterDatasetPtr raster = workspace->createDataset(
-        {.name = "terrain", .origin = {0, 0}, .columns = cells, .rows = cells, .cellWidth = kCell,
-         .cellHeight = kCell});
+    RasterDatasetPtr raster = workspace->createDataset({.name = "terrain",
+                                                        .origin = {0, 0},
+                                                        .columns = cells,
+                                                        .rows = cells,
+                                                        .cellWidth = kCell,
+                                                        .cellHeight = kCell});
     std::vector<double> row(static_cast<std::size_t>(cells));
     for (int r = 0; r < cells; ++r) {
         const double y = (cells - r - 0.5) * kCell;
-        for (int c = 0; c < cells; ++c) row[static_cast<std::size_t>(c)] = ground((c + 0.5) * kCell, y);
+        for (int c = 0; c < cells; ++c)
+            row[static_cast<std::size_t>(c)] = ground((c + 0.5) * kCell, y);
         raster->band(0).writeBlock(0, r, cells, 1, row);
     }
     raster->save();
@@ -96,8 +100,7 @@ Scene makeScene(const fs::path& folder, int count, int cells) {
 IntegrateCSwithTerrainResult integrate(const Scene& s) {
     HostApplication app(MapDocument::open(s.map));
     app.editor().startEditing();
-    IntegrateCSwithTerrainOptions options{.surface = "Terrain", .extend = true,
-                                          .newTerrain = true};
+    IntegrateCSwithTerrainOptions options{.surface = "Terrain", .extend = true, .newTerrain = true};
     SilentProgress progress;
     auto result = run(options, app.document(), progress);
     app.editor().stopEditing(true);
@@ -173,11 +176,11 @@ Times timeBoth(const fs::path& folder, int count, int cells) {
     const std::string points = s.folder + "/profile-points.gpkg";
     writeProfilePoints(points, result.profileLines);
     const std::string theirs = s.folder + "/gdal_rast.tif";
-    const std::string arguments =
-        "-a linear:nodata=-9999 -l Points -ot Float32 -txe " +
-        std::to_string(e.xMin) + " " + std::to_string(e.xMax) + " -tye " + std::to_string(e.yMax) +
-        " " + std::to_string(e.yMin) + " -outsize " + std::to_string(rast->columns()) + " " +
-        std::to_string(rast->rows()) + " " + points + " " + theirs;
+    const std::string arguments = "-a linear:nodata=-9999 -l Points -ot Float32 -txe " +
+                                  std::to_string(e.xMin) + " " + std::to_string(e.xMax) + " -tye " +
+                                  std::to_string(e.yMax) + " " + std::to_string(e.yMin) +
+                                  " -outsize " + std::to_string(rast->columns()) + " " +
+                                  std::to_string(rast->rows()) + " " + points + " " + theirs;
     rast.reset();
     const double floor = bench::bestOfThree([&] {
         fs::remove(theirs);
@@ -208,7 +211,7 @@ int main(int argc, char** argv) {
     const double scaling = full.ours / tenth.ours;
     std::printf("  ratio ours / floor = %.3f (target <= 3): %s\n", ratio,
                 ratio <= 3 ? "met" : "MISSED");
-    std::printf("  time(%d) / time(%d) = %.3f (target <= 12): %s\n", count,
-                std::max(1, count / 10), scaling, scaling <= 12 ? "met" : "MISSED");
+    std::printf("  time(%d) / time(%d) = %.3f (target <= 12): %s\n", count, std::max(1, count / 10),
+                scaling, scaling <= 12 ? "met" : "MISSED");
     return ratio <= 3 && scaling <= 12 ? 0 : 1;
 }

@@ -83,7 +83,9 @@ std::vector<double> processingOrder(IFeatureLayer* layer, IFeatureClass& cls, in
     auto cursor = maputil::GetFeatureCursor(layer);
     while (auto feature = cursor->nextFeature()) {
         try {
-            measures.push_back(maputil::RequireNumber(*feature, measureField, cls));
+            const double m = maputil::RequireNumber(*feature, measureField, cls);
+            if (!std::isfinite(m)) throw HostError("the measure is not a finite number", 5);
+            measures.push_back(m);
         } catch (const std::exception& e) {
             failAt("Reading the measures", feature->OID(), e);
         }
@@ -98,7 +100,8 @@ std::map<double, long long> featuresByMeasure(IFeatureClass& cls, int measureFie
     std::map<double, long long> first;
     auto cursor = cls.search(nullptr);
     while (auto feature = cursor->nextFeature())
-        if (const auto m = toDouble(feature->value(measureField))) first.emplace(*m, feature->OID());
+        if (const auto m = toDouble(feature->value(measureField)); m && std::isfinite(*m))
+            first.emplace(*m, feature->OID());
     return first;
 }
 
@@ -303,10 +306,9 @@ void buildMergedRaster(const Terrain& terrain, const std::vector<Polyline>& line
                        const Polygon& outline, IFeatureClass& sections,
                        const TerrainOutputs& outputs, IProgressBar& progress) {
     const Envelope extent = extentOf(sections);
-    auto newTin = surfaceUtil::CreateTinLyrFromGeometry(lines, surfaceUtil::kTinGeometryLines,
-                                                        extent, &outline,
-                                                        spatialReferenceOf(sections),
-                                                        outputs.newTinPath);
+    auto newTin = surfaceUtil::CreateTinLyrFromGeometry(
+        lines, surfaceUtil::kTinGeometryLines, extent, &outline, spatialReferenceOf(sections),
+        outputs.newTinPath);
     const std::string& folder = outputs.rasterFolder;
     auto workspace = openRasterWorkspace(folder);
     if (workspace->exists(kRast) && !surfaceUtil::KillRaster(folder, kRast))
@@ -328,8 +330,8 @@ void requireOptions(const IntegrateCSwithTerrainOptions& options) {
 
 }  // namespace
 
-Polyline GetExtendedLine(const Polyline& line, const ISurface& surface, bool atStart,
-                         double factor, double step) {
+Polyline GetExtendedLine(const Polyline& line, const ISurface& surface, bool atStart, double factor,
+                         double step) {
     if (!(factor >= 1)) throw std::invalid_argument("the extension factor must be at least 1");
     const Polyline forward = atStart ? reverseOrientation(line) : line;
     const Point end = toPoint(forward);
@@ -371,8 +373,7 @@ IntegrateCSwithTerrainResult run(const IntegrateCSwithTerrainOptions& options, I
     Terrain terrain;
     if (options.extend || options.newTerrain) terrain = terrainOf(map, options.surface);
     TerrainOutputs outputs;
-    if (options.newTerrain)
-        outputs = checkTerrainOutputs(terrain, GetFolderFromPath(classPath));
+    if (options.newTerrain) outputs = checkTerrainOutputs(terrain, GetFolderFromPath(classPath));
 
     // Everything is worked out before anything is written.
     const auto byMeasure = featuresByMeasure(cls, measureField);

@@ -40,8 +40,8 @@ namespace ondu {
 /// elevations. With `atStart` the result runs towards the line's start, ready to precede it.
 /// Throws HostError when the extension leaves the surface, std::invalid_argument for a factor
 /// below 1 or a step that is not positive.
-Polyline GetExtendedLine(const Polyline& line, const ISurface& surface, bool atStart,
-                         double factor, double step);
+Polyline GetExtendedLine(const Polyline& line, const ISurface& surface, bool atStart, double factor,
+                         double step);
 
 /// What one run of the tool works on.
 struct IntegrateCSwithTerrainOptions {
@@ -60,10 +60,10 @@ struct IntegrateCSwithTerrainOptions {
 struct IntegrateCSwithTerrainResult {
     bool completed = false;  ///< false when it stopped with "Please open the database ..."
     long sections = 0;
-    std::string sectionClass;           ///< the class that received the new shapes
-    std::vector<std::string> terrains;  ///< paths of the TINs and rasters written
-    std::vector<Polyline> profileLines; ///< L(0..D), each through the sections in processing order
-    Polygon outline;                    ///< L(0), then L(D) backwards; empty for one section
+    std::string sectionClass;            ///< the class that received the new shapes
+    std::vector<std::string> terrains;   ///< paths of the TINs and rasters written
+    std::vector<Polyline> profileLines;  ///< L(0..D), each through the sections in processing order
+    Polygon outline;                     ///< L(0), then L(D) backwards; empty for one section
 };
 
 /// Processes the cross-sections of the processing set in measure order and writes the outputs

@@ -42,8 +42,7 @@ Envelope valleyExtent(const SampleRiverOptions& o) {
 }  // namespace
 
 double sampleValleyElevation(const SampleRiverOptions& o, double x, double y) {
-    const double floor =
-        o.bankElevation - kFloorBelowBank - kSinuosity * o.slope * (x - o.originX);
+    const double floor = o.bankElevation - kFloorBelowBank - kSinuosity * o.slope * (x - o.originX);
     const double halfFloor = o.amplitude + o.width + 100;
     const double beyond = std::abs(y - (o.originY + o.amplitude)) - halfFloor;
     return floor + kSideSlope * std::max(0.0, beyond);

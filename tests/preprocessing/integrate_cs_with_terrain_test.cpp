@@ -24,8 +24,8 @@ using test::StoreFormat;
 /// The valley of a straight river along +X from (0, 0): a floor falling 0.000625 per unit X,
 /// 99.5 at X = 0, flat within 180 of the axis y = 0.
 SampleRiverOptions valleyRiver() {
-    return {.length = 400, .amplitude = 0, .width = 80, .slope = 0.0005, .originX = 0,
-            .originY = 0};
+    return {
+        .length = 400, .amplitude = 0, .width = 80, .slope = 0.0005, .originX = 0, .originY = 0};
 }
 double valley(double x, double y) { return sampleValleyElevation(valleyRiver(), x, y); }
 
@@ -357,7 +357,9 @@ TEST_F(IntegrateDialog, ForeignOutputsAreLeftAloneAndStopTheRun) {
         std::string message;
     };
     const Case cases[] = {
-        {"a text file named rast", {sections()}, true,
+        {"a text file named rast",
+         {sections()},
+         true,
          "rast.tif\" exists and is not an output of this tool: it is left as it is. Move it "
          "away and run the tool again."},
         {"a class _new that is not ours",
@@ -392,7 +394,7 @@ TEST_F(IntegrateDialog, AFailureNamesStepAndSectionAndChangesNothing) {
     auto& form = openDialog();
     form.apply("chkExtend", "1");
     form.apply("cmbMeasure", "Measure");  // the first field listed is the identifier
-    form.apply("txtFactor", "100");  // reaches 3980 from the river, past the terrain
+    form.apply("txtFactor", "100");       // reaches 3980 from the river, past the terrain
     form.pressOk();
     EXPECT_EQ(ui.messageLines(),
               std::vector<std::string>{"[] Extending, cross-section 2: the extension runs off "
@@ -441,9 +443,9 @@ TEST_F(IntegrateDialog, RunsFromTheCommandLine) {
     test::writeFile(mapPath, R"({"layers": [
         {"name": "CrossSections", "source": "store.gpkg", "table": "CrossSections"},
         {"name": "Terrain", "kind": "raster", "source": "terrain/valley.tif"}]})");
-    const auto result = test::runCli({"run", "clsIntegrateCSwithTerrain", "--map", mapPath,
-                                      "--set", "chkExtend=1", "--set", "chkNewTerrain=1", "--set",
-                                      "txtNoProfileLines=10"});
+    const auto result =
+        test::runCli({"run", "clsIntegrateCSwithTerrain", "--map", mapPath, "--set", "chkExtend=1",
+                      "--set", "chkNewTerrain=1", "--set", "txtNoProfileLines=10"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "[Integration] Process completed successfully!\n");
     EXPECT_TRUE(fs::exists(terrainFolder / "merged.tif"));
