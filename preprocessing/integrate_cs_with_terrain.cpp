@@ -392,8 +392,6 @@ IntegrateCSwithTerrainResult run(const IntegrateCSwithTerrainOptions& options, I
             s.shape = options.extend ? extendedShape(line, terrain, options.factor) : line;
             s.shape.zAware = true;
             grid.push_back(divisionPoints(s.shape, options.divisions));
-        } catch (const RunCancelled&) {
-            throw;
         } catch (const std::exception& e) {
             failAt(options.extend ? "Extending" : "Dividing", s.oid, e);
         }
