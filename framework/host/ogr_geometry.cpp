@@ -250,7 +250,8 @@ std::optional<Polyline> joinedEndToEnd(const Polyline& line) {
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerType) {
     // An empty shape is stored as no shape: GeoPackage readers disagree on empty geometries.
     if (isEmpty(g)) return nullptr;
-    if (const auto* line = std::get_if<Polyline>(&g); line && wkbFlatten(layerType) == wkbLineString)
+    if (const auto* line = std::get_if<Polyline>(&g);
+        line && wkbFlatten(layerType) == wkbLineString)
         if (auto joined = joinedEndToEnd(*line)) return toOgr(Geometry(*joined), layerType);
     std::unique_ptr<OGRGeometry> out;
     if (wkbFlatten(layerType) == wkbUnknown) {

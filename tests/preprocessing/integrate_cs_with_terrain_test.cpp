@@ -450,6 +450,17 @@ TEST_F(IntegrateDialog, RunsFromTheCommandLine) {
     EXPECT_EQ(result.err, "[Integration] Process completed successfully!\n");
     EXPECT_TRUE(fs::exists(terrainFolder / "merged.tif"));
     EXPECT_TRUE(fs::exists(store->folder() / "NewTIN.gpkg"));
+
+    // A failed run stops with its message, exit status 1, and leaves the store as it was (the
+    // measure list proposes its first field, fid, so feature 1 comes first).
+    const auto before = test::fingerprint(store->storePath());
+    const auto failed = test::runCli({"run", "clsIntegrateCSwithTerrain", "--map", mapPath, "--set",
+                                      "chkExtend=1", "--set", "txtFactor=100"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.err,
+              "[] Extending, cross-section 1: the extension runs off the terrain "
+              "surface\n");
+    EXPECT_EQ(test::fingerprint(store->storePath()), before);
 }
 
 }  // namespace
