@@ -240,6 +240,15 @@ bool HabTableExists(const std::string& path) {
     }
 }
 
+bool FolderExists(const std::string& path) {
+    try {
+        return std::filesystem::is_directory(path);
+    } catch (const std::exception& e) {
+        reportFileError("FolderExists", e);
+        return false;
+    }
+}
+
 std::string GetDateTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

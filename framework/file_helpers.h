@@ -42,6 +42,11 @@ bool FileExists(const std::string& path);
 /// "HabTableExists: <number>" and answers false.
 bool HabTableExists(const std::string& path);
 
+/// Whether `path` names an existing folder. A failure (a folder that may not be searched) shows
+/// "The following error occurred: <description>." titled "FolderExists: <number>" and answers
+/// false.
+bool FolderExists(const std::string& path);
+
 /// `utf8` as one line of an 8-bit text file in Windows-1252, the character set of the files the
 /// hydraulic model reads: one byte per character, so fields aligned by character stay aligned.
 /// Nothing when `utf8` is not valid UTF-8, holds a character that set lacks, or holds a control

@@ -345,6 +345,9 @@ public:
     virtual TinPtr tin() = 0;
 };
 
+/// A TIN layer named `name` over the TIN stored at `path`, opened when first used.
+std::unique_ptr<ITinLayer> newTinLayer(const std::string& name, const std::string& path);
+
 class IFeatureLayer : public ILayer {
 public:
     LayerKind kind() const override { return LayerKind::Feature; }

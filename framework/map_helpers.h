@@ -9,6 +9,7 @@
 // - FillSurfaceComboBox: the bare description, titled "Add surface layer to combobox".
 // GetFeatureByValue shows its condition instead. The others let failures reach their caller.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -152,5 +153,31 @@ double RequireNumber(const IFeature& feature, int index, const ITable& table);
 /// Replaces the line by its measured copy: `startM` at the first vertex, `endM` at the last,
 /// linear by distance along the line between (decreasing when startM > endM). Failures pass on.
 void SetLineMs(Polyline& line, double startM, double endM);
+
+// ---- classes stored beside a class: in its GeoPackage, or as shapefiles in its folder -------
+
+/// Where the class is stored, as GetFolderFromPath reads it: "<file>.gpkg/<class>" for a class
+/// of a GeoPackage (or any other file dataset of several classes), the .shp file of a
+/// shapefile; empty for a class not stored in a file.
+std::string ClassPath(IFeatureClass& cls);
+
+/// Whether a class named `name` is stored beside `cls`. Failures pass on.
+bool FeatureClassExists(IFeatureClass& cls, const std::string& name);
+
+/// Whether the class named `name` beside `cls` has a field named `field` (false when there is no
+/// such class). Failures pass on.
+bool FeatureClassHasField(IFeatureClass& cls, const std::string& name, const std::string& field);
+
+/// Deletes the class named `name` beside `cls` (never `cls` itself). A map layer over the
+/// deleted class is broken from then on. Throws HostError when there is no such class or it
+/// cannot be deleted.
+void DeleteFeatureClass(IFeatureClass& cls, const std::string& name);
+
+/// Copies the class (its fields, geometry type, spatial reference, shapes, values and, where the
+/// store keeps them, object identifiers) into a new class `newName` beside it, and answers a
+/// layer of that name over the copy. In a GeoPackage the copy belongs to the running edit
+/// session; a shapefile copy is a new file. Throws HostError when a class of that name exists
+/// or the copy cannot be written.
+std::unique_ptr<IFeatureLayer> CopyFeatureClass(IFeatureClass& cls, const std::string& newName);
 
 }  // namespace ondu::maputil

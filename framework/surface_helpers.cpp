@@ -273,4 +273,31 @@ void SetAnalysisEnvironment(AnalysisEnvironment* environment, const Envelope* ex
     }
 }
 
+bool KillRaster(const std::string& folder, const std::string& name) {
+    try {
+        openRasterWorkspace(folder)->remove(name);
+        return true;
+    } catch (const std::exception& e) {
+        reportFileError("Kill", e);
+        return false;
+    }
+}
+
+std::unique_ptr<IRasterWorkspace> SetRasterWorkspace(const std::string& folder) {
+    return GetRasterWorkspace(folder);
+}
+
+std::unique_ptr<ITinLayer> CreateTinLyrFromGeometry(const std::vector<Polyline>& geometries,
+                                                    int kind, const Envelope& extent,
+                                                    const Polygon* boundary,
+                                                    const std::string& spatialReference,
+                                                    const std::string& path) {
+    (void)extent;  // the TIN covers what its lines and boundary cover
+    static const std::vector<Polyline> none;
+    const std::vector<Polyline>& lines = kind == kTinGeometryLines ? geometries : none;
+    TinPtr tin = createTin({}, lines, boundary, spatialReference);
+    TinPtr saved = tin->saveAs(path);
+    return newTinLayer(std::filesystem::path(saved->path()).stem().string(), saved->path());
+}
+
 }  // namespace ondu::surfaceUtil

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/host_operations.h"
 #include "framework/ui.h"
@@ -96,5 +97,29 @@ std::unique_ptr<IRasterLayer> SubInterpolate(const std::string& field, double ce
 void SetAnalysisEnvironment(AnalysisEnvironment* environment, const Envelope* extent,
                             double cellSize, IFeatureClass* mask, const std::string& folder,
                             const std::string* spatialReference);
+
+/// Deletes the raster `name` in `folder`; true when it did. A failure (no such folder or raster,
+/// a file that cannot be deleted) shows "The following error occurred: <description>." titled
+/// "Kill: <number>" and answers false.
+bool KillRaster(const std::string& folder, const std::string& name);
+
+/// The raster workspace in which a raster is saved: GetRasterWorkspace under the name the
+/// saving step calls it by (nothing when the folder is not one, the same message on failure).
+std::unique_ptr<IRasterWorkspace> SetRasterWorkspace(const std::string& folder);
+
+/// What CreateTinLyrFromGeometry adds of its geometries: kind 3 adds them as hard lines; kinds 1
+/// (points) and 4 add none of them.
+inline constexpr int kTinGeometryLines = 3;
+
+/// A new TIN from `geometries` (hard lines with Z on every vertex when kind is
+/// kTinGeometryLines, nothing of them otherwise), clipped to `boundary` when given, with the
+/// spatial reference `spatialReference`, saved (replacing) at `path` and answered as a TIN layer
+/// named as the file. `extent` is the area it is meant to cover: a TIN made of fewer than three
+/// points gets none of it and the call throws HostError, as it does when the TIN cannot be saved.
+std::unique_ptr<ITinLayer> CreateTinLyrFromGeometry(const std::vector<Polyline>& geometries,
+                                                    int kind, const Envelope& extent,
+                                                    const Polygon* boundary,
+                                                    const std::string& spatialReference,
+                                                    const std::string& path);
 
 }  // namespace ondu::surfaceUtil

@@ -3,7 +3,8 @@
 # a meandering sample river, its thalweg from curvature, beta cross-sections along that thalweg
 # (layer BetaSections, from the sample parameter table BetaParameters.gpkg), its gauging stations
 # snapped to the centerline, (s,n) coordinates of its survey points, a thalweg from its surveyed
-# 3D cross-sections, a map of the river with its thalweg and the thalweg's longitudinal profile,
+# 3D cross-sections, those cross-sections integrated with a synthetic valley terrain (raster and
+# TIN), a map of the river with its thalweg and the thalweg's longitudinal profile,
 # the preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
@@ -19,7 +20,7 @@ rm -rf "$out"
 mkdir -p "$out"
 
 echo "== Sample river"
-$ondu sample-river "$out/river.gpkg"
+$ondu sample-river "$out/river.gpkg" --valley 10
 echo "== Thalweg from curvature (medium sinuosity, width from the boundary)"
 $ondu run clsThaCur --map "$out/river.gpkg" --set frmLogRel.optMedium=1 --set frmNewThaCur.chkBoundary=1
 echo "== Beta cross-sections every 250 m along the thalweg (sample parameter table in the work folder)"
@@ -40,6 +41,29 @@ $ondu run clsAssignSN --map "$out/river.gpkg" --set cmbInput=SurveyPoints \
 echo "== Thalweg from the surveyed 3D cross-sections"
 $ondu run clsThalweg_CS --map "$out/river.gpkg" --set cmbLayer=SurveyCrossSections
 $ondu layers --map "$out/river.gpkg"
+echo "== Surveyed cross-sections integrated with the valley around the river (raster, then TIN)"
+# The valley was written beside the river as a raster and a TIN from one function.
+cat > "$out/terrain-map.json" <<'JSON'
+{"layers": [
+  {"name": "SurveyCrossSections", "source": "river.gpkg", "table": "SurveyCrossSections"},
+  {"name": "Valley", "kind": "raster", "source": "valley.tif"},
+  {"name": "ValleyTIN", "kind": "tin", "source": "valley-tin.gpkg"}]}
+JSON
+for surface in Valley ValleyTIN; do
+    $ondu run clsIntegrateCSwithTerrain --map "$out/terrain-map.json" \
+        --set cmbCrossSections=SurveyCrossSections --set cmbMeasure=Measure \
+        --set cmbSurface=$surface --set chkExtend=1 --set chkNewTerrain=1
+done
+cat > "$out/merged-map.json" <<'JSON'
+{"layers": [
+  {"name": "SurveyCrossSections_new", "source": "river.gpkg", "table": "SurveyCrossSections_new"},
+  {"name": "NewTIN", "kind": "tin", "source": "NewTIN.gpkg"},
+  {"name": "rast", "kind": "raster", "source": "rast.tif"},
+  {"name": "merged", "kind": "raster", "source": "merged.tif"},
+  {"name": "MergedTIN", "kind": "tin", "source": "MergedTIN.gpkg"}]}
+JSON
+$ondu layers --map "$out/merged-map.json"
+gdalinfo -stats "$out/merged.tif" | grep -E "Size is|Pixel Size|STATISTICS_(MINIMUM|MAXIMUM)"
 echo "== Pictures: the river with its thalweg, the thalweg's longitudinal profile"
 $ondu render --map "$out/river.gpkg" --out "$out/river-map.png" --size 1600x900
 $ondu plot profile --map "$out/river.gpkg" --layer Thalweg --out "$out/thalweg-profile.png"

@@ -16,6 +16,7 @@
 #include "preprocessing/assign_measures.h"
 #include "preprocessing/downstream_distances.h"
 #include "preprocessing/hecras_reach.h"
+#include "preprocessing/integrate_cs_with_terrain.h"
 #include "preprocessing/station_numbers.h"
 #include "preprocessing/trapezoidal_sections.h"
 
@@ -42,6 +43,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsRUDAvuZIR>();
     catalogue.add<clsThalweg>();
     catalogue.add<clsBetaFromTha>();
+    catalogue.add<clsIntegrateCSwithTerrain>();
     return catalogue;
 }
 }  // namespace

@@ -546,9 +546,14 @@ void applySelection(MapDocument& map, const std::string& spec) {
     }
 }
 
-int writeRiver(const std::string& path, const SampleRiverOptions& options) {
+int writeRiver(const std::string& path, const SampleRiverOptions& options, double valleyCell) {
     try {
         writeSampleRiver(path, options);
+        if (valleyCell > 0) {
+            const auto folder = std::filesystem::path(path).parent_path();
+            writeSampleValley((folder / "valley.tif").string(),
+                              (folder / "valley-tin.gpkg").string(), options, valleyCell);
+        }
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     } catch (const HostError& e) {
@@ -718,6 +723,12 @@ int runMain(int argc, char** argv) {
         ->capture_default_str();
     riverCmd->add_option("--epsg", river.epsg, "EPSG code of a projected coordinate system")
         ->capture_default_str();
+    double valleyCell = 0;
+    riverCmd
+        ->add_option("--valley", valleyCell,
+                     "also write the valley around the river beside it, as valley.tif (cells of "
+                     "this size) and valley-tin.gpkg")
+        ->capture_default_str();
 
     std::string betaTable;
     app.add_subcommand(
@@ -743,7 +754,7 @@ int runMain(int argc, char** argv) {
         if (app.got_subcommand("toolbar")) return printToolbar();
         if (app.got_subcommand("describe"))
             return describe(describeKey, describeMaps, describeJson);
-        if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river);
+        if (app.got_subcommand("sample-river")) return writeRiver(riverPath, river, valleyCell);
         if (pictures.chosen()) return pictures.run();
         if (app.got_subcommand("beta-parameters")) return writeBetaParameters(betaTable);
         if (app.got_subcommand("layers")) {

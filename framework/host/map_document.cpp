@@ -50,6 +50,10 @@ std::unique_ptr<IRasterLayer> newRasterLayer(const std::string& name, const std:
     return std::make_unique<RasterLayer>(name, path);
 }
 
+std::unique_ptr<ITinLayer> newTinLayer(const std::string& name, const std::string& path) {
+    return std::make_unique<TinLayer>(name, path);
+}
+
 TinPtr TinLayer::tin() {
     if (!tin_) tin_ = openTin(path_);
     return tin_;

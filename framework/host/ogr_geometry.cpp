@@ -2,6 +2,7 @@
 
 #include <ogr_api.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -225,9 +226,33 @@ std::unique_ptr<OGRGeometry> toOgr(const Geometry& g) {
     return nullptr;
 }
 
+namespace {
+
+/// The paths of a polyline joined into one where each begins where the one before ends (the
+/// shared vertex kept once); nothing when they do not.
+std::optional<Polyline> joinedEndToEnd(const Polyline& line) {
+    if (line.paths.size() < 2) return std::nullopt;
+    Polyline joined = line;
+    joined.paths.assign(1, line.paths.front());
+    for (std::size_t i = 1; i < line.paths.size(); ++i) {
+        const Path& next = line.paths[i];
+        Path& path = joined.paths.front();
+        if (next.empty() || path.empty() || next.front().x != path.back().x ||
+            next.front().y != path.back().y)
+            return std::nullopt;
+        path.insert(path.end(), next.begin() + 1, next.end());
+    }
+    return joined;
+}
+
+}  // namespace
+
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerType) {
     // An empty shape is stored as no shape: GeoPackage readers disagree on empty geometries.
     if (isEmpty(g)) return nullptr;
+    if (const auto* line = std::get_if<Polyline>(&g);
+        line && wkbFlatten(layerType) == wkbLineString)
+        if (auto joined = joinedEndToEnd(*line)) return toOgr(Geometry(*joined), layerType);
     std::unique_ptr<OGRGeometry> out;
     if (wkbFlatten(layerType) == wkbUnknown) {
         out = toOgr(g);

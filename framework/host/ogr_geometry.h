@@ -23,7 +23,8 @@ std::unique_ptr<OGRGeometry> toOgr(const Geometry& g);
 /// empty one): the shape takes the layer's
 /// Z and M (conformTo) unless the layer's type is unknown, and a single LineString or Polygon
 /// goes into a multi-geometry layer as a multi-geometry of one member, and the other way round
-/// where it has one member only.
+/// where it has one member only. A polyline of several paths that each begin where the one
+/// before ends goes into a single-line layer as one line (the shared vertices kept once).
 std::unique_ptr<OGRGeometry> toOgr(const Geometry& g, OGRwkbGeometryType layerType);
 
 /// Our shape for an OGR geometry; the null shape for nullptr or an empty collection. Curved

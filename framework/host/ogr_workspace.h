@@ -94,6 +94,8 @@ public:
     bool hasGeometry() const { return hasGeometry_; }
     OGRLayer* layer() { return layer_; }
     OgrDataset& dataset() { return *dataset_; }
+    /// The dataset, shared with a class created in it.
+    const std::shared_ptr<OgrDataset>& sharedDataset() const { return dataset_; }
 
     /// Index of an OGR attribute field for a class field index (the first two class fields are
     /// the object identifier and, for feature classes, the shape).

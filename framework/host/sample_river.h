@@ -79,3 +79,23 @@ struct SampleRiverOptions {
 void writeSampleRiver(const std::string& gpkgPath, const SampleRiverOptions& options);
 
 }  // namespace ondu
+
+namespace ondu {
+
+/// The terrain of a valley around the sample river: a floor that runs along the valley axis
+/// (the +X direction, `amplitude` to the left of the river's start), 0.5 below the bank at the
+/// start and falling 1.25 x slope per unit of X (the river's own fall over its length along the
+/// valley, for meanders of the usual sinuosity), flat across `amplitude` + width + 100 on either
+/// side of the axis, and rising 1 in 20 beyond.
+double sampleValleyElevation(const SampleRiverOptions& options, double x, double y);
+
+/// The valley written twice from sampleValleyElevation: a one-band 32-bit float raster of
+/// `cellSize` cells (a GeoTIFF at `rasterPath`) and a TIN of mass points 4 cells apart (a
+/// GeoPackage at `tinPath`), both over the river plus 1000 on every side, in the river's
+/// coordinate system. Files already there are replaced. Throws std::invalid_argument for a cell
+/// size that is not positive or would give more than 10^8 cells, HostError when a file cannot
+/// be written.
+void writeSampleValley(const std::string& rasterPath, const std::string& tinPath,
+                       const SampleRiverOptions& options, double cellSize);
+
+}  // namespace ondu

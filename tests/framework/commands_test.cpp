@@ -286,7 +286,8 @@ TEST_F(ClickTest, EditSessionWithoutEditorReportsTheFailureAndAnswersNo) {
 }
 
 TEST_F(ClickTest, CommandWhoseToolIsNotBuiltSaysSoAndShowsNothing) {
-    auto command = toolCatalogue().create("clsIntegrateCSwithTerrain");
+    const CommandCatalogue withoutTools;
+    auto command = withoutTools.create("clsIntegrateCSwithTerrain");
     command->OnCreate(&app);
     command->OnClick();
     EXPECT_TRUE(ui.shownDialogs.empty());

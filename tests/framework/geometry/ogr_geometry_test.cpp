@@ -105,6 +105,14 @@ TEST(OgrGeometry, LayerTypeDecidesSingleOrMulti) {
     EXPECT_EQ(toOgr(twoPaths, wkbLineString)->getGeometryType(), wkbMultiLineString);
 }
 
+TEST(OgrGeometry, PathsMeetingEndToEndGoIntoALineLayerAsOneLine) {
+    const Geometry parts = fromWkt("MULTILINESTRING Z ((0 0 1,1 1 2),(1 1 2,2 2 3),(2 2 3,2 2 3))");
+    EXPECT_EQ(toWkt(fromOgr(toOgr(parts, wkbLineString25D).get())),
+              "LINESTRING Z (0 0 1,1 1 2,2 2 3,2 2 3)");
+    // A multi-line layer keeps the parts.
+    EXPECT_EQ(toOgr(parts, wkbMultiLineString25D)->toGeometryCollection()->getNumGeometries(), 3);
+}
+
 TEST(OgrGeometry, CollectionOfOneDimensionBecomesThatShape) {
     EXPECT_TRUE(geometryNear("MULTILINESTRING ((0 0,1 1),(2 2,3 3))",
                              fromWkt("GEOMETRYCOLLECTION (LINESTRING (0 0,1 1),"
