@@ -3,6 +3,7 @@
 #include "exchange/channel_geometry_xml.h"
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
+#include "morphology/profile_lines.h"
 #include "morphology/sn_coordinates.h"
 #include "morphology/thalweg_from_cross_sections.h"
 #include "morphology/thalweg_from_curvature.h"
@@ -38,6 +39,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsAssignStnNotoCS>();
     catalogue.add<clsAssignDnDs>();
     catalogue.add<clsRUDAvuZIR>();
+    catalogue.add<clsProfileLines>();
     return catalogue;
 }
 }  // namespace
