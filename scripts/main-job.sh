@@ -7,7 +7,8 @@
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
 # downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
-# plan and flow files. Results go to build/main-job.
+# plan and flow files, and profile lines from the trapezoidal cross-sections. Results go to
+# build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -87,6 +88,23 @@ $ondu layers --map "$river"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"
 $ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
     --set txtOutput="$out/channel.g01" --set chkAuxFiles=1
+
+echo "== Profile lines from the trapezoidal cross-sections, depth and flow based"
+# The sections lie one per centerline segment, in segment order: each takes its segment's
+# measure. Two empty 3D line layers receive the profile lines.
+sql "ALTER TABLE CrossSections ADD COLUMN Measure REAL"
+sql "UPDATE CrossSections SET Measure =
+     (SELECT Measure FROM CenterlineSegments s WHERE s.fid = CrossSections.fid)"
+for layer in ProfileLines FlowProfileLines; do
+    ogr2ogr -update "$river" "$river" -sql "SELECT * FROM Thalweg WHERE 0" -nln $layer \
+        -nlt LINESTRING25D
+done
+$ondu run clsProfileLines --map "$river" --set cmbCrossSection=CrossSections \
+    --set cmbMeasure=Measure --set cmbProfileLines=ProfileLines --set txtNumber=4
+$ondu run clsProfileLines --map "$river" --set cmbCrossSection=CrossSections \
+    --set cmbMeasure=Measure --set cmbProfileLines=FlowProfileLines --set optFlow=1 \
+    --set txtNumber=4
+$ondu layers --map "$river"
 
 echo
 echo "Results in $out:"
