@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -107,6 +108,49 @@ private:
     std::vector<Segment> segments_;
 };
 
+/// The pieces of a line that may hold the location nearest a point, for nearestLocationAmong:
+/// every piece whose box lies no farther than the nearest piece end. The true nearest distance is
+/// at most that, so every piece at least as near as the nearest one is among them.
+class NearPieces {
+public:
+    explicit NearPieces(const Polyline& line) : pieces_(piecesOf(line)) {
+        for (const CurvePiece& piece : pieces_) {
+            const Path& path = line.paths[piece.part];
+            const Point& a = path[piece.vertex];
+            const Point& b = path.size() > piece.vertex + 1 ? path[piece.vertex + 1] : a;
+            boxes_.push_back({std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                              std::max(a.y, b.y), &a, &b});
+        }
+    }
+
+    std::span<const CurvePiece> candidates(const Point& p) const {
+        double reach = kInfinity;
+        for (const Box& box : boxes_)
+            reach = std::min({reach, squared(p.x - box.a->x, p.y - box.a->y),
+                              squared(p.x - box.b->x, p.y - box.b->y)});
+        chosen_.clear();
+        for (std::size_t i = 0; i < boxes_.size(); ++i) {
+            const Box& box = boxes_[i];
+            const double dx = std::max({box.xMin - p.x, 0.0, p.x - box.xMax});
+            const double dy = std::max({box.yMin - p.y, 0.0, p.y - box.yMax});
+            if (squared(dx, dy) <= reach) chosen_.push_back(pieces_[i]);
+        }
+        return chosen_;
+    }
+
+private:
+    struct Box {
+        double xMin, yMin, xMax, yMax;
+        const Point* a;
+        const Point* b;
+    };
+    static double squared(double dx, double dy) { return dx * dx + dy * dy; }
+
+    std::vector<CurvePiece> pieces_;
+    std::vector<Box> boxes_;
+    mutable std::vector<CurvePiece> chosen_;
+};
+
 // ---- the flow-based level search -------------------------------------------------------------
 
 /// A point of the section polygon in the frame of the section's chord: `s` along the chord from
@@ -133,13 +177,16 @@ public:
     /// Twice the signed area of the ring's part at or below `level` (all of it for +infinity):
     /// the ring clipped to the half-plane v <= level, which a level line cuts off.
     double doubledAreaBelow(double level) const {
+        // The clipped ring's shoelace sum, built edge by edge without storing the clipped ring.
         double sum = 0;
-        std::optional<FramePoint> first, previous;
-        auto add = [&](FramePoint q) {
-            if (previous)
-                sum += previous->s * q.v - q.s * previous->v;
+        bool started = false;
+        FramePoint first{}, previous{};
+        const auto add = [&](FramePoint q) {
+            if (started)
+                sum += previous.s * q.v - q.s * previous.v;
             else
                 first = q;
+            started = true;
             previous = q;
         };
         for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
@@ -147,7 +194,7 @@ public:
             if (a.v <= level) add(a);
             if ((a.v < level) != (b.v < level) && a.v != b.v) add(crossing(a, b, level));
         }
-        if (previous) sum += previous->s * first->v - first->s * previous->v;
+        if (started) sum += previous.s * first.v - first.s * previous.v;
         return sum;
     }
 
@@ -473,7 +520,7 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
     const double low = GetLowestPt(section);
     const ChordFrame frame(start, end, BuildSectionPolygon(section).rings.front());
     LevelSearch search(frame, kExaggeration * (start.z - low));
-    const std::vector<CurvePiece> pieces = piecesOf(section);
+    const NearPieces near(section);
     Path points;
     for (double fraction : fractions) {
         const auto level = search.levelFor(fraction);
@@ -491,7 +538,8 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
         // Measures run from 0 at the start to the length at the end, by distance along: a point
         // moved onto the section has its distance along as its measure.
         for (std::size_t i = 0; i < 2; ++i) {
-            const CurveLocation onSection = nearestLocationAmong(section, meetings[i], pieces);
+            const CurveLocation onSection =
+                nearestLocationAmong(section, meetings[i], near.candidates(meetings[i]));
             Point p = zAware(onSection.onCurve);
             p.m = onSection.distanceAlong;
             points.push_back(p);
@@ -499,10 +547,12 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
     }
     Polyline measured = section;
     maputil::SetLineMs(measured, 0, length(section));
-    for (Point p : {zAware(start), zAware(end), QueryPt(section, low, false)}) {
-        p.m = GetMsAtPoint(measured, p);
-        points.push_back(p);
-    }
+    Point first = zAware(start), last = zAware(end);
+    first.m = 0;  // the measures set at the ends
+    last.m = toPoint(measured).m;
+    Point lowest = QueryPt(section, low, false);
+    lowest.m = GetMsAtPoint(measured, lowest);
+    points.insert(points.end(), {first, last, lowest});
     SortPointCollection(points);
     return points;
 }
