@@ -29,6 +29,8 @@ constexpr double kExaggeration = 10;
 /// The level search starts this far (exaggerated) above the lowest point and rises by a step.
 constexpr double kFirstLevel = 2;
 constexpr double kLevelStep = 0.05;
+/// The first stride of the level search: boundaries lie tens of steps apart in most sections.
+constexpr std::size_t kFirstGallop = 16;
 constexpr long kOutOfMemory = 7;
 constexpr long kSubscriptOutOfRange = 9;
 
@@ -267,7 +269,7 @@ private:
     std::size_t firstAbove(double fraction) {
         std::size_t low = current_;
         if (exceeds(low, fraction)) return low;
-        std::size_t width = 1;
+        std::size_t width = kFirstGallop;
         for (;;) {  // gallop until a step exceeds the fraction or the steps run out
             std::size_t high = low + width;
             if (!has(high)) {
