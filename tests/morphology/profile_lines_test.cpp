@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/geometry/curve.h"
+#include "framework/geometry/topology.h"
 #include "framework/number_text.h"
 #include "support/cli_runner.h"
 #include "support/recording_ui.h"
@@ -96,6 +98,34 @@ TEST(FlowSlots, VSectionLevelsStopAtTheFirstStepAboveEachFraction) {
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
         expectPoint(slots[i], xs[i], 0, zs[i]);
+    }
+}
+
+/// The levels of the flow-based search found the slow way: the section polygon cut by the level
+/// line step after step (GEOS), each boundary going on from the previous one's level.
+std::vector<double> levelsByStepping(const Polyline& line, const std::vector<double>& fractions) {
+    const Polygon polygon = BuildSectionPolygon(line);
+    const double total = area(polygon);
+    const Point start = fromPoint(line);
+    const Polyline chord(Path{Point(start.x, start.y), Point(toPoint(line).x, toPoint(line).y)});
+    double d = 10 * (start.z - GetLowestPt(line));
+    std::vector<double> levels;
+    for (double f : fractions) {
+        while (d > 0 && area(cut(polygon, offsetCurve(chord, 2 - d)).left) / total <= f) d -= 0.05;
+        levels.push_back(start.z + (2 - d) / 10);
+    }
+    return levels;
+}
+
+TEST(FlowSlots, LevelsAreThoseThatSteppingWithPolygonCutsFinds) {
+    const Polyline skewed = section({{0, 6}, {2, 4.5}, {5, 0.5}, {6, 0}, {9, 3}, {12, 5}});
+    const auto fractions = flowFractions(5);
+    const Path slots = flowSlots(skewed, fractions);
+    for (double level : levelsByStepping(skewed, fractions)) {
+        SCOPED_TRACE(level);
+        int found = 0;
+        for (const Point& p : slots) found += std::abs(p.z - level) < 1e-9;
+        EXPECT_EQ(found, 2);
     }
 }
 
