@@ -174,17 +174,30 @@ public:
         ux_ = dx / l;
         uy_ = dy / l;
         for (const Point& p : ring) points_.push_back(toFrame(p));
-        sweepAreas();
     }
 
-    /// Twice the signed area of the ring's part at or below `level` (all of it for +infinity), in
-    /// logarithmic time: see sweepAreas.
+    /// Twice the signed area of the ring's part at or below `level` (all of it for +infinity):
+    /// the ring clipped to the half-plane v <= level, which a level line cuts off.
     double doubledAreaBelow(double level) const {
-        const auto after = std::upper_bound(levels_.begin(), levels_.end(), level);
-        if (after == levels_.begin()) return 0;
-        if (after == levels_.end()) return doubledTotal_;  // no residue of the sums then
-        const Quadratic& q = areas_[static_cast<std::size_t>(after - levels_.begin()) - 1];
-        return 2 * (q.c0 + level * (q.c1 + level * q.c2));
+        // The clipped ring's shoelace sum, built edge by edge without storing the clipped ring.
+        double sum = 0;
+        bool started = false;
+        FramePoint first{}, previous{};
+        const auto add = [&](FramePoint q) {
+            if (started)
+                sum += previous.s * q.v - q.s * previous.v;
+            else
+                first = q;
+            started = true;
+            previous = q;
+        };
+        for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
+            const FramePoint a = points_[i], b = points_[i + 1];
+            if (a.v <= level) add(a);
+            if ((a.v < level) != (b.v < level) && a.v != b.v) add(crossing(a, b, level));
+        }
+        if (started) sum += previous.s * first.v - first.s * previous.v;
+        return sum;
     }
 
     /// Where the line v = level meets the ring's outline, in order along the line (crossings and
@@ -206,42 +219,6 @@ public:
     }
 
 private:
-    struct Quadratic {
-        double c0 = 0, c1 = 0, c2 = 0;
-    };
-
-    /// The area below a level is the integral of s dv along the outline below it (the level line
-    /// adds nothing, dv being 0 along it): each edge adds, between its lower and upper levels, a
-    /// quadratic in the level, and its whole integral above. Summed over the edges, the area is
-    /// one quadratic between two neighbouring vertex levels; the sweep keeps each of them.
-    void sweepAreas() {
-        std::vector<std::pair<double, Quadratic>> changes;
-        for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
-            const FramePoint a = points_[i], b = points_[i + 1];
-            if (a.v == b.v) continue;
-            const double sign = a.v < b.v ? 1 : -1;
-            const double lo = std::min(a.v, b.v), hi = std::max(a.v, b.v);
-            const double q = (b.s - a.s) / (b.v - a.v), p = a.s - q * a.v;  // s = p + q v
-            const double c0 = sign * (-p * lo - q / 2 * lo * lo);
-            const double whole = sign * (p * (hi - lo) + q / 2 * (hi * hi - lo * lo));
-            changes.push_back({lo, {c0, sign * p, sign * q / 2}});
-            changes.push_back({hi, {whole - c0, -sign * p, -sign * q / 2}});
-            doubledTotal_ += 2 * whole;
-        }
-        std::sort(changes.begin(), changes.end(),
-                  [](const auto& x, const auto& y) { return x.first < y.first; });
-        Quadratic sum;
-        for (const auto& [level, change] : changes) {
-            sum = {sum.c0 + change.c0, sum.c1 + change.c1, sum.c2 + change.c2};
-            if (!levels_.empty() && levels_.back() == level) {
-                areas_.back() = sum;
-            } else {
-                levels_.push_back(level);
-                areas_.push_back(sum);
-            }
-        }
-    }
-
     static FramePoint crossing(FramePoint a, FramePoint b, double level) {
         const double r = (level - a.v) / (b.v - a.v);
         return {a.s + r * (b.s - a.s), level};
@@ -257,9 +234,6 @@ private:
     Point origin_;
     double ux_ = 0, uy_ = 0;
     std::vector<FramePoint> points_;
-    std::vector<double> levels_;    ///< the vertex levels, ascending, each once
-    std::vector<Quadratic> areas_;  ///< half the area below a level from levels_[i] up
-    double doubledTotal_ = 0;
 };
 
 /// The levels of one section's search, as the search steps through them: d runs down from

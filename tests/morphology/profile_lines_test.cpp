@@ -118,14 +118,20 @@ std::vector<double> levelsByStepping(const Polyline& line, const std::vector<dou
 }
 
 TEST(FlowSlots, LevelsAreThoseThatSteppingWithPolygonCutsFinds) {
-    const Polyline skewed = section({{0, 6}, {2, 4.5}, {5, 0.5}, {6, 0}, {9, 3}, {12, 5}});
+    // A skewed bed with a flat stretch, also at projected coordinates far from the origin.
+    const Polyline skewed =
+        section({{0, 6}, {2, 4.5}, {5, 0.5}, {6, 0}, {7, 0}, {9, 3}, {12, 5}}, 0);
+    Polyline farAway = skewed;
+    for (Point& p : farAway.paths[0]) p = Point(p.x + 500000, p.y + 4000000, p.z);
     const auto fractions = flowFractions(5);
-    const Path slots = flowSlots(skewed, fractions);
-    for (double level : levelsByStepping(skewed, fractions)) {
-        SCOPED_TRACE(level);
-        int found = 0;
-        for (const Point& p : slots) found += std::abs(p.z - level) < 1e-9;
-        EXPECT_EQ(found, 2);
+    for (const Polyline& line : {skewed, farAway}) {
+        const Path slots = flowSlots(line, fractions);
+        for (double level : levelsByStepping(line, fractions)) {
+            SCOPED_TRACE(level);
+            int found = 0;
+            for (const Point& p : slots) found += std::abs(p.z - level) < 1e-9;
+            EXPECT_EQ(found, 2);
+        }
     }
 }
 
