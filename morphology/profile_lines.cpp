@@ -610,7 +610,9 @@ const DialogDecl& frmProfileLines::declaration() {
              .label = "Number of flow regions",
              .frame = "Profile line options",
              .defaultValue = "10",
-             .help = "number of depth steps or flow regions (a positive whole number)",
+             .help =
+                 "number of depth steps or flow regions: a positive whole number (fractions are "
+                 "rounded as typed, halves to even)",
              .type = ValueType::Number,
              .invalid = {kInvalidNumber, kTitle},
              .roundsAsTyped = true},
