@@ -147,6 +147,13 @@ bool holdsValueOfType(const Control& box) {
     return holdsNumber(box);
 }
 
+std::string roundedAsTyped(const std::string& text) {
+    const auto value = parseNumber(text);
+    if (!value) return {};
+    if (*value == std::trunc(*value)) return text;
+    return plain(std::nearbyint(*value));  // the default rounding mode sends halves to even
+}
+
 void recolourAsNumber(Control& textBox) {
     textBox.foreColor = holdsValueOfType(textBox) ? kWindowTextColor : kRed;
 }
@@ -311,7 +318,7 @@ void Dialog::refillFieldLists(const std::string& parent, bool reproposing) {
 void Dialog::type(const std::string& controlName, const std::string& value) {
     EventScope event(*this);
     Control& c = control(controlName);
-    c.text = value;
+    c.text = c.decl->roundsAsTyped ? roundedAsTyped(value) : value;
     onChange(c);
 }
 

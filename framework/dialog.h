@@ -97,6 +97,10 @@ struct ControlDecl {
     Warning required = {};
     /// Number boxes: shown, in declaration order, when OK is pressed while the text is no number.
     Warning invalid = {};
+    /// Number boxes: rewritten whenever their text changes, as a user types: a text that is no
+    /// number is emptied and a fraction is rounded to the nearest whole number (halves to the
+    /// even neighbour, "2.5" gives "2"); whole numbers stay as typed.
+    bool roundsAsTyped = false;
     /// The check box or option button that enables this control while it is on.
     std::string enabledBy = {};
     Browse browse = {};  ///< browse buttons
@@ -160,6 +164,8 @@ void recolourAsNumber(Control& textBox);
 bool holdsValueOfType(const Control& box);
 /// A whole number written as text ("12", "1e3"); nothing for fractions and other text.
 std::optional<long long> parseWholeNumber(std::string_view text);
+/// The text a box that rounds as typed shows for `text` (see ControlDecl::roundsAsTyped).
+std::string roundedAsTyped(const std::string& text);
 /// Whether a numeric text box holds a number (it is not red).
 bool holdsNumber(const Control& textBox);
 

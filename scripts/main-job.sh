@@ -9,8 +9,9 @@
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
 # downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
-# plan and flow files; and the thalweg located along a line drawn on a second sample river, on its
-# bathymetry raster and from its bed points. Results go to build/main-job.
+# plan and flow files; profile lines from the beta cross-sections, depth and flow based; and the
+# thalweg located along a line drawn on a second sample river, on its bathymetry raster and from
+# its bed points. Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -122,6 +123,19 @@ $ondu layers --map "$river"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"
 $ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
     --set txtOutput="$out/channel.g01" --set chkAuxFiles=1
+
+echo "== Profile lines from the beta cross-sections, depth and flow based"
+# Two empty 3D line layers receive the profile lines.
+for layer in ProfileLines FlowProfileLines; do
+    ogr2ogr -update "$river" "$river" -sql "SELECT * FROM Thalweg WHERE 0" -nln $layer \
+        -nlt LINESTRING25D
+done
+$ondu run clsProfileLines --map "$river" --set cmbCrossSection=BetaSections \
+    --set cmbMeasure=Measure --set cmbProfileLines=ProfileLines --set txtNumber=4
+$ondu run clsProfileLines --map "$river" --set cmbCrossSection=BetaSections \
+    --set cmbMeasure=Measure --set cmbProfileLines=FlowProfileLines --set optFlow=1 \
+    --set txtNumber=4
+$ondu layers --map "$river"
 
 echo "== Thalweg located along a drawn line: on a bathymetry raster, and from bed points"
 # A second sample river with its bed as a raster beside it and as points; the line a user would

@@ -4,6 +4,7 @@
 #include "exchange/export_sdf_to_xml.h"
 #include "exchange/xml_to_geometry_file.h"
 #include "morphology/beta_cross_sections.h"
+#include "morphology/profile_lines.h"
 #include "morphology/sn_coordinates.h"
 #include "morphology/thalweg_from_cross_sections.h"
 #include "morphology/thalweg_from_curvature.h"
@@ -44,6 +45,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsThalweg>();
     catalogue.add<clsBetaFromTha>();
     catalogue.add<clsIntegrateCSwithTerrain>();
+    catalogue.add<clsProfileLines>();
     return catalogue;
 }
 }  // namespace

@@ -1,0 +1,652 @@
+#include "morphology/profile_lines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "framework/channel_model.h"
+#include "framework/error_report.h"
+#include "framework/geometry/curve.h"
+#include "framework/geometry/smoothing.h"
+#include "framework/map_helpers.h"
+#include "framework/shared_state.h"
+#include "framework/ui.h"
+#include "framework/vector_helpers.h"
+
+namespace ondu {
+
+namespace {
+
+constexpr double kLevelTolerance = 0.001;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+/// Depths are drawn ten times their size in the section polygon.
+constexpr double kExaggeration = 10;
+/// The level search starts this far (exaggerated) above the lowest point and rises by a step.
+constexpr double kFirstLevel = 2;
+constexpr double kLevelStep = 0.05;
+/// The first stride of the level search: boundaries lie tens of steps apart in most sections.
+constexpr std::size_t kFirstGallop = 16;
+constexpr long kOutOfMemory = 7;
+constexpr long kSubscriptOutOfRange = 9;
+
+const channel::SharedField kProfileID{"ProfileID", FieldType::Integer};
+const char* const kDepthRoutine = "dubCreateProfilesByDepth";
+const char* const kFlowRoutine = "subCreateProfilesByFlow";
+const char* const kInvalidNumber = "Please enter a valid number for number of flow regions";
+const char* const kTitle = "Profile lines";
+
+using error_number::kObjectNotSet;
+
+Point along(const Point& a, const Point& b, double r) {
+    Point p(a.x + r * (b.x - a.x), a.y + r * (b.y - a.y), a.z + r * (b.z - a.z));
+    if (!std::isnan(a.m) || !std::isnan(b.m)) {
+        p.m = a.m + r * (b.m - a.m);
+        p.mAware = true;
+    }
+    return p;
+}
+
+Point zAware(Point p) {
+    p.zAware = true;
+    return p;
+}
+
+/// Whether the segment from zf to zt passes `z` in the direction searched, within the tolerance.
+bool holdsLevel(double zf, double zt, double z, bool up) {
+    if (up) return zf - kLevelTolerance < z && zt + kLevelTolerance > z;
+    return zf + kLevelTolerance > z && zt - kLevelTolerance < z;
+}
+
+/// More points per section than any channel needs, and more than memory holds for long reaches.
+constexpr long long kMostSlots = 1000000;
+
+/// The number of steps or regions sizes the arrays of levels and points.
+void requireAtLeastOne(long long number) {
+    if (number < 1) throw HostError("Subscript out of range", kSubscriptOutOfRange);
+    if (number > kMostSlots) throw HostError("Out of memory", kOutOfMemory);
+}
+
+/// Points along a line moved sideways, as queryPoint places them (a distance at a vertex belongs
+/// to the segment beginning there, segments of no length are passed over, distances beyond the
+/// ends are clamped), for many distances: the segments are measured once rather than for every
+/// point, which turns a section polygon's cost from quadratic to n log n in its vertices.
+class LineWalker {
+public:
+    explicit LineWalker(const Polyline& line) {
+        double along = 0;
+        for (const Path& path : line.paths)
+            for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+                const double len = vectorUtil::GetPointDistance(path[i], path[i + 1]);
+                if (len > 0) segments_.push_back({&path[i], &path[i + 1], along, len});
+                along += len;
+            }
+        if (segments_.empty())
+            throw HostError("Invalid procedure call or argument: the section has no length",
+                            error_number::kInvalidArgument);
+    }
+
+    /// The point at `distance` along the line, `offset` to its right (X and Y only).
+    Point at(double distance, double offset) const {
+        auto it = std::upper_bound(segments_.begin(), segments_.end(), distance,
+                                   [](double d, const Segment& s) { return d < s.start; });
+        const Segment& s = it == segments_.begin() ? segments_.front() : *std::prev(it);
+        const double t = std::clamp((distance - s.start) / s.length, 0.0, 1.0);
+        const double ux = (s.b->x - s.a->x) / s.length, uy = (s.b->y - s.a->y) / s.length;
+        return Point(std::lerp(s.a->x, s.b->x, t) + offset * uy,
+                     std::lerp(s.a->y, s.b->y, t) - offset * ux);
+    }
+
+private:
+    struct Segment {
+        const Point* a;
+        const Point* b;
+        double start, length;
+    };
+    std::vector<Segment> segments_;
+};
+
+/// The pieces of a line that may hold the location nearest a point, for nearestLocationAmong:
+/// every piece whose box lies no farther than the nearest piece end. The true nearest distance is
+/// at most that, so every piece at least as near as the nearest one is among them.
+class NearPieces {
+public:
+    explicit NearPieces(const Polyline& line) : pieces_(piecesOf(line)) {
+        for (const CurvePiece& piece : pieces_) {
+            const Path& path = line.paths[piece.part];
+            const Point& a = path[piece.vertex];
+            const Point& b = path.size() > piece.vertex + 1 ? path[piece.vertex + 1] : a;
+            boxes_.push_back({std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                              std::max(a.y, b.y), &a, &b});
+        }
+    }
+
+    std::span<const CurvePiece> candidates(const Point& p) const {
+        double reach = kInfinity;
+        for (const Box& box : boxes_)
+            reach = std::min({reach, squared(p.x - box.a->x, p.y - box.a->y),
+                              squared(p.x - box.b->x, p.y - box.b->y)});
+        chosen_.clear();
+        for (std::size_t i = 0; i < boxes_.size(); ++i) {
+            const Box& box = boxes_[i];
+            const double dx = std::max({box.xMin - p.x, 0.0, p.x - box.xMax});
+            const double dy = std::max({box.yMin - p.y, 0.0, p.y - box.yMax});
+            if (squared(dx, dy) <= reach) chosen_.push_back(pieces_[i]);
+        }
+        return chosen_;
+    }
+
+private:
+    struct Box {
+        double xMin, yMin, xMax, yMax;
+        const Point* a;
+        const Point* b;
+    };
+    static double squared(double dx, double dy) { return dx * dx + dy * dy; }
+
+    std::vector<CurvePiece> pieces_;
+    std::vector<Box> boxes_;
+    mutable std::vector<CurvePiece> chosen_;
+};
+
+// ---- the flow-based level search -------------------------------------------------------------
+
+/// A point of the section polygon in the frame of the section's chord: `s` along the chord from
+/// its start, `v` across it (positive to the right, where higher ground lies).
+struct FramePoint {
+    double s, v;
+};
+
+/// The section polygon seen from its chord, where every level line is a line v = constant.
+class ChordFrame {
+public:
+    ChordFrame(const Point& start, const Point& end, const Path& ring) : origin_(start) {
+        const double dx = end.x - start.x, dy = end.y - start.y, l = std::hypot(dx, dy);
+        if (!(l > 0))
+            throw HostError(
+                "Object variable or With block variable not set: the section's ends "
+                "coincide",
+                kObjectNotSet);
+        ux_ = dx / l;
+        uy_ = dy / l;
+        for (const Point& p : ring) points_.push_back(toFrame(p));
+    }
+
+    /// Twice the signed area of the ring's part at or below `level` (all of it for +infinity):
+    /// the ring clipped to the half-plane v <= level, which a level line cuts off.
+    double doubledAreaBelow(double level) const {
+        // The clipped ring's shoelace sum, built edge by edge without storing the clipped ring.
+        double sum = 0;
+        bool started = false;
+        FramePoint first{}, previous{};
+        const auto add = [&](FramePoint q) {
+            if (started)
+                sum += previous.s * q.v - q.s * previous.v;
+            else
+                first = q;
+            started = true;
+            previous = q;
+        };
+        for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
+            const FramePoint a = points_[i], b = points_[i + 1];
+            if (a.v <= level) add(a);
+            if ((a.v < level) != (b.v < level) && a.v != b.v) add(crossing(a, b, level));
+        }
+        if (started) sum += previous.s * first.v - first.s * previous.v;
+        return sum;
+    }
+
+    /// Where the line v = level meets the ring's outline, in order along the line (crossings and
+    /// vertices lying on it, each once), in map coordinates.
+    std::vector<Point> meetings(double level) const {
+        std::vector<FramePoint> found;
+        for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
+            const FramePoint a = points_[i], b = points_[i + 1];
+            if (a.v == level)
+                found.push_back(a);
+            else if ((a.v < level) != (b.v < level) && b.v != level)
+                found.push_back(crossing(a, b, level));
+        }
+        std::sort(found.begin(), found.end(),
+                  [](const FramePoint& a, const FramePoint& b) { return a.s < b.s; });
+        std::vector<Point> points;
+        for (const FramePoint& f : found) points.push_back(toMap(f));
+        return points;
+    }
+
+private:
+    static FramePoint crossing(FramePoint a, FramePoint b, double level) {
+        const double r = (level - a.v) / (b.v - a.v);
+        return {a.s + r * (b.s - a.s), level};
+    }
+    FramePoint toFrame(const Point& p) const {
+        const double dx = p.x - origin_.x, dy = p.y - origin_.y;
+        return {dx * ux_ + dy * uy_, dx * uy_ - dy * ux_};
+    }
+    Point toMap(FramePoint f) const {
+        return Point(origin_.x + f.s * ux_ + f.v * uy_, origin_.y + f.s * uy_ - f.v * ux_);
+    }
+
+    Point origin_;
+    double ux_ = 0, uy_ = 0;
+    std::vector<FramePoint> points_;
+};
+
+/// The levels of one section's search, as the search steps through them: d runs down from
+/// 10 x (start elevation - lowest elevation) by 0.05 while it is positive, and the level line
+/// lies at 2 - d. Each boundary goes on from where the previous one stopped, and the first step
+/// at which the part below exceeds the fraction is found by galloping and bisection: the area
+/// below a level never shrinks as it rises, so the answer is the step that stepping stops at.
+class LevelSearch {
+public:
+    LevelSearch(const ChordFrame& frame, double d0)
+        : frame_(frame), total_(frame.doubledAreaBelow(kInfinity)), next_(d0) {}
+
+    /// The level line (its offset across the chord) for the next boundary; nothing when the
+    /// search has no level at all.
+    std::optional<double> levelFor(double fraction) {
+        if (!has(current_)) return std::nullopt;
+        if (!exhausted_) current_ = firstAbove(fraction);
+        return kFirstLevel - d_[current_];
+    }
+
+private:
+    /// Whether step k exists (d still positive there), extending the steps as far as needed.
+    bool has(std::size_t k) {
+        while (d_.size() <= k && next_ > 0) {
+            d_.push_back(next_);
+            next_ -= kLevelStep;
+        }
+        return k < d_.size();
+    }
+    bool exceeds(std::size_t k, double fraction) const {
+        return frame_.doubledAreaBelow(kFirstLevel - d_[k]) / total_ > fraction;
+    }
+    std::size_t firstAbove(double fraction) {
+        std::size_t low = current_;
+        if (exceeds(low, fraction)) return low;
+        std::size_t width = kFirstGallop;
+        for (;;) {  // gallop until a step exceeds the fraction or the steps run out
+            std::size_t high = low + width;
+            if (!has(high)) {
+                high = d_.size() - 1;
+                if (high == low || !exceeds(high, fraction)) {
+                    exhausted_ = true;
+                    return high;
+                }
+            } else if (!exceeds(high, fraction)) {
+                low = high;
+                width *= 2;
+                continue;
+            }
+            while (high - low > 1) {  // low fails, high exceeds
+                const std::size_t mid = low + (high - low) / 2;
+                (exceeds(mid, fraction) ? high : low) = mid;
+            }
+            return high;
+        }
+    }
+
+    const ChordFrame& frame_;
+    double total_;
+    double next_;
+    std::vector<double> d_;
+    std::size_t current_ = 0;
+    bool exhausted_ = false;
+};
+
+// ---- the run ---------------------------------------------------------------------------------
+
+/// A cross-section chosen by a measure: the first feature of the layer holding that measure.
+struct Section {
+    long long oid = 0;
+    Polyline shape;
+};
+
+/// The cross-sections as the run visits them, in measure order (repeats included).
+struct OrderedSections {
+    std::vector<const Section*> order;
+    std::unordered_map<double, Section> byMeasure;
+};
+
+class ProfileRun {
+public:
+    ProfileRun(const ProfileLinesOptions& options, IDocument& map)
+        : options_(options),
+          sections_(maputil::RequireLayer(&map, options.crossSections, "cross-section")),
+          profiles_(maputil::RequireLayer(&map, options.profileLines, "profile-line")),
+          cls_(maputil::featureClassOf(sections_)) {
+        if (!maputil::HasZValues(sections_))
+            throw RunRefused("The cross-section layer '" + options.crossSections +
+                             "' carries no Z values");
+        measure_ = maputil::RequireField(cls_, options.measureField);
+        maputil::RequireFeaturesToProcess(sections_);
+        IFeatureClass& target = maputil::featureClassOf(profiles_);
+        if (target.findField(std::string(kProfileID.name)) == -1)
+            maputil::AddField(profiles_, std::string(kProfileID.name), kProfileID.type);
+        profileId_ = target.findField(std::string(kProfileID.name));
+    }
+
+    void run(IProgressBar& progress) {
+        const bool byDepth = options_.method == ProfileLinesOptions::Method::Depth;
+        try {
+            std::vector<double> fractions;
+            if (byDepth)
+                requireAtLeastOne(options_.number);
+            else
+                fractions = flowFractions(options_.number);
+            const OrderedSections sections = readSections();
+            if (!byDepth)
+                MsgBox(std::to_string(sections.order.size()), MsgButtons::OK,
+                       "Number of cross-sections", MsgIcon::Information);
+            progress.show("Processing...", 0, cls_.featureCount(nullptr), 1);
+            std::vector<Path> slots;
+            std::unordered_map<const Section*, std::size_t> done;
+            for (const Section* section : sections.order) {
+                currentOid_ = section->oid;
+                auto [it, fresh] = done.emplace(section, slots.size());
+                if (fresh)
+                    slots.push_back(byDepth ? depthSlots(section->shape, options_.number)
+                                            : flowSlots(section->shape, fractions));
+                order_.push_back(it->second);
+                stepOrStop(progress);
+            }
+            storeProfiles(slots, byDepth);
+            progress.hide();
+        } catch (const RunRefused&) {
+            throw;
+        } catch (const RunCancelled&) {
+            throw;
+        } catch (const std::exception& e) {
+            const auto [number, description] = describe(e);
+            const std::string where = currentOid_ ? std::to_string(*currentOid_) : "";
+            throw HostError(description + (where.empty() ? "" : " (cross-section " + where + ")"),
+                            number, byDepth ? kDepthRoutine : kFlowRoutine, where);
+        }
+    }
+
+private:
+    /// The measures of the processing set in cursor order, sorted, each standing for the first
+    /// feature of the whole layer that holds it; the layer is read once (twice with a selection).
+    OrderedSections readSections() {
+        std::vector<double> measures;
+        const bool selected = maputil::GetSelectionCount(sections_) > 0;
+        if (selected) {
+            auto cursor = maputil::GetFeatureCursor(sections_);
+            while (auto f = cursor->nextFeature()) {
+                currentOid_ = f->OID();
+                measures.push_back(maputil::RequireNumber(*f, measure_, cls_));
+            }
+        }
+        const std::unordered_set<double> wanted(measures.begin(), measures.end());
+        OrderedSections result;
+        auto cursor = cls_.search(nullptr);
+        while (auto f = cursor->nextFeature()) {
+            currentOid_ = f->OID();
+            std::optional<double> m;
+            if (selected) {
+                m = toDouble(f->value(measure_));
+            } else {
+                m = maputil::RequireNumber(*f, measure_, cls_);
+                measures.push_back(*m);
+            }
+            if (!m || (selected && !wanted.count(*m)) || result.byMeasure.count(*m)) continue;
+            result.byMeasure.emplace(*m, Section{f->OID(), sectionShape(*f)});
+        }
+        currentOid_.reset();
+        vectorUtil::ShellSortDouble(measures);
+        for (double m : measures) {
+            auto found = result.byMeasure.find(m);
+            if (found == result.byMeasure.end()) throw maputil::objectNotSet();
+            result.order.push_back(&found->second);
+        }
+        return result;
+    }
+
+    Polyline sectionShape(const IFeature& feature) const {
+        Polyline line = maputil::CheckedPolyline(feature, cls_.name());
+        for (const Point& p : allVertices(line))
+            if (std::isnan(p.z))
+                throw HostError("Cross-section " + std::to_string(feature.OID()) + " of " +
+                                    cls_.name() + " has a vertex without elevation",
+                                error_number::kInvalidUseOfNull);
+        return line;
+    }
+
+    void storeProfiles(const std::vector<Path>& slots, bool byDepth) {
+        currentOid_.reset();
+        IFeatureClass& target = maputil::featureClassOf(profiles_);
+        const std::size_t slotCount = slots.empty() ? 0 : slots.front().size();
+        for (std::size_t k = 0; k < slotCount; ++k) {
+            Path path;
+            path.reserve(order_.size());
+            for (std::size_t i : order_) {
+                const Point& p = slots[i][k];
+                path.push_back(Point(p.x, p.y, p.z));
+            }
+            FeaturePtr feature = target.createFeature();
+            feature->setShape(smooth(Polyline(std::move(path), true), 0));
+            if (byDepth) feature->setValue(profileId_, static_cast<long long>(k));
+            feature->store();
+        }
+    }
+
+    const ProfileLinesOptions& options_;
+    IFeatureLayer* sections_;
+    IFeatureLayer* profiles_;
+    IFeatureClass& cls_;
+    int measure_ = -1;
+    int profileId_ = -1;
+    std::vector<std::size_t> order_;  ///< per visited section, its slots
+    std::optional<long long> currentOid_;
+};
+
+}  // namespace
+
+Point QueryPt(const Polyline& line, double z, bool up) {
+    for (const Path& path : line.paths)
+        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+            const Point &a = path[i], &b = path[i + 1];
+            if (a.z == z) return zAware(a);
+            if (b.z == z) return zAware(b);
+            if (!holdsLevel(a.z, b.z, z, up)) continue;
+            // Within the tolerance a segment may stop just short of z: its nearer end then.
+            const double r = a.z == b.z ? 0 : std::clamp((a.z - z) / (a.z - b.z), 0.0, 1.0);
+            return along(a, b, r);
+        }
+    return zAware(up ? toPoint(line) : fromPoint(line));
+}
+
+double GetHighestPt(const Polyline& line) { return std::min(fromPoint(line).z, toPoint(line).z); }
+
+double GetLowestPt(const Polyline& line) {
+    double lowest = kInfinity;
+    for (const Path& path : line.paths)
+        for (const Point& p : path) lowest = std::min(lowest, p.z);
+    return lowest;
+}
+
+Polygon BuildSectionPolygon(const Polyline& section) {
+    const Point start = fromPoint(section);
+    const LineWalker walker(section);
+    Path ring;
+    for (const Path& path : section.paths)
+        for (const Point& v : path)  // at the fraction (distance from the start) / length
+            ring.push_back(
+                walker.at(vectorUtil::GetPointDistance(start, v), kExaggeration * (v.z - start.z)));
+    Polygon polygon;
+    polygon.rings.push_back(closedRing(ring));
+    return polygon;
+}
+
+double GetMsAtPoint(const Polyline& line, const Point& point) {
+    if (!line.mAware) throw HostError("Not M Aware", kNotMAware, "GetMsAtPoint");
+    const std::vector<double> measures =
+        measuresAtDistance(line, nearestLocation(line, point).distanceAlong);
+    if (measures.empty()) throw HostError("Not M Aware", kNotMAware, "GetMsAtPoint");
+    return measures.front();
+}
+
+void SortPointCollection(Path& points) { vectorUtil::SortVerticesByM(points); }
+
+Path depthSlots(const Polyline& section, long long n) {
+    requireAtLeastOne(n);
+    const double hi = GetHighestPt(section), lo = GetLowestPt(section);
+    const double step = (hi - lo) / static_cast<double>(n);
+    Path slots(static_cast<std::size_t>(2 * n + 1));
+    slots[0] = zAware(fromPoint(section));
+    for (long long j = 1; j < n; ++j) {
+        const double level = hi - static_cast<double>(j) * step;
+        slots[j] = QueryPt(section, level, false);
+        slots[2 * n - j] = QueryPt(section, level, true);
+    }
+    slots[n] = QueryPt(section, lo, false);
+    slots[2 * n] = zAware(toPoint(section));
+    return slots;
+}
+
+std::vector<double> flowFractions(long long n) {
+    requireAtLeastOne(n);
+    std::vector<double> fractions;
+    double f = 0;
+    for (long long i = 1; i < n; ++i) fractions.push_back(f += 1.0 / static_cast<double>(n));
+    return fractions;
+}
+
+Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
+    const Point start = fromPoint(section), end = toPoint(section);
+    const double low = GetLowestPt(section);
+    const ChordFrame frame(start, end, BuildSectionPolygon(section).rings.front());
+    LevelSearch search(frame, kExaggeration * (start.z - low));
+    const NearPieces near(section);
+    Path points;
+    for (double fraction : fractions) {
+        const auto level = search.levelFor(fraction);
+        if (!level)
+            throw HostError(
+                "Object variable or With block variable not set: no level line, the "
+                "start point is the lowest point",
+                kObjectNotSet);
+        const std::vector<Point> meetings = frame.meetings(*level);
+        if (meetings.size() < 2)
+            throw HostError(
+                "Object variable or With block variable not set: the level line "
+                "does not cross the section twice",
+                kObjectNotSet);
+        // Measures run from 0 at the start to the length at the end, by distance along: a point
+        // moved onto the section has its distance along as its measure.
+        for (std::size_t i = 0; i < 2; ++i) {
+            const CurveLocation onSection =
+                nearestLocationAmong(section, meetings[i], near.candidates(meetings[i]));
+            Point p = zAware(onSection.onCurve);
+            p.m = onSection.distanceAlong;
+            points.push_back(p);
+        }
+    }
+    Polyline measured = section;
+    maputil::SetLineMs(measured, 0, length(section));
+    Point first = zAware(start), last = zAware(end);
+    first.m = 0;  // the measures set at the ends
+    last.m = toPoint(measured).m;
+    Point lowest = QueryPt(section, low, false);
+    lowest.m = GetMsAtPoint(measured, lowest);
+    points.insert(points.end(), {first, last, lowest});
+    SortPointCollection(points);
+    return points;
+}
+
+void run(const ProfileLinesOptions& options, IDocument& map, IProgressBar& progress) {
+    ProfileRun(options, map).run(progress);
+}
+
+// ---- dialog ----------------------------------------------------------------------------------
+
+const DialogDecl& frmProfileLines::declaration() {
+    static const DialogDecl decl{
+        "frmProfileLines",
+        "Create Profile-lines",
+        {
+            {.name = "cmbCrossSection",
+             .kind = ControlKind::List,
+             .label = "Cross-sections",
+             .frame = "Input Layers",
+             .defaultValue = "CrossSections",
+             .help = "3D line layer of cross-sections",
+             .source = layersFor(channel::kCrossSections),
+             .required = {"No layer selected for cross-sections"}},
+            {.name = "cmbMeasure",
+             .kind = ControlKind::List,
+             .label = "Measure Field",
+             .frame = "Input Layers",
+             .defaultValue = "Measure",
+             .help = "field ordering the cross-sections along the reach",
+             .source = fieldsOf("cmbCrossSection")},
+            {.name = "cmbProfileLines",
+             .kind = ControlKind::List,
+             .label = "Profile-lines",
+             .frame = "Input Layers",
+             .defaultValue = "ProfileLines",
+             .help = "3D line layer receiving the profile lines",
+             .source = layersFor(channel::kProfileLines),
+             .required = {"No layer selected for profile-lines"}},
+            {.name = "optDepth",
+             .kind = ControlKind::OptionButton,
+             .label = "Depth based",
+             .frame = "Profile line options",
+             .defaultValue = "1",
+             .help = "levels at equal depth steps"},
+            {.name = "optFlow",
+             .kind = ControlKind::OptionButton,
+             .label = "Flow based",
+             .frame = "Profile line options",
+             .defaultValue = "0",
+             .help = "levels dividing the section's area equally"},
+            {.name = "txtNumber",
+             .kind = ControlKind::TextBox,
+             .label = "Number of flow regions",
+             .frame = "Profile line options",
+             .defaultValue = "10",
+             .help =
+                 "number of depth steps or flow regions: a positive whole number (fractions are "
+                 "rounded as typed, halves to even)",
+             .type = ValueType::Number,
+             .invalid = {kInvalidNumber, kTitle},
+             .roundsAsTyped = true},
+            okButton("create the profile lines"),
+            cancelButton("close without creating"),
+        }};
+    return decl;
+}
+
+ProfileLinesOptions frmProfileLines::options() const {
+    return {.crossSections = text("cmbCrossSection"),
+            .measureField = text("cmbMeasure"),
+            .profileLines = text("cmbProfileLines"),
+            .method = checked("optFlow") ? ProfileLinesOptions::Method::Flow
+                                         : ProfileLinesOptions::Method::Depth,
+            .number = parseWholeNumber(text("txtNumber")).value_or(0)};
+}
+
+void frmProfileLines::onOk() {
+    if (options().number == 0) {
+        MsgBox(kInvalidNumber, MsgButtons::OK, kTitle);
+        return;
+    }
+    if (text("cmbCrossSection") == text("cmbProfileLines") &&
+        MsgBox("Profile lines will be saved in the the same feature class as cross-sections. "
+               "Please select OK to proceed or CANCEL to go back and change the featurelayer.",
+               MsgButtons::OKCancel, kTitle, MsgIcon::Question) == MsgAnswer::Cancel)
+        return;
+    runThenUnload(ErrorStyle::Routine, "creating profile-lines (Main)", [&] {
+        run(options(), currentDocument(), userInterface().statusProgress());
+        MsgBox("Profile lines created successfully!", MsgButtons::OK,
+               "Profile lines from cross-sections", MsgIcon::Information);
+        currentDocument().focusMap().refresh();
+    });
+}
+
+}  // namespace ondu
