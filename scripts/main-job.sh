@@ -6,8 +6,8 @@
 # preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
-# downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
-# plan and flow files. Results go to build/main-job.
+# downstream distances, a plot of one trapezoidal cross-section, the channel-geometry document
+# and from it the HEC-RAS geometry, project, plan and flow files. Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -77,6 +77,9 @@ echo "-- Trapezoidal cross-sections"
 $ondu run clsTrapezoidalCS --map "$river" --set cmbInput=CenterlineSegments \
     --set cmbBottomElev=BotElev --set cmbBottomWidth=BotWidth --set cmbDepth=Depth \
     --set cmbSideSlope=Slope --set cmbOutput=CrossSections
+echo "-- Plot of the first trapezoidal cross-section"
+$ondu plot section --map "$river" --layer CrossSections --fid 1 \
+    --out "$out/trapezoidal-section.png"
 echo "-- Station numbers and downstream distances"
 $ondu run clsAssignStnNotoCS --map "$river" --set cmbReach=Reach --set cmbField=ReachName
 $ondu run clsAssignDnDs --map "$river"

@@ -162,4 +162,75 @@ double LineIndex::firstMeasureAt(std::size_t index, double distance) const {
     return std::lerp(path[piece.vertex].m, path[piece.vertex + 1].m, (d - piece.start) / len);
 }
 
+// ---- points --------------------------------------------------------------------------------
+
+namespace {
+
+/// The points kept (their positions in the caller's list with them) as nanoflann reads them.
+struct PointCloud {
+    std::vector<Point> points;
+    std::vector<std::size_t> positions;
+    std::size_t kdtree_get_point_count() const { return points.size(); }
+    double kdtree_get_pt(std::size_t i, std::size_t dim) const {
+        return dim == 0 ? points[i].x : points[i].y;
+    }
+    template <class Box>
+    bool kdtree_get_bbox(Box&) const {
+        return false;
+    }
+};
+
+using PointTree =
+    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, PointCloud>,
+                                        PointCloud, 2, std::uint32_t>;
+
+}  // namespace
+
+struct PointIndex::Impl {
+    PointCloud cloud;
+    std::unique_ptr<PointTree> tree;
+};
+
+PointIndex::PointIndex(const std::vector<Point>& points) : impl_(std::make_unique<Impl>()) {
+    if (points.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::invalid_argument("too many points to index");
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (!points[i].isEmpty()) {
+            impl_->cloud.points.push_back(points[i]);
+            impl_->cloud.positions.push_back(i);
+        }
+    if (!impl_->cloud.points.empty())
+        impl_->tree = std::make_unique<PointTree>(2, impl_->cloud,
+                                                  nanoflann::KDTreeSingleIndexAdaptorParams(16));
+}
+
+PointIndex::~PointIndex() = default;
+
+std::optional<std::size_t> PointIndex::nearest(const Point& point, double reach) const {
+    if (point.isEmpty()) throw std::invalid_argument("the point is empty");
+    if (!impl_->tree) return std::nullopt;
+    const auto& cloud = impl_->cloud;
+    const double query[2] = {point.x, point.y};
+    std::uint32_t first = 0;
+    double firstSquared = 0;
+    impl_->tree->knnSearch(query, 1, &first, &firstSquared);
+    // The tree's squared distances round differently from hypot: every point the tree puts
+    // about as near is measured again, and the first listed of the nearest wins.
+    const double radius = std::sqrt(firstSquared) * (1 + kSlack) + kSlack;
+    std::vector<std::pair<std::uint32_t, double>> found;
+    impl_->tree->radiusSearch(query, radius * radius, found, nanoflann::SearchParams(32, 0, false));
+    auto distance = [&](std::uint32_t i) {
+        return std::hypot(cloud.points[i].x - point.x, cloud.points[i].y - point.y);
+    };
+    std::uint32_t best = first;
+    double bestDistance = distance(first);
+    for (const auto& [i, squared] : found) {
+        const double d = distance(i);
+        if (d < bestDistance || (d == bestDistance && cloud.positions[i] < cloud.positions[best]))
+            best = i, bestDistance = d;
+    }
+    if (!(bestDistance <= reach)) return std::nullopt;
+    return cloud.positions[best];
+}
+
 }  // namespace ondu
