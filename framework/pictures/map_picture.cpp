@@ -328,8 +328,9 @@ void drawFeatures(cairo_t* cr, const MapView& view, const DrawnLayer& layer, boo
 
 void drawStationLabels(cairo_t* cr, const MapView& view, const DrawnLayer& layer) {
     for (const auto& f : layer.features) {
+        if (f.label.empty()) continue;
         const auto vertices = allVertices(f.shape);
-        if (f.label.empty() || vertices.empty()) continue;
+        if (vertices.empty()) continue;
         const Point& end = vertices.back();
         drawText(cr, view.x(end.x) + 4, view.y(end.y) - 4, f.label, kLabelSize - 1, Anchor::Start,
                  layer.style.stroke);
