@@ -12,6 +12,7 @@
 
 #include "framework/file_helpers.h"
 #include "framework/host/host_application.h"
+#include "framework/host/sample_river.h"
 
 namespace ondu::bench {
 
@@ -23,6 +24,22 @@ inline double seconds(std::chrono::steady_clock::duration d) {
 /// folder.
 inline std::filesystem::path workFolder(const std::string& name) {
     return std::filesystem::path(ondu::workFolder()) / name;
+}
+
+/// The class of the map's feature layer of that name.
+inline IFeatureClass& classOf(HostApplication& app, const char* name) {
+    return *app.map().findLayer(name)->asFeatureLayer()->featureClass();
+}
+
+/// A sample river without reference points, gauging stations, survey points or cross-sections:
+/// each benchmark adds what it measures.
+inline SampleRiverOptions bareRiver() {
+    SampleRiverOptions options;
+    options.referencePointCount = 0;
+    options.gaugingStationCount = 0;
+    options.surveyPointCount = 0;
+    options.crossSectionSpacing = 0;
+    return options;
 }
 
 /// The time of one edit session on the map at `path`: started, `work(app)` run, saved.

@@ -21,25 +21,19 @@
 #include "preprocessing/interpolate_attributes.h"
 
 using namespace ondu;
+using bench::classOf;
 
 namespace {
 
 std::string writeRiver(const std::filesystem::path& folder, int segments) {
-    SampleRiverOptions options;
+    SampleRiverOptions options = bench::bareRiver();
     options.length = segments;
     options.segmentLength = 1;
     options.vertexSpacing = 1;
     options.referencePointCount = segments / 100;
-    options.gaugingStationCount = 0;
-    options.surveyPointCount = 0;
-    options.crossSectionSpacing = 0;
     const std::string path = (folder / ("river" + std::to_string(segments) + ".gpkg")).string();
     writeSampleRiver(path, options);
     return path;
-}
-
-IFeatureClass& classOf(HostApplication& app, const char* name) {
-    return *app.map().findLayer(name)->asFeatureLayer()->featureClass();
 }
 
 double floorSeconds(const std::string& path) {
@@ -79,8 +73,8 @@ int main(int argc, char** argv) {
         const std::filesystem::path river = writeRiver(folder, sizes[i]);
         std::tie(floorTimes[i], toolTimes[i]) =
             bench::bestTakingTurns(river, floorSeconds, toolSeconds);
-        std::printf("%8d segments: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n",
-                    sizes[i], toolTimes[i], floorTimes[i], toolTimes[i] / floorTimes[i]);
+        std::printf("%8d segments: tool %.3f s, floor %.3f s, ratio %.2f (target <= 3)\n", sizes[i],
+                    toolTimes[i], floorTimes[i], toolTimes[i] / floorTimes[i]);
     }
     std::printf("time(%d)/time(%d) = %.2f; the floor's own ratio %.2f\n", sizes[1], sizes[0],
                 toolTimes[1] / toolTimes[0], floorTimes[1] / floorTimes[0]);

@@ -29,25 +29,19 @@
 #include "morphology/sn_coordinates.h"
 
 using namespace ondu;
+using bench::classOf;
 
 namespace {
 
 std::string writeRiver(const std::filesystem::path& folder, int points) {
-    SampleRiverOptions options;
+    SampleRiverOptions options = bench::bareRiver();
     options.length = 100000;
     options.vertexSpacing = 1;  // 100,000 centerline vertices
     options.segmentLength = 1000;
-    options.referencePointCount = 0;
-    options.gaugingStationCount = 0;
-    options.crossSectionSpacing = 0;
     options.surveyPointCount = points;
     const std::string path = (folder / ("river" + std::to_string(points) + ".gpkg")).string();
     writeSampleRiver(path, options);
     return path;
-}
-
-IFeatureClass& classOf(HostApplication& app, const char* name) {
-    return *app.map().findLayer(name)->asFeatureLayer()->featureClass();
 }
 
 double floorSeconds(const std::string& path) {

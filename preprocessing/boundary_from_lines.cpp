@@ -129,7 +129,8 @@ void appendJoined(Path& ring, const Path& piece) {
             const Point crossing = queryPoint(Polyline(Path{a, b}, a.zAware, a.mAware), *t, true);
             ring.resize(k);
             ring.push_back(crossing);
-            ring.insert(ring.end(), piece.begin() + static_cast<std::ptrdiff_t>(j + 1), piece.end());
+            ring.insert(ring.end(), piece.begin() + static_cast<std::ptrdiff_t>(j + 1),
+                        piece.end());
             return;
         }
     ring.insert(ring.end(), piece.begin(), piece.end());

@@ -4,8 +4,8 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -162,8 +162,8 @@ void traceDevice(const MapView& view, const Path& path, MoveTo moveTo, LineTo li
         const double x = view.x(path[i].x), y = view.y(path[i].y);
         if (i == 0) {
             moveTo(x, y);
-        } else if (i + 1 == path.size() ||
-                   std::abs(x - lastX) >= kPixelTolerance || std::abs(y - lastY) >= kPixelTolerance) {
+        } else if (i + 1 == path.size() || std::abs(x - lastX) >= kPixelTolerance ||
+                   std::abs(y - lastY) >= kPixelTolerance) {
             lineTo(x, y);
         } else {
             continue;
@@ -212,7 +212,8 @@ public:
         const double gradient = x1 > x0 ? (y1 - y0) / (x1 - x0) : 0;
         // Only the columns (rows when steep) inside the clip are walked.
         const double low = steep ? top_ : left_, high = (steep ? bottom_ : right_) - 1;
-        const long first = std::lround(std::max(x0, low - 1)), last = std::lround(std::min(x1, high + 1));
+        const long first = std::lround(std::max(x0, low - 1)),
+                   last = std::lround(std::min(x1, high + 1));
         for (long u = first; u <= last; ++u) {
             const double v = y0 + gradient * (static_cast<double>(u) - x0);
             const double base = std::floor(v), f = v - base;
@@ -229,7 +230,8 @@ public:
         const int columns = right_ - left_;
         auto blend = [](std::uint32_t pixel, int shift, double channel, double a) {
             const double old = static_cast<double>((pixel >> shift) & 0xff);
-            return static_cast<std::uint32_t>(std::lround(old + (channel * 255 - old) * a)) << shift;
+            return static_cast<std::uint32_t>(std::lround(old + (channel * 255 - old) * a))
+                   << shift;
         };
         for (int row = top_; row < bottom_; ++row) {
             auto* pixels = reinterpret_cast<std::uint32_t*>(data + row * stride);
@@ -249,7 +251,8 @@ private:
     void plot(bool steep, long u, long v, double c) {
         const long x = steep ? v : u, y = steep ? u : v;
         if (x < left_ || x >= right_ || y < top_ || y >= bottom_) return;
-        float& cell = coverage_[static_cast<std::size_t>(y - top_) * (right_ - left_) + (x - left_)];
+        float& cell =
+            coverage_[static_cast<std::size_t>(y - top_) * (right_ - left_) + (x - left_)];
         cell = std::max(cell, static_cast<float>(c));
     }
 

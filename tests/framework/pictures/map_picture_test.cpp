@@ -235,8 +235,8 @@ TEST_F(DenseLines, ThinLinesKeepTheirColourAndStayInsideTheExtent) {
     EXPECT_TRUE(pixels.is(view.x(5), view.y(0), kHighlight, 0.1));
 
     // Cut by an extent: nothing of the lines' colour outside the frame, left of the legend.
-    const MapView cut = renderMap(
-        *map, {.width = 800, .height = 700, .extent = Extent{300, 300, 500, 500}}, png);
+    const MapView cut =
+        renderMap(*map, {.width = 800, .height = 700, .extent = Extent{300, 300, 500, 500}}, png);
     test::PngPixels zoomed(png);
     int inside = 0, outside = 0;
     for (int y = 0; y < zoomed.height(); ++y)
@@ -256,8 +256,8 @@ TEST_F(DenseLines, ThinLinesKeepTheirColourAndStayInsideTheExtent) {
 class SurfaceMap : public ::testing::Test {
 protected:
     SurfaceMap() {
-        auto raster = surfaceUtil::CreateRasterDataset(dir.path(), "dem", "GRID", Point(0, 0), 4,
-                                                       4, 10, 10, PixelType::Float, "", true);
+        auto raster = surfaceUtil::CreateRasterDataset(dir.path(), "dem", "GRID", Point(0, 0), 4, 4,
+                                                       10, 10, PixelType::Float, "", true);
         IRasterBand& band = surfaceUtil::GetRawPixels(*raster, 0);
         band.setNoData(-9999);
         std::vector<double> cells;
@@ -299,7 +299,8 @@ TEST_F(SurfaceMap, SurfacesAreShadedLowBlueHighBrown) {
     EXPECT_GT(lowDem.b, lowDem.r);
     EXPECT_GT(highDem.r, highDem.b);
     EXPECT_TRUE(pixels.is(view.x(5), view.y(35), {1, 1, 1}));  // the cell without data
-    const Rgb lowTin = pixels.at(view.x(80), view.y(1)), highTin = pixels.at(view.x(80), view.y(39));
+    const Rgb lowTin = pixels.at(view.x(80), view.y(1)),
+              highTin = pixels.at(view.x(80), view.y(39));
     EXPECT_GT(lowTin.b, lowTin.r);
     EXPECT_GT(highTin.r, highTin.b);
     EXPECT_TRUE(pixels.is(view.x(53), view.y(23), {1, 1, 1}));  // between the two surfaces
