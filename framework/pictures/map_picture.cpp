@@ -230,8 +230,8 @@ public:
         const int columns = right_ - left_;
         auto blend = [](std::uint32_t pixel, int shift, double channel, double a) {
             const double old = static_cast<double>((pixel >> shift) & 0xff);
-            return static_cast<std::uint32_t>(std::lround(old + (channel * 255 - old) * a))
-                   << shift;
+            // Rounded by adding a half: the value is never negative.
+            return static_cast<std::uint32_t>(old + (channel * 255 - old) * a + 0.5) << shift;
         };
         for (int row = top_; row < bottom_; ++row) {
             auto* pixels = reinterpret_cast<std::uint32_t*>(data + row * stride);
