@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "framework/file_helpers.h"
 #include "framework/host/host_application.h"
+#include "framework/host/sample_river.h"
 
 namespace ondu::bench {
 
@@ -24,6 +26,22 @@ inline std::filesystem::path workFolder(const std::string& name) {
     return std::filesystem::path(ondu::workFolder()) / name;
 }
 
+/// The class of the map's feature layer of that name.
+inline IFeatureClass& classOf(HostApplication& app, const char* name) {
+    return *app.map().findLayer(name)->asFeatureLayer()->featureClass();
+}
+
+/// A sample river without reference points, gauging stations, survey points or cross-sections:
+/// each benchmark adds what it measures.
+inline SampleRiverOptions bareRiver() {
+    SampleRiverOptions options;
+    options.referencePointCount = 0;
+    options.gaugingStationCount = 0;
+    options.surveyPointCount = 0;
+    options.crossSectionSpacing = 0;
+    return options;
+}
+
 /// The time of one edit session on the map at `path`: started, `work(app)` run, saved.
 template <class Work>
 double timedEdit(const std::string& path, Work work) {
@@ -35,10 +53,9 @@ double timedEdit(const std::string& path, Work work) {
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
-/// The least time `run` takes on a fresh copy of `dataset`, over three rounds.
-template <class Run>
+/// The least time `run` takes on a fresh copy of `dataset`, over `kRounds` rounds.
+template <class Run, int kRounds = 3>
 double bestOnFreshCopies(const std::filesystem::path& dataset, Run run) {
-    constexpr int kRounds = 3;
     const std::filesystem::path copy =
         dataset.parent_path() / ("copy-" + dataset.filename().string());
     double best = 1e300;
@@ -49,6 +66,20 @@ double bestOnFreshCopies(const std::filesystem::path& dataset, Run run) {
     }
     std::filesystem::remove(copy);
     return best;
+}
+
+/// The least times of `first` and `second` on fresh copies of `dataset` over three rounds, the
+/// two taking turns within each round, so that both meet the same load on a shared machine and
+/// their ratio stays honest.
+template <class First, class Second>
+std::pair<double, double> bestTakingTurns(const std::filesystem::path& dataset, First first,
+                                          Second second) {
+    double bestFirst = 1e300, bestSecond = 1e300;
+    for (int round = 0; round < 3; ++round) {
+        bestFirst = std::min(bestFirst, bestOnFreshCopies<First, 1>(dataset, first));
+        bestSecond = std::min(bestSecond, bestOnFreshCopies<Second, 1>(dataset, second));
+    }
+    return {bestFirst, bestSecond};
 }
 
 }  // namespace ondu::bench

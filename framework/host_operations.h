@@ -266,6 +266,7 @@ public:
     virtual std::string path() const = 0;
     virtual Envelope extent() const = 0;
     virtual double lowestElevation() const = 0;
+    virtual double highestElevation() const = 0;
     virtual std::string spatialReference() const = 0;
     virtual std::size_t triangleCount() const = 0;
     /// The elevations at the centres of a grid's cells, row by row from the top; `noData` where

@@ -428,21 +428,46 @@ Polyline MergeLinesInOrder(IFeatureLayer* layer) {
     return merged;
 }
 
-double GetMAtPoint(const Point& point, const Polyline& line) {
+namespace {
+
+/// The measure that `firstMeasure` finds at the nearest location (nothing when the line has
+/// none there), rounded to four decimals; "No MS assigned" and 9999 when it is unset.
+template <class FirstMeasure>
+double roundedMeasure(FirstMeasure firstMeasure) {
     constexpr double kUnassigned = 9999;
-    if (!line.mAware) return 0;
     std::optional<double> measure;
     try {
-        const std::vector<double> measures =
-            measuresAtDistance(line, nearestLocation(line, point).distanceAlong);
-        if (measures.empty()) return 0;
-        measure = parseNumber(fixed(measures.front(), 4));
+        const std::optional<double> first = firstMeasure();
+        if (!first) return 0;
+        measure = parseNumber(fixed(*first, 4));
     } catch (const std::exception&) {
         // A line without vertices has no measure to give either.
     }
     if (measure) return *measure;
     MsgBox("No MS assigned", MsgButtons::OK, "Error");
     return kUnassigned;
+}
+
+}  // namespace
+
+double GetMAtPoint(const Point& point, const Polyline& line) {
+    if (!line.mAware) return 0;
+    return roundedMeasure([&]() -> std::optional<double> {
+        const std::vector<double> measures =
+            measuresAtDistance(line, nearestLocation(line, point).distanceAlong);
+        if (measures.empty()) return std::nullopt;
+        return measures.front();
+    });
+}
+
+double GetMAtPoint(const Point& point, const LineIndex& line) {
+    if (line.size() != 1) throw std::invalid_argument("GetMAtPoint needs an index of one line");
+    if (!line.line(0).mAware) return 0;
+    return roundedMeasure([&]() -> std::optional<double> {
+        const auto at = line.nearest(point);
+        if (!at) throw std::invalid_argument("the line has no vertex");
+        return line.firstMeasureAt(0, at->location.distanceAlong);
+    });
 }
 
 std::optional<Point> GetIntersectPoint(const Geometry& a, const Geometry& b) {

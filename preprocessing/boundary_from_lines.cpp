@@ -1,6 +1,7 @@
 #include "preprocessing/boundary_from_lines.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "framework/error_report.h"
@@ -93,6 +94,48 @@ private:
     long long where_ = -1;
 };
 
+/// How many of the last segments of the ring and the first of the next bank piece are searched
+/// for a crossing: the overlap of neighbouring offsets reaches no further than the bend's
+/// corner.
+constexpr std::size_t kJoinReach = 8;
+
+/// Where segment ab crosses segment cd inside both (neither at an end nor along a shared
+/// stretch): the fraction of ab there.
+std::optional<double> properCrossing(const Point& a, const Point& b, const Point& c,
+                                     const Point& d) {
+    const double rx = b.x - a.x, ry = b.y - a.y, sx = d.x - c.x, sy = d.y - c.y;
+    const double across = rx * sy - ry * sx;
+    if (across == 0) return std::nullopt;  // parallel or overlapping
+    const double t = ((c.x - a.x) * sy - (c.y - a.y) * sx) / across;
+    const double u = ((c.x - a.x) * ry - (c.y - a.y) * rx) / across;
+    if (!(t > 0 && t < 1 && u > 0 && u < 1)) return std::nullopt;
+    return t;
+}
+
+/// Appends the next bank piece to the ring. On the inner side of a bend the offsets of two
+/// neighbouring segments overlap: the piece's start crosses back over the ring's last stretch.
+/// Both are then cut at the crossing nearest the ring's end, which takes Z and M from the ring,
+/// so that the bank runs on without a loop; pieces that only touch or run along each other are
+/// appended whole.
+void appendJoined(Path& ring, const Path& piece) {
+    const std::size_t tail = std::min(ring.size(), kJoinReach + 1);
+    const std::size_t head = std::min(piece.size(), kJoinReach + 1);
+    for (std::size_t back = 1; back < tail; ++back)
+        for (std::size_t j = 0; j + 1 < head; ++j) {
+            const std::size_t k = ring.size() - back;  // the ring's segment k-1 to k
+            const Point &a = ring[k - 1], &b = ring[k];
+            const auto t = properCrossing(a, b, piece[j], piece[j + 1]);
+            if (!t) continue;
+            const Point crossing = queryPoint(Polyline(Path{a, b}, a.zAware, a.mAware), *t, true);
+            ring.resize(k);
+            ring.push_back(crossing);
+            ring.insert(ring.end(), piece.begin() + static_cast<std::ptrdiff_t>(j + 1),
+                        piece.end());
+            return;
+        }
+    ring.insert(ring.end(), piece.begin(), piece.end());
+}
+
 }  // namespace
 
 BoundaryResult run(const BoundaryFromLinesOptions& options, IDocument& map,
@@ -104,13 +147,11 @@ BoundaryResult run(const BoundaryFromLinesOptions& options, IDocument& map,
         const Segments segments = boundary.readWholeLayer();
         Path ring;
         for (double m : measures) {
-            const Path side = boundary.bank(segments, m, 1);
-            ring.insert(ring.end(), side.begin(), side.end());
+            appendJoined(ring, boundary.bank(segments, m, 1));
             stepOrStop(progress);
         }
         for (auto m = measures.rbegin(); m != measures.rend(); ++m) {
-            const Path side = boundary.bank(segments, *m, -1);
-            ring.insert(ring.end(), side.begin(), side.end());
+            appendJoined(ring, boundary.bank(segments, *m, -1));
             stepOrStop(progress);
         }
         Polygon polygon;

@@ -20,13 +20,15 @@ struct BoundaryFromLinesOptions {
 
 /// What a run stored.
 struct BoundaryResult {
-    /// The ring crosses itself (neighbouring offsets overlapping inside a bend, a bank folding
-    /// over on a tight bend): stored all the same.
+    /// The ring crosses itself (a bank folding over on a bend tighter than half the width, banks
+    /// of distant segments meeting): stored all the same.
     bool valid = true;
 };
 
 /// Stores one polygon in the boundary layer whose ring runs through the +width/2 offsets of the
 /// segments in ascending measure order, then the reversed -width/2 offsets in descending order.
+/// Where the offsets of neighbouring segments cross on the inner side of a bend, both are cut
+/// at the crossing, so that the bank runs on without a loop there.
 /// The measures are those of the processing set; each is looked up again in the whole layer
 /// (the first segment, by object id, whose measure lies within 0.5 of it). Refuses (RunRefused,
 /// nothing written) an empty processing set and a boundary layer that is the centerline layer;

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <stdexcept>
 
 #include "framework/channel_model.h"
 #include "framework/error_report.h"
 #include "framework/geometry/curve.h"
+#include "framework/geometry/line_index.h"
 #include "framework/map_helpers.h"
 #include "framework/shared_state.h"
 #include "framework/ui.h"
@@ -42,9 +45,11 @@ public:
         const std::vector<ReferencePoint> cuts =
             referencePoints(maputil::GetFeatureCursor(points_));
         lookup_ = referencePoints(pointsCls_.search(nullptr));
+        lookupIndex_ = std::make_unique<PointIndex>(positionsOf(lookup_));
+        const LineIndex chainIndex(std::vector<Polyline>{chain});
         std::vector<double> distances;
         for (const ReferencePoint& p : cuts)
-            distances.push_back(nearestLocation(chain, p.at).distanceAlong);
+            distances.push_back(nearestOn(chainIndex, p.at).distanceAlong);
         std::sort(distances.begin(), distances.end());
         const Polyline parts = splitAtDistances(chain, distances);
         if (parts.paths.size() > cuts.size() + 1)
@@ -52,7 +57,7 @@ public:
                 "There is something wrong with the internal geometry of the segments. The "
                 "interpolation will be approximate",
                 MsgButtons::OK, "Warning");
-        const Polyline valued = valuedParts(parts);
+        const LineIndex valued(std::vector<Polyline>{valuedParts(parts)});
         progress.show("Processing...", 0, linesCls_.featureCount(nullptr), 1);
         auto cursor = linesCls_.search(nullptr);
         while (auto line = cursor->nextFeature()) {
@@ -67,10 +72,11 @@ public:
     void assignMeasures(Polyline chain, IProgressBar& progress) {
         const int measure = fieldAddedWhenMissing(std::string(channel::kMeasure.name));
         maputil::SetLineMs(chain, 0, length(chain));
+        const LineIndex measured(std::vector<Polyline>{std::move(chain)});
         progress.show("Processing...", 0, count_, 1);
         auto cursor = maputil::GetFeatureCursor(lines_);
         while (auto line = cursor->nextFeature()) {
-            line->setValue(measure, vectorUtil::GetMAtPoint(midpointOf(*line), chain));
+            line->setValue(measure, vectorUtil::GetMAtPoint(midpointOf(*line), measured));
             line->store();
             stepOrStop(progress);
         }
@@ -96,19 +102,18 @@ private:
         return points;
     }
 
+    static std::vector<Point> positionsOf(const std::vector<ReferencePoint>& points) {
+        std::vector<Point> positions;
+        for (const ReferencePoint& p : points) positions.push_back(p.at);
+        return positions;
+    }
+
     /// The value of the nearest reference point within reach of the place (the first read of
     /// equally near ones), or nothing.
     std::optional<double> valueNear(const Point& place) const {
-        std::optional<double> value;
-        double nearest = kReferenceReach;
-        for (const ReferencePoint& p : lookup_) {
-            const double d = std::hypot(p.at.x - place.x, p.at.y - place.y);
-            if (d < nearest || (!value && d == nearest)) {
-                nearest = d;
-                value = p.value;
-            }
-        }
-        return value;
+        const auto nearest = lookupIndex_->nearest(place, kReferenceReach);
+        if (!nearest) return std::nullopt;
+        return lookup_[*nearest].value;
     }
 
     /// The parts joined into one line whose measures run from the value at each part's start
@@ -133,11 +138,17 @@ private:
         return queryPoint(maputil::CheckedPolyline(line, lines_->name()), 0.5, true);
     }
 
+    /// Where the one line of the index passes nearest the point.
+    static CurveLocation nearestOn(const LineIndex& line, const Point& point) {
+        const auto at = line.nearest(point);
+        if (!at) throw std::invalid_argument("the line has no vertex");
+        return at->location;
+    }
+
     /// The measure of the valued line where it passes nearest the point; null on a part without
     /// a value.
-    static FieldValue valueAt(const Point& point, const Polyline& valued) {
-        const auto there = measuresAtDistance(valued, nearestLocation(valued, point).distanceAlong);
-        if (there.empty() || std::isnan(there.front())) return {};
+    static FieldValue valueAt(const Point& point, const LineIndex& valued) {
+        if (std::isnan(valued.firstMeasureAt(0, nearestOn(valued, point).distanceAlong))) return {};
         return vectorUtil::GetMAtPoint(point, valued);
     }
 
@@ -149,6 +160,7 @@ private:
     long count_ = 0;
     int pointValue_ = -1, lineValue_ = -1;
     std::vector<ReferencePoint> lookup_;
+    std::unique_ptr<PointIndex> lookupIndex_;  ///< over lookup_
 };
 
 }  // namespace

@@ -8,10 +8,10 @@
 # the preprocessing of one digitised centerline (segments, interpolated depth and bank elevation,
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
-# downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
-# plan and flow files; profile lines from the beta cross-sections, depth and flow based; and the
-# thalweg located along a line drawn on a second sample river, on its bathymetry raster and from
-# its bed points. Results go to build/main-job.
+# downstream distances, a plot of one trapezoidal cross-section, the channel-geometry document
+# and from it the HEC-RAS geometry, project, plan and flow files; profile lines from the beta
+# cross-sections, depth and flow based; and the thalweg located along a line drawn on a second
+# sample river, on its bathymetry raster and from its bed points. Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -113,6 +113,9 @@ echo "-- Trapezoidal cross-sections"
 $ondu run clsTrapezoidalCS --map "$river" --set cmbInput=CenterlineSegments \
     --set cmbBottomElev=BotElev --set cmbBottomWidth=BotWidth --set cmbDepth=Depth \
     --set cmbSideSlope=Slope --set cmbOutput=CrossSections
+echo "-- Plot of the first trapezoidal cross-section"
+$ondu plot section --map "$river" --layer CrossSections --fid 1 \
+    --out "$out/trapezoidal-section.png"
 echo "-- Station numbers and downstream distances"
 $ondu run clsAssignStnNotoCS --map "$river" --set cmbReach=Reach --set cmbField=ReachName
 $ondu run clsAssignDnDs --map "$river"

@@ -19,12 +19,13 @@ struct Stretch {
     std::uint32_t piece = 0;
 };
 
-/// The stretches as nanoflann reads a point cloud.
-struct StretchCloud {
-    std::vector<Stretch> stretches;
-    std::size_t kdtree_get_point_count() const { return stretches.size(); }
+/// Items with an X and a Y as nanoflann reads a point cloud.
+template <class Item>
+struct XyCloud {
+    std::vector<Item> items;
+    std::size_t kdtree_get_point_count() const { return items.size(); }
     double kdtree_get_pt(std::size_t i, std::size_t dim) const {
-        return dim == 0 ? stretches[i].x : stretches[i].y;
+        return dim == 0 ? items[i].x : items[i].y;
     }
     template <class Box>
     bool kdtree_get_bbox(Box&) const {
@@ -32,9 +33,12 @@ struct StretchCloud {
     }
 };
 
-using KdTree =
-    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, StretchCloud>,
-                                        StretchCloud, 2, std::uint32_t>;
+template <class Item>
+using XyTree =
+    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, XyCloud<Item>>,
+                                        XyCloud<Item>, 2, std::uint32_t>;
+using StretchCloud = XyCloud<Stretch>;
+using KdTree = XyTree<Stretch>;
 
 double pieceLength(const Polyline& line, const CurvePiece& piece) {
     const Path& path = line.paths[piece.part];
@@ -72,7 +76,7 @@ struct LineIndex::Impl {
         const double stretch = counted ? total / static_cast<double>(counted) : 0;
         for (std::size_t i = 0; i < lines.size(); ++i)
             for (std::size_t k = 0; k < pieces[i].size(); ++k) addStretches(i, k, stretch);
-        if (!cloud.stretches.empty())
+        if (!cloud.items.empty())
             tree =
                 std::make_unique<KdTree>(2, cloud, nanoflann::KDTreeSingleIndexAdaptorParams(16));
     }
@@ -89,9 +93,9 @@ struct LineIndex::Impl {
         halfStretch = std::max(halfStretch, len / static_cast<double>(count) / 2);
         for (std::size_t j = 0; j < count; ++j) {
             const double t = (static_cast<double>(j) + 0.5) / static_cast<double>(count);
-            cloud.stretches.push_back({std::lerp(a.x, b.x, t), std::lerp(a.y, b.y, t),
-                                       static_cast<std::uint32_t>(line),
-                                       static_cast<std::uint32_t>(k)});
+            cloud.items.push_back({std::lerp(a.x, b.x, t), std::lerp(a.y, b.y, t),
+                                   static_cast<std::uint32_t>(line),
+                                   static_cast<std::uint32_t>(k)});
         }
     }
 
@@ -116,7 +120,7 @@ const Polyline& LineIndex::line(std::size_t index) const { return impl_->lines.a
 std::optional<LineIndex::Nearest> LineIndex::nearest(const Point& point, double reach) const {
     if (point.isEmpty()) throw std::invalid_argument("the point is empty");
     if (!impl_->tree) return std::nullopt;
-    const auto& stretches = impl_->cloud.stretches;
+    const auto& stretches = impl_->cloud.items;
     const double query[2] = {point.x, point.y};
     std::uint32_t first = 0;
     double firstSquared = 0;
@@ -160,6 +164,57 @@ double LineIndex::firstMeasureAt(std::size_t index, double distance) const {
     const double len = pieceLength(line, piece);
     if (len <= 0) return path[piece.vertex].m;
     return std::lerp(path[piece.vertex].m, path[piece.vertex + 1].m, (d - piece.start) / len);
+}
+
+// ---- points --------------------------------------------------------------------------------
+
+struct PointIndex::Impl {
+    XyCloud<Point> cloud;                ///< the points that are not empty
+    std::vector<std::size_t> positions;  ///< their positions in the caller's list
+    std::unique_ptr<XyTree<Point>> tree;
+};
+
+PointIndex::PointIndex(const std::vector<Point>& points) : impl_(std::make_unique<Impl>()) {
+    if (points.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::invalid_argument("too many points to index");
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (!points[i].isEmpty()) {
+            impl_->cloud.items.push_back(points[i]);
+            impl_->positions.push_back(i);
+        }
+    if (!impl_->cloud.items.empty())
+        impl_->tree = std::make_unique<XyTree<Point>>(
+            2, impl_->cloud, nanoflann::KDTreeSingleIndexAdaptorParams(16));
+}
+
+PointIndex::~PointIndex() = default;
+
+std::optional<std::size_t> PointIndex::nearest(const Point& point, double reach) const {
+    if (point.isEmpty()) throw std::invalid_argument("the point is empty");
+    if (!impl_->tree) return std::nullopt;
+    const auto& points = impl_->cloud.items;
+    const auto& positions = impl_->positions;
+    const double query[2] = {point.x, point.y};
+    std::uint32_t first = 0;
+    double firstSquared = 0;
+    impl_->tree->knnSearch(query, 1, &first, &firstSquared);
+    // The tree's squared distances round differently from hypot: every point the tree puts
+    // about as near is measured again, and the first listed of the nearest wins.
+    const double radius = std::sqrt(firstSquared) * (1 + kSlack) + kSlack;
+    std::vector<std::pair<std::uint32_t, double>> found;
+    impl_->tree->radiusSearch(query, radius * radius, found, nanoflann::SearchParams(32, 0, false));
+    auto distance = [&](std::uint32_t i) {
+        return std::hypot(points[i].x - point.x, points[i].y - point.y);
+    };
+    std::uint32_t best = first;
+    double bestDistance = distance(first);
+    for (const auto& [i, squared] : found) {
+        const double d = distance(i);
+        if (d < bestDistance || (d == bestDistance && positions[i] < positions[best]))
+            best = i, bestDistance = d;
+    }
+    if (!(bestDistance <= reach)) return std::nullopt;
+    return positions[best];
 }
 
 }  // namespace ondu

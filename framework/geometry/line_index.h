@@ -51,4 +51,26 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+/// Points prepared for many nearest-point questions (a k-d tree, nanoflann): the answer is the
+/// one a scan of the list in order gives, keeping the first of equally near points, with planar
+/// distances as std::hypot measures them.
+class PointIndex {
+public:
+    /// Indexes the points' X and Y (copied); empty points are kept but never found.
+    explicit PointIndex(const std::vector<Point>& points);
+    ~PointIndex();
+    PointIndex(const PointIndex&) = delete;
+    PointIndex& operator=(const PointIndex&) = delete;
+
+    /// The position in the list of the point nearest to `point` at most `reach` away (the first
+    /// listed of equally near ones); nothing when none is that near. Throws
+    /// std::invalid_argument for an empty point.
+    std::optional<std::size_t> nearest(
+        const Point& point, double reach = std::numeric_limits<double>::infinity()) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 }  // namespace ondu

@@ -304,6 +304,7 @@ public:
     std::string path() const override { return path_; }
     Envelope extent() const override { return extent_; }
     double lowestElevation() const override { return lowest_; }
+    double highestElevation() const override { return highest_; }
     std::string spatialReference() const override { return content_.spatialReference; }
     std::size_t triangleCount() const override { return content_.mesh.triangles.size(); }
 
@@ -364,12 +365,13 @@ private:
     void rebuildSurface() {
         facets_ = facetsOf(content_.mesh);
         extent_ = Envelope{};
-        lowest_ = kNaN;
+        lowest_ = highest_ = kNaN;
         for (const auto& t : content_.mesh.triangles)
             for (std::uint32_t i : t) {
                 const auto& v = content_.mesh.vertices[i];
                 extent_.add(v[0], v[1]);
                 if (!(v[2] >= lowest_)) lowest_ = v[2];
+                if (!(v[2] <= highest_)) highest_ = v[2];
             }
         index_.emplace(facets_, extent_);
     }
@@ -379,6 +381,7 @@ private:
     std::vector<Facet> facets_;
     Envelope extent_;
     double lowest_ = kNaN;
+    double highest_ = kNaN;
     std::optional<FacetIndex> index_;
 };
 

@@ -60,6 +60,9 @@ void writePng(cairo_surface_t* image, const std::string& temporary, const std::s
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 1);
+    // Maps are mostly runs of one colour, which compress well unfiltered; choosing a filter per
+    // row cost as much as the compression.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_write_info(png, info);
     // Pixels are native-endian 32-bit words 0xXXRRGGBB: B, G, R, X in memory here.
     png_set_bgr(png);

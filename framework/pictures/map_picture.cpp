@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -12,6 +13,7 @@
 #include "framework/error.h"
 #include "framework/host/ogr_workspace.h"
 #include "framework/number_text.h"
+#include "framework/surface_helpers.h"
 
 namespace ondu::pictures {
 
@@ -89,9 +91,15 @@ DrawnLayer readLayer(ILayer& layer, bool named) {
     if (IFeatureLayer* fl = layer.asFeatureLayer()) return readFeatureLayer(*fl, named);
     DrawnLayer drawn;
     drawn.name = layer.name();
-    drawn.surface = surfaceSampler(layer);
+    try {
+        drawn.surface = surfaceSampler(layer);
+    } catch (const HostError&) {
+        // As a feature layer without its data: refused when named, passed over otherwise.
+        if (named) throw RunRefused("The layer " + layer.name() + " has no data source");
+        return drawn;
+    }
     if (named && !drawn.surface)
-        throw RunRefused("The layer " + layer.name() + " cannot be drawn yet");
+        throw RunRefused("The layer " + layer.name() + " has no values to draw");
     return drawn;
 }
 
@@ -136,12 +144,145 @@ Extent extentOf(const std::vector<DrawnLayer>& layers) {
     return e;
 }
 
+bool isPointShape(ShapeType shape) {
+    return shape == ShapeType::Point || shape == ShapeType::Multipoint;
+}
+
+/// Vertices closer than this (in pixels) to the last one kept change no pixel of a line, yet each
+/// costs the stroker as much as a long segment: dense lines lose them before drawing.
+constexpr double kPixelTolerance = 0.5;
+
+/// Calls moveTo(x, y) at the start of each path and lineTo(x, y) along it, in device space,
+/// passing over vertices within kPixelTolerance of the last one passed on (a path's last vertex
+/// is always passed on).
+template <typename MoveTo, typename LineTo>
+void traceDevice(const MapView& view, const Path& path, MoveTo moveTo, LineTo lineTo) {
+    double lastX = 0, lastY = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const double x = view.x(path[i].x), y = view.y(path[i].y);
+        if (i == 0) {
+            moveTo(x, y);
+        } else if (i + 1 == path.size() || std::abs(x - lastX) >= kPixelTolerance ||
+                   std::abs(y - lastY) >= kPixelTolerance) {
+            lineTo(x, y);
+        } else {
+            continue;
+        }
+        lastX = x, lastY = y;
+    }
+}
+
 void tracePaths(cairo_t* cr, const MapView& view, const std::vector<Path>& paths, bool close) {
     for (const Path& path : paths) {
-        for (std::size_t i = 0; i < path.size(); ++i)
-            (i == 0 ? cairo_move_to : cairo_line_to)(cr, view.x(path[i].x), view.y(path[i].y));
+        traceDevice(
+            view, path, [cr](double x, double y) { cairo_move_to(cr, x, y); },
+            [cr](double x, double y) { cairo_line_to(cr, x, y); });
         if (close) cairo_close_path(cr);
     }
+}
+
+/// Thin solid lines drawn straight into an image by an antialiased line rasterizer (Xiaolin
+/// Wu's). cairo 1.16 has no hairline mode, and its general stroker and scan converter spent two
+/// seconds on a layer of 100,000 short lines at 2000 x 2000, most of a map's time; this takes a
+/// few milliseconds. Each pixel keeps the largest coverage any line of the layer gives it, as
+/// one stroke of the whole layer would, and the layer is then blended in once, the coverage
+/// scaled by the line's width.
+class Hairlines {
+public:
+    Hairlines(cairo_surface_t* image, const Box& clip)
+        : image_(image),
+          left_(std::max(0, static_cast<int>(std::floor(clip.left)))),
+          top_(std::max(0, static_cast<int>(std::floor(clip.top)))),
+          right_(std::min(cairo_image_surface_get_width(image),
+                          static_cast<int>(std::ceil(clip.right)))),
+          bottom_(std::min(cairo_image_surface_get_height(image),
+                           static_cast<int>(std::ceil(clip.bottom)))),
+          coverage_(static_cast<std::size_t>(std::max(0, right_ - left_)) *
+                        static_cast<std::size_t>(std::max(0, bottom_ - top_)),
+                    0.0f) {}
+
+    void line(double x0, double y0, double x1, double y1) {
+        if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1))
+            return;
+        // Pixel centres lie at half-integer device coordinates.
+        x0 -= 0.5, y0 -= 0.5, x1 -= 0.5, y1 -= 0.5;
+        const bool steep = std::abs(y1 - y0) > std::abs(x1 - x0);
+        if (steep) std::swap(x0, y0), std::swap(x1, y1);
+        if (x0 > x1) std::swap(x0, x1), std::swap(y0, y1);
+        const double gradient = x1 > x0 ? (y1 - y0) / (x1 - x0) : 0;
+        // Only the columns (rows when steep) inside the clip are walked.
+        const double low = steep ? top_ : left_, high = (steep ? bottom_ : right_) - 1;
+        const long first = std::lround(std::max(x0, low - 1)),
+                   last = std::lround(std::min(x1, high + 1));
+        for (long u = first; u <= last; ++u) {
+            const double v = y0 + gradient * (static_cast<double>(u) - x0);
+            const double base = std::floor(v), f = v - base;
+            plot(steep, u, static_cast<long>(base), 1 - f);
+            plot(steep, u, static_cast<long>(base) + 1, f);
+        }
+    }
+
+    void paint(Rgb colour, double width) {
+        const double opacity = std::clamp(width, 0.0, 1.0);
+        cairo_surface_flush(image_);
+        unsigned char* data = cairo_image_surface_get_data(image_);
+        const int stride = cairo_image_surface_get_stride(image_);
+        const int columns = right_ - left_;
+        auto blend = [](std::uint32_t pixel, int shift, double channel, double a) {
+            const double old = static_cast<double>((pixel >> shift) & 0xff);
+            // Rounded by adding a half: the value is never negative.
+            return static_cast<std::uint32_t>(old + (channel * 255 - old) * a + 0.5) << shift;
+        };
+        for (int row = top_; row < bottom_; ++row) {
+            auto* pixels = reinterpret_cast<std::uint32_t*>(data + row * stride);
+            const float* cover = coverage_.data() + static_cast<std::size_t>(row - top_) * columns;
+            for (int col = left_; col < right_; ++col) {
+                const double a = cover[col - left_] * opacity;
+                if (a <= 0) continue;
+                const std::uint32_t p = pixels[col];
+                pixels[col] = (p & 0xff000000u) | blend(p, 16, colour.r, a) |
+                              blend(p, 8, colour.g, a) | blend(p, 0, colour.b, a);
+            }
+        }
+        cairo_surface_mark_dirty(image_);
+    }
+
+private:
+    void plot(bool steep, long u, long v, double c) {
+        const long x = steep ? v : u, y = steep ? u : v;
+        if (x < left_ || x >= right_ || y < top_ || y >= bottom_) return;
+        float& cell =
+            coverage_[static_cast<std::size_t>(y - top_) * (right_ - left_) + (x - left_)];
+        cell = std::max(cell, static_cast<float>(c));
+    }
+
+    cairo_surface_t* image_;
+    int left_, top_, right_, bottom_;
+    std::vector<float> coverage_;
+};
+
+/// Whether the layer's unselected lines go to Hairlines: a dense layer of thin solid lines
+/// drawn into an image.
+bool drawnAsHairlines(cairo_t* cr, const DrawnLayer& layer) {
+    return layer.vertexCount > kDenseVertices && !layer.style.filled && layer.style.dash.empty() &&
+           layer.style.width <= 1 && !isPointShape(layer.shape) &&
+           cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE;
+}
+
+void drawHairlines(cairo_t* cr, const MapView& view, const DrawnLayer& layer) {
+    Hairlines lines(cairo_get_target(cr), view.frame);
+    double lastX = 0, lastY = 0;
+    auto moveTo = [&](double x, double y) { lastX = x, lastY = y; };
+    auto lineTo = [&](double x, double y) {
+        lines.line(lastX, lastY, x, y);
+        lastX = x, lastY = y;
+    };
+    for (const auto& f : layer.features) {
+        if (f.selected) continue;
+        if (const auto* line = std::get_if<Polyline>(&f.shape))
+            for (const Path& path : line->paths) traceDevice(view, path, moveTo, lineTo);
+    }
+    lines.paint(layer.style.stroke, layer.style.width);
 }
 
 void drawMarkers(cairo_t* cr, const MapView& view, const Geometry& shape, const Style& style) {
@@ -155,10 +296,6 @@ void traceShape(cairo_t* cr, const MapView& view, const Geometry& shape) {
     if (const auto* area = std::get_if<Polygon>(&shape)) tracePaths(cr, view, area->rings, true);
 }
 
-bool isPointShape(ShapeType shape) {
-    return shape == ShapeType::Point || shape == ShapeType::Multipoint;
-}
-
 Style highlighted(Style style) {
     style.stroke = kHighlight;
     style.fill = kHighlight;
@@ -167,6 +304,7 @@ Style highlighted(Style style) {
 }
 
 void drawFeatures(cairo_t* cr, const MapView& view, const DrawnLayer& layer, bool selected) {
+    if (!selected && drawnAsHairlines(cr, layer)) return drawHairlines(cr, view, layer);
     const Style style = selected ? highlighted(layer.style) : layer.style;
     for (const auto& f : layer.features) {
         if (f.selected != selected) continue;
@@ -193,8 +331,9 @@ void drawFeatures(cairo_t* cr, const MapView& view, const DrawnLayer& layer, boo
 
 void drawStationLabels(cairo_t* cr, const MapView& view, const DrawnLayer& layer) {
     for (const auto& f : layer.features) {
+        if (f.label.empty()) continue;
         const auto vertices = allVertices(f.shape);
-        if (f.label.empty() || vertices.empty()) continue;
+        if (vertices.empty()) continue;
         const Point& end = vertices.back();
         drawText(cr, view.x(end.x) + 4, view.y(end.y) - 4, f.label, kLabelSize - 1, Anchor::Start,
                  layer.style.stroke);
@@ -347,7 +486,70 @@ MapView fitView(const Box& frame, Extent wanted) {
         scale};
 }
 
-std::unique_ptr<SurfaceSampler> surfaceSampler(ILayer&) { return nullptr; }
+namespace {
+
+Extent extentOf(const Envelope& e) { return {e.xMin, e.yMin, e.xMax, e.yMax}; }
+
+/// A raster's surface (bilinear between cell centres), with the lowest and highest cell values
+/// as its range.
+class RasterSampler : public SurfaceSampler {
+public:
+    explicit RasterSampler(IRasterLayer& layer)
+        : raster_(layer.raster()), surface_(surfaceUtil::GetSurfaceFromLayer(&layer)) {
+        readRange();
+    }
+    double elevation(double x, double y) const override { return surface_->elevation(x, y); }
+    Extent extent() const override { return extentOf(raster_->extent()); }
+    double lowest() const override { return lowest_; }
+    double highest() const override { return highest_; }
+
+private:
+    /// The cells' range, read a row of cells at a time; cells without data play no part.
+    void readRange() {
+        IRasterBand& band = raster_->band(0);
+        const std::optional<double> noData = band.noData();
+        for (int row = 0; row < raster_->rows(); ++row)
+            for (double v : band.readBlock(0, row, raster_->columns(), 1)) {
+                if (std::isnan(v) || (noData && v == *noData)) continue;
+                lowest_ = std::min(lowest_, v);
+                highest_ = std::max(highest_, v);
+            }
+    }
+
+    RasterDatasetPtr raster_;
+    std::shared_ptr<ISurface> surface_;
+    double lowest_ = INFINITY, highest_ = -INFINITY;
+};
+
+class TinSampler : public SurfaceSampler {
+public:
+    explicit TinSampler(TinPtr tin) : tin_(std::move(tin)) {}
+    double elevation(double x, double y) const override { return tin_->elevation(x, y); }
+    Extent extent() const override { return extentOf(tin_->extent()); }
+    double lowest() const override { return tin_->lowestElevation(); }
+    double highest() const override { return tin_->highestElevation(); }
+
+private:
+    TinPtr tin_;
+};
+
+/// A surface without a single value, or without an extent, has nothing to shade.
+std::unique_ptr<SurfaceSampler> shadeable(std::unique_ptr<SurfaceSampler> sampler) {
+    const Extent e = sampler->extent();
+    if (!(sampler->lowest() <= sampler->highest()) || !(e.xmin <= e.xmax && e.ymin <= e.ymax))
+        return nullptr;
+    return sampler;
+}
+
+}  // namespace
+
+std::unique_ptr<SurfaceSampler> surfaceSampler(ILayer& layer) {
+    if (IRasterLayer* raster = layer.asRasterLayer())
+        return shadeable(std::make_unique<RasterSampler>(*raster));
+    if (ITinLayer* tin = layer.asTinLayer())
+        return shadeable(std::make_unique<TinSampler>(tin->tin()));
+    return nullptr;
+}
 
 void shadeSurface(cairo_t* cr, const MapView& view, const SurfaceSampler& surface) {
     const int w = static_cast<int>(std::ceil(view.frame.width()));

@@ -66,9 +66,10 @@ public:
     virtual double highest() const = 0;
 };
 
-/// The sampler of a raster or TIN layer. Surface layers are only listed in the map so far; the
-/// surface readers plug in here (LayerKind::Raster and LayerKind::Tin) and the map then shades
-/// them by elevation with a colour bar. Nothing until then.
+/// The sampler of a raster layer (band 0, bilinear between cell centres, its range the lowest
+/// and highest cell with data) or a TIN layer (its lowest and highest vertex). Nothing for
+/// other layers and for surfaces without a single value. Throws HostError when the layer's
+/// data source cannot be opened.
 std::unique_ptr<SurfaceSampler> surfaceSampler(ILayer& layer);
 
 /// Shades the surface inside the view's frame, low elevations blue to high ones brown; the map

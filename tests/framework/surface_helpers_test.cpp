@@ -23,6 +23,7 @@ public:
     std::string path() const override { return {}; }
     Envelope extent() const override { return extent_; }
     double lowestElevation() const override { return extent_.xMin + extent_.yMin; }
+    double highestElevation() const override { return extent_.xMax + extent_.yMax; }
     std::string spatialReference() const override { return {}; }
     std::size_t triangleCount() const override { return 2; }
     double elevation(double x, double y) const override { return x + y; }

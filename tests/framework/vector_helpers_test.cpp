@@ -267,6 +267,58 @@ TEST(MeasureAtPoint, NearestLocationRoundedToFourDecimals) {
     EXPECT_EQ(ui.messageLines(), std::vector<std::string>{"[Error] No MS assigned"});
 }
 
+/// GetMAtPoint through an index of the one line, for comparison with the walk along it.
+double indexedMAtPoint(const Point& point, const Polyline& line) {
+    return vectorUtil::GetMAtPoint(point, LineIndex(std::vector<Polyline>{line}));
+}
+
+TEST(MeasureAtPoint, IndexedAnswersAndMessagesAsTheWalk) {
+    test::RecordingUI ui;
+    const Polyline measured(Path{{0, 0, kNaN, 0}, {3, 0, kNaN, 1}}, false, true);
+    const Polyline unset(Path{{0, 0, kNaN, kNaN}, {3, 0, kNaN, kNaN}}, false, true);
+    const Polyline unmeasured(Path{{0, 0}, {3, 0}});
+    Polyline noVertex;
+    noVertex.mAware = true;
+    const std::vector<std::pair<Point, Polyline>> cases{
+        {Point(1, 5), measured}, {Point(9, -2), measured}, {Point(1, 0), unmeasured},
+        {Point(1, 0), unset},    {Point(1, 0), noVertex},  {Point(), measured}};
+    for (const auto& [point, line] : cases) {
+        ui.messages.clear();
+        const double walked = vectorUtil::GetMAtPoint(point, line);
+        const auto walkedMessages = ui.messageLines();
+        ui.messages.clear();
+        EXPECT_EQ(indexedMAtPoint(point, line), walked);
+        EXPECT_EQ(ui.messageLines(), walkedMessages);
+    }
+    EXPECT_THROW(vectorUtil::GetMAtPoint(Point(0, 0), LineIndex({measured, measured})),
+                 std::invalid_argument);
+}
+
+TEST(MeasureAtPoint, IndexedAgreesWithTheWalkOnRandomLines) {
+    test::RecordingUI ui;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> step(-5, 5), where(-20, 220);
+    for (int trial = 0; trial < 20; ++trial) {
+        // A wandering measured line with repeated vertices and measures that fall and rise.
+        Path path;
+        double x = 0, y = 0, m = 0;
+        for (int v = 0; v < 200; ++v) {
+            if (v % 17 != 0) x += std::abs(step(random)), y += step(random);
+            m += step(random);
+            path.push_back({x, y, kNaN, m});
+        }
+        const Polyline line(path, false, true);
+        const LineIndex index(std::vector<Polyline>{line});
+        for (int i = 0; i < 300; ++i) {
+            Point p(where(random), where(random) - 100);
+            if (i % 2) p = Point(std::round(p.x), std::round(p.y));  // ties on a grid
+            EXPECT_EQ(vectorUtil::GetMAtPoint(p, index), vectorUtil::GetMAtPoint(p, line))
+                << p.x << " " << p.y;
+        }
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(IntersectPoint, FirstMeetingPointOrNothing) {
     test::RecordingUI ui;
     const Geometry a = fromWkt("LINESTRING (0 0,10 0)");

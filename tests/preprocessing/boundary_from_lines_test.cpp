@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/host/sample_river.h"
+#include "support/cli_runner.h"
 #include "support/dialog_test.h"
 #include "support/temp_map.h"
 
@@ -146,6 +148,38 @@ TEST_F(BoundaryDialog, FoldedBankIsStoredWithAWarningThatTheRingIsInvalid) {
               "outline crosses itself where the offsets of neighbouring segments overlap inside "
               "a bend or a bank folds over on a tight bend.");
     EXPECT_FALSE(Forms::anyLoaded());
+}
+
+TEST_F(BoundaryDialog, InnerOffsetsOfABendAreCutWhereTheyCross) {
+    // A 45 degree left turn between two segments: on the left (inner) bank the offsets of the
+    // two overlap near the corner; the right (outer) bank is bridged by a straight edge.
+    openMap({{"LINESTRING (0 0,10 0)", 4, 5.0}, {"LINESTRING (10 0,20 10)", 4, 15.0}});
+    openDialog().pressOk();
+    EXPECT_EQ(ui.messageLines().back(),
+              "[Boundary from centerline] Boundary created successfully!");
+    const auto stored = rings();
+    ASSERT_EQ(stored.size(), 1u);
+    const Path& ring = stored[0];
+    ASSERT_EQ(ring.size(), 8u);
+    const double h = std::sqrt(2.0);
+    EXPECT_NEAR(ring[3].x, 20 + h, 1e-9);  // the outer bank keeps every offset vertex
+    EXPECT_NEAR(ring[4].x, 20 - h, 1e-9);
+    EXPECT_NEAR(ring[5].x, 10 - h + (2 - h), 1e-9);  // the crossing, on the first left offset
+    EXPECT_NEAR(ring[5].y, 2, 1e-9);
+    EXPECT_NEAR(ring[6].x, 0, 1e-9);
+}
+
+TEST_F(BoundaryDialog, SampleRiverBoundaryIsValid) {
+    // Bends of the sample river; 100 m segments, 40 m wide, as the main job builds them.
+    Forms::reset();
+    host.reset();
+    test::TempDir dir;
+    const std::string river = dir.file("river.gpkg");
+    writeSampleRiver(river, SampleRiverOptions{});
+    host = std::make_unique<test::InstalledHost>(MapDocument::open(river));
+    openDialog().pressOk();
+    EXPECT_EQ(ui.messageLines().back(),
+              "[Boundary from centerline] Boundary created successfully!");
 }
 
 TEST_F(BoundaryDialog, FailuresNameTheSegmentAndStoreNothing) {

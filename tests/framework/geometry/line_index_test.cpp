@@ -102,5 +102,44 @@ TEST(LineIndex, EquallyNearLinesGoToTheFirstListed) {
     EXPECT_EQ(index.nearest(Point(5, -0.001))->line, 1u);
 }
 
+/// The first listed of the nearest points at most `reach` away, by a scan of the list.
+std::optional<std::size_t> scannedNearest(const std::vector<Point>& points, const Point& p,
+                                          double reach) {
+    std::optional<std::size_t> best;
+    double bestDistance = reach;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (points[i].isEmpty()) continue;
+        const double d = std::hypot(points[i].x - p.x, points[i].y - p.y);
+        if (d < bestDistance || (!best && d == bestDistance)) best = i, bestDistance = d;
+    }
+    return best;
+}
+
+TEST(PointIndex, AnswersAsAScanInListOrderDoes) {
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> grid(0, 40);
+    std::vector<Point> points;
+    // Integer positions repeat, so many points are equally near; an empty point is skipped.
+    for (int i = 0; i < 500; ++i) points.emplace_back(grid(random), grid(random));
+    points[17] = Point();
+    const PointIndex index(points);
+    std::uniform_real_distribution<double> coordinate(-10, 50);
+    for (int i = 0; i < 4000; ++i) {
+        Point p(coordinate(random), coordinate(random));
+        if (i % 2) p = Point(std::round(p.x * 2) / 2, std::round(p.y * 2) / 2);
+        const double reach = i % 3 == 0 ? 1.5 : std::numeric_limits<double>::infinity();
+        EXPECT_EQ(index.nearest(p, reach), scannedNearest(points, p, reach)) << p.x << " " << p.y;
+    }
+}
+
+TEST(PointIndex, ReachIsInclusiveAndEmptyListsFindNothing) {
+    const PointIndex index({Point(), Point(3, 4), Point(0, 5)});
+    EXPECT_EQ(index.nearest(Point(0, 0), 5), 1u);  // both at 5: the first listed
+    EXPECT_FALSE(index.nearest(Point(0, 0), 4.999));
+    EXPECT_FALSE(PointIndex({}).nearest(Point(0, 0)));
+    EXPECT_FALSE(PointIndex({Point()}).nearest(Point(0, 0)));
+    EXPECT_THROW(index.nearest(Point()), std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace ondu

@@ -28,6 +28,7 @@ TEST(Tin, LinearInsideItsTrianglesAndNothingOutside) {
     EXPECT_TRUE(std::isnan(tin->elevation(-0.1, 5)));
     EXPECT_TRUE(std::isnan(tin->elevation(5, 10.1)));
     EXPECT_EQ(tin->lowestElevation(), 0);
+    EXPECT_EQ(tin->highestElevation(), 30);
     EXPECT_EQ(tin->extent().xMax, 10);
     EXPECT_EQ(tin->extent().yMax, 10);
     EXPECT_TRUE(tin->path().empty());
@@ -69,6 +70,7 @@ TEST(Tin, ClipPolygonDropsTheTrianglesOutsideIt) {
     EXPECT_NEAR(tin->elevation(2.5, 2.5), 7.5, 1e-9);
     EXPECT_NEAR(tin->elevation(8, 8), 24, 1e-9);
     EXPECT_NEAR(tin->lowestElevation(), 6, 1e-9);
+    EXPECT_NEAR(tin->highestElevation(), 24, 1e-9);
     EXPECT_EQ(tin->extent().xMin, 2);
 }
 

@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include "framework/error.h"
+#include "framework/surface_helpers.h"
 #include "support/cli_runner.h"
 #include "support/png_pixels.h"
 #include "support/temp_map.h"
@@ -188,6 +189,133 @@ TEST(ShadeSurface, ColoursByElevationAndLeavesNoDataBlank) {
     const Rgb low = pixels.at(25, 100), high = pixels.at(195, 100);
     EXPECT_GT(low.b, low.r);    // low ground blue
     EXPECT_GT(high.r, high.b);  // high ground brown
+}
+
+/// Dense profile lines: 42 rows of 50 straight lines, each 10 long with a vertex every unit
+/// (21,000 vertices in all, about half a pixel apart at this size), the first one selected.
+class DenseLines : public ::testing::Test {
+protected:
+    static LayerSpec profileLines() {
+        LayerSpec layer{.name = "ProfileLines"};
+        for (int row = 0; row < 42; ++row)
+            for (int col = 0; col < 50; ++col) {
+                std::string wkt = "LINESTRING (";
+                for (int v = 0; v <= 10; ++v)
+                    wkt += (v ? "," : "") + std::to_string(col * 20 + v) + " " +
+                           std::to_string(row * 20);
+                layer.features.push_back({wkt + ")"});
+            }
+        return layer;
+    }
+
+    test::TempMap store{{profileLines()}};
+    std::unique_ptr<MapDocument> map = store.openMap();
+    test::TempDir dir;
+    const std::string png = dir.file("dense.png");
+};
+
+TEST_F(DenseLines, ThinLinesKeepTheirColourAndStayInsideTheExtent) {
+    map->findLayer("ProfileLines")->asFeatureLayer()->selectionSet().add(1);
+    const Rgb stroke = roleStyle("ProfileLines", ShapeType::Polyline).stroke;
+    const MapView view = renderMap(*map, {.width = 800, .height = 700}, png);
+    test::PngPixels pixels(png);
+    // A line's middle: the darkest pixel across it leans to the line's colour; between rows the
+    // page shows.
+    for (auto [x, y] : {std::pair{105.0, 400.0}, {505.0, 600.0}, {25.0, 20.0}}) {
+        Rgb darkest{1, 1, 1};
+        for (double dy = -1; dy <= 1; dy += 1) {
+            const Rgb c = pixels.at(view.x(x), view.y(y) + dy);
+            if (c.r < darkest.r) darkest = c;
+        }
+        EXPECT_LT(darkest.r, 0.6) << x << " " << y;
+        EXPECT_GT(darkest.g, darkest.r);
+        EXPECT_GT(darkest.b, darkest.r);
+        EXPECT_TRUE(pixels.is(view.x(x), view.y(y + 10), {1, 1, 1}));
+    }
+    EXPECT_TRUE(pixels.is(view.x(5), view.y(0), kHighlight, 0.1));
+
+    // Cut by an extent: nothing of the lines' colour outside the frame, left of the legend.
+    const MapView cut =
+        renderMap(*map, {.width = 800, .height = 700, .extent = Extent{300, 300, 500, 500}}, png);
+    test::PngPixels zoomed(png);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < zoomed.height(); ++y)
+        for (int x = 0; x < cut.frame.right + 10; ++x) {
+            const Rgb c = zoomed.at(x, y);
+            if (!(c.r < 0.8 && c.g > c.r + 0.1)) continue;
+            const bool in = x >= cut.frame.left - 1 && x <= cut.frame.right + 1 &&
+                            y >= cut.frame.top - 1 && y <= cut.frame.bottom + 1;
+            (in ? inside : outside) += 1;
+        }
+    EXPECT_GT(inside, 500);
+    EXPECT_EQ(outside, 0);
+}
+
+/// A map of a 4 x 4 raster over (0 0, 40 40) rising eastwards (10 to 40, its north-west cell
+/// without data) and a TIN over (60 0, 100 40) rising northwards (5 to 45).
+class SurfaceMap : public ::testing::Test {
+protected:
+    SurfaceMap() {
+        auto raster = surfaceUtil::CreateRasterDataset(dir.path(), "dem", "GRID", Point(0, 0), 4, 4,
+                                                       10, 10, PixelType::Float, "", true);
+        IRasterBand& band = surfaceUtil::GetRawPixels(*raster, 0);
+        band.setNoData(-9999);
+        std::vector<double> cells;
+        for (int row = 0; row < 4; ++row)
+            for (int col = 0; col < 4; ++col)
+                cells.push_back(row == 0 && col == 0 ? -9999 : 10.0 * (col + 1));
+        band.writeBlock(0, 0, 4, 4, cells);
+        raster->save();
+        createTin({{60, 0, 5}, {100, 0, 5}, {100, 40, 45}, {60, 40, 45}}, {}, nullptr, "")
+            ->saveAs(dir.file("tin.gpkg"));
+        map->addSurfaceLayer("Dem", LayerKind::Raster, dir.file("dem"));
+        map->addSurfaceLayer("Tin", LayerKind::Tin, dir.file("tin.gpkg"));
+        map->addSurfaceLayer("Broken", LayerKind::Raster, dir.file("nowhere"));
+    }
+
+    test::TempDir dir;
+    test::TempMap store{{{.name = "Empty", .hasZ = true}}};
+    std::unique_ptr<MapDocument> map = store.openMap();
+};
+
+TEST_F(SurfaceMap, RangesComeFromTheCellsWithDataAndTheTinVertices) {
+    const auto dem = surfaceSampler(*layerNamed(*map, "Dem"));
+    ASSERT_TRUE(dem);
+    EXPECT_EQ(dem->lowest(), 10);
+    EXPECT_EQ(dem->highest(), 40);
+    EXPECT_EQ(dem->extent().xmax, 40);
+    const auto tin = surfaceSampler(*layerNamed(*map, "Tin"));
+    ASSERT_TRUE(tin);
+    EXPECT_EQ(tin->lowest(), 5);
+    EXPECT_EQ(tin->highest(), 45);
+    EXPECT_NEAR(tin->elevation(80, 20), 25, 1e-9);
+}
+
+TEST_F(SurfaceMap, SurfacesAreShadedLowBlueHighBrown) {
+    const std::string png = dir.file("surfaces.png");
+    const MapView view = renderMap(*map, {.width = 800, .height = 400}, png);
+    test::PngPixels pixels(png);
+    const Rgb lowDem = pixels.at(view.x(5), view.y(5)), highDem = pixels.at(view.x(38), view.y(5));
+    EXPECT_GT(lowDem.b, lowDem.r);
+    EXPECT_GT(highDem.r, highDem.b);
+    EXPECT_TRUE(pixels.is(view.x(5), view.y(35), {1, 1, 1}));  // the cell without data
+    const Rgb lowTin = pixels.at(view.x(80), view.y(1)),
+              highTin = pixels.at(view.x(80), view.y(39));
+    EXPECT_GT(lowTin.b, lowTin.r);
+    EXPECT_GT(highTin.r, highTin.b);
+    EXPECT_TRUE(pixels.is(view.x(53), view.y(23), {1, 1, 1}));  // between the two surfaces
+}
+
+TEST_F(SurfaceMap, ABrokenSurfaceIsPassedOverUnlessNamed) {
+    const std::string png = dir.file("broken.png");
+    try {
+        renderMap(*map, {.layers = {"Broken"}}, png);
+        ADD_FAILURE() << "a broken raster was drawn";
+    } catch (const RunRefused& e) {
+        EXPECT_STREQ(e.what(), "The layer Broken has no data source");
+    }
+    EXPECT_FALSE(std::filesystem::exists(png));
+    EXPECT_NO_THROW(renderMap(*map, {.layers = {"Dem", "Tin"}}, png));
 }
 
 }  // namespace
