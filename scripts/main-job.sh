@@ -32,7 +32,6 @@ ogr2ogr -update "$out/river.gpkg" "$out/river.gpkg" -sql "SELECT * FROM CrossSec
     -nln BetaSections -nlt LINESTRINGZ
 ONDU_WORK_DIR="$out/work" $ondu run clsBetaFromTha --map "$out/river.gpkg" \
     --set txtInterval=250 --set cmbCrossSections=BetaSections
-$ondu plot section --map "$out/river.gpkg" --layer BetaSections --fid 6 --out "$out/beta-section.png"
 echo "== Gauging stations snapped to the centerline"
 $ondu run clsSnapPointstoLine --map "$out/river.gpkg" --set cmbPoints=GaugingStations \
     --set cmbLine=CenterLine
@@ -138,6 +137,8 @@ $ondu run clsProfileLines --map "$river" --set cmbCrossSection=BetaSections \
 $ondu run clsProfileLines --map "$river" --set cmbCrossSection=BetaSections \
     --set cmbMeasure=Measure --set cmbProfileLines=FlowProfileLines --set optFlow=1 \
     --set txtNumber=4
+$ondu plot section --map "$river" --layer BetaSections --fid 6 --levels ProfileLines \
+    --out "$out/beta-section.png"
 $ondu layers --map "$river"
 
 echo "== Thalweg located along a drawn line: on a bathymetry raster, and from bed points"
