@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "apps/qgis/qgis_application.h"
+#include "apps/qgis/qt_user_interface.h"
 
 namespace ondu::qgis {
 
@@ -229,6 +230,8 @@ void DialogWindow::fire(const std::function<void()>& event, bool isOk) {
     // are dropped rather than run inside it.
     if (drawing_ || busy_ || !dialog_ || !dialog_->isLoaded()) return;
     busy_ = true;
+    if (auto* progress = dynamic_cast<StatusBarProgress*>(&userInterface().statusProgress()))
+        progress->startCommand();
     {
         std::optional<EditRun> run;
         if (editor_) run.emplace(*editor_);

@@ -87,10 +87,11 @@ StatusBarProgress::StatusBarProgress(QgsStatusBar* statusBar) : statusBar_(statu
     bar_->setMaximumWidth(200);
     bar_->hide();
     if (statusBar_) statusBar_->addPermanentWidget(bar_);
+    qApp->installEventFilter(this);
 }
 
 StatusBarProgress::~StatusBarProgress() {
-    if (visible_) qApp->removeEventFilter(this);
+    qApp->removeEventFilter(this);
     if (!statusBar_ && bar_) delete bar_.data();
 }
 
@@ -101,7 +102,6 @@ void StatusBarProgress::show(const std::string& message, long minimum, long maxi
     bar_->setValue(static_cast<int>(minimum));
     bar_->show();
     if (statusBar_) statusBar_->showMessage(qtext(message));
-    if (!visible_) qApp->installEventFilter(this);
     visible_ = true;
     sinceEvents_.invalidate();
 }
@@ -114,7 +114,6 @@ void StatusBarProgress::stepIt() {
 void StatusBarProgress::hide() {
     bar_->hide();
     if (statusBar_) statusBar_->clearMessage();
-    if (visible_) qApp->removeEventFilter(this);
     visible_ = false;
 }
 
@@ -125,12 +124,14 @@ bool StatusBarProgress::cancelled() {
 
 void StatusBarProgress::deliverPendingEvents() {
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventInterval) return;
+    delivering_ = true;
     QCoreApplication::processEvents();
+    delivering_ = false;
     sinceEvents_.start();
 }
 
 bool StatusBarProgress::eventFilter(QObject* watched, QEvent* event) {
-    if (!visible_ || !isUserInput(event->type())) return QObject::eventFilter(watched, event);
+    if (!delivering_ || !isUserInput(event->type())) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
         cancelRequested_ = true;

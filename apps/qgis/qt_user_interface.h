@@ -17,9 +17,11 @@ namespace ondu::qgis {
 
 class QgisEditor;
 
-/// Progress on the QGIS status bar (a bar of its own where there is none, as in tests). While
-/// it is shown, Escape asks the run to stop and other keyboard and mouse input is held back, so
-/// that no second command starts inside a running one.
+/// Progress on the QGIS status bar (a bar of its own where there is none, as in tests). A run
+/// lets the window system deliver pending events when it steps or asks `cancelled()`; Escape
+/// among them asks the run to stop, and other keyboard and mouse input is dropped, so that no
+/// second command starts inside a running one. The cancel request holds until the next
+/// command starts (startCommand) or the next progress is shown.
 class StatusBarProgress : public QObject, public IProgressBar {
     Q_OBJECT
 public:
@@ -31,6 +33,11 @@ public:
     /// Lets the window system deliver what is pending (Escape among it), then answers.
     bool cancelled() override;
 
+    /// A new command starts: an earlier Escape is forgotten.
+    void startCommand() {
+        cancelRequested_ = false;
+        sinceEvents_.invalidate();
+    }
     QProgressBar& bar() { return *bar_; }
     bool visible() const { return visible_; }
 
@@ -44,6 +51,7 @@ private:
     QPointer<QProgressBar> bar_;
     long step_ = 1;
     bool visible_ = false;
+    bool delivering_ = false;
     bool cancelRequested_ = false;
     QElapsedTimer sinceEvents_;
 };
