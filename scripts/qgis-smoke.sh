@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 base="${ONDU_WORK_DIR:-${TMPDIR:-/tmp}}"
 mkdir -p "$base" "$(dirname "$shot")"
 work=$(mktemp -d "$base/ondu-qgis-smoke-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${ONDU_KEEP_SMOKE:-}" ] || rm -rf "$work"' EXIT
 rm -f "$shot"
 
 "$cli" sample-river "$work/river.gpkg" >/dev/null
@@ -25,7 +25,7 @@ cat > "$work/probe.py" <<PY
 from qgis.utils import iface
 from qgis.core import QgsProject, QgsVectorLayer
 from qgis.PyQt.QtCore import QTimer
-from qgis.PyQt.QtWidgets import QAction, QApplication, QToolBar
+from qgis.PyQt.QtWidgets import QAction, QApplication, QMessageBox, QToolBar
 
 report = open("$work/result.txt", "w")
 for name in ["ChannelBoundary", "CenterlineSegments", "CenterLine", "GaugingStations"]:
@@ -35,10 +35,16 @@ report.write("toolbar %s\n" % (iface.mainWindow().findChild(QToolBar, "ONDU Tool
 action = iface.mainWindow().findChild(QAction, "RUDAvuZIR.clsSplitLine")
 report.write("item %s\n" % (action.text() if action else None))
 
+def discard_project():
+    # QGIS asks whether to save the unsaved project on exit: it is not kept.
+    box = QApplication.activeModalWidget()
+    if isinstance(box, QMessageBox) and box.button(QMessageBox.Discard):
+        box.button(QMessageBox.Discard).click()
+
 def finish():
     report.write("closed %s\n" % (QApplication.activeModalWidget() is None))
     report.close()
-    QgsProject.instance().setDirty(False)
+    QTimer.singleShot(1000, discard_project)
     iface.actionExit().trigger()
 
 def shoot():
@@ -56,8 +62,10 @@ if action:
 else:
     QTimer.singleShot(300, finish)
 PY
+SECONDS=0
 timeout 150 xvfb-run -a -s "-screen 0 1280x800x24" qgis --nologo --noversioncheck \
   --profiles-path "$work/profiles" --code "$work/probe.py" >"$work/qgis.log" 2>&1 || true
+echo "QGIS ran for ${SECONDS} s"
 cat "$work/result.txt" 2>/dev/null || { echo "QGIS wrote no result"; tail -20 "$work/qgis.log"; exit 1; }
 grep -q "^toolbar True" "$work/result.txt"
 grep -q "^item Split Line Into Segments" "$work/result.txt"

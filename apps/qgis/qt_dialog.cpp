@@ -106,15 +106,15 @@ QWidget* DialogWindow::makeWidget(const Control& c) {
     switch (c.kind()) {
         case ControlKind::List: {
             auto* box = new QComboBox;
-            // Lists filled from the map take only their items; the others take typed text.
-            box->setEditable(c.decl->source.kind == ListSource::Kind::None);
+            // Editable, as the host's drop-down combos are: a list may show a text that is none
+            // of its items (a default proposed before its layer is there).
+            box->setEditable(true);
             connect(box, qOverload<int>(&QComboBox::activated), this, [this, name, box](int i) {
                 fire([this, name, item = box->itemText(i).toStdString()] {
                     dialog_->choose(name, item);
                 }, false);
             });
-            if (box->isEditable())
-                connect(box->lineEdit(), &QLineEdit::textEdited, this, [this, name](const QString& t) {
+            connect(box->lineEdit(), &QLineEdit::textEdited, this, [this, name](const QString& t) {
                     fire([this, name, t] { dialog_->type(name, t.toStdString()); }, false);
                 });
             w = box;
@@ -189,10 +189,8 @@ void DialogWindow::draw(const Control& c) {
                 box->clear();
                 box->addItems(items);
             }
-            const int at = box->findText(qtext(c.text));
-            if (box->isEditable()) box->setEditText(qtext(c.text));
-            box->setCurrentIndex(at);
-            if (box->isEditable()) box->setEditText(qtext(c.text));
+            box->setCurrentIndex(box->findText(qtext(c.text)));
+            box->setEditText(qtext(c.text));
             break;
         }
         case ControlKind::TextBox: {

@@ -77,6 +77,14 @@ std::size_t countOnDisk(const fs::path& gpkg, const char* layer) {
     return static_cast<std::size_t>(ds->GetLayerByName(layer)->GetFeatureCount());
 }
 
+/// The features QGIS shows of the layer, counted one by one.
+long featuresIn(QgsVectorLayer& layer) {
+    long count = 0;
+    QgsFeature f;
+    for (QgsFeatureIterator it = layer.getFeatures(); it.nextFeature(f);) ++count;
+    return count;
+}
+
 /// A project over a small generated river, with the host installed on it.
 class QgisHostTest : public ::testing::Test {
 protected:
@@ -144,7 +152,7 @@ TEST_F(QgisHostTest, ToolbarHasTheCatalogueMenusItemsAndTexts) {
     EXPECT_EQ(toolbar.objectName(), "ONDU Toolbar");
     std::vector<std::string> buttons;
     for (auto* b : toolbar.findChildren<QToolButton*>())
-        if (b->menu()) buttons.push_back(b->text().toStdString());
+        if (b->objectName().startsWith("RUDAvuZIR.")) buttons.push_back(b->text().toStdString());
     EXPECT_EQ(buttons, (std::vector<std::string>{"Basic ONDU", "Processing Menu",
                                                  "Data Import/Export"}));
     // Every menu lists its items in catalogue order, a separator before each group start.
@@ -355,7 +363,8 @@ TEST_P(EditRunTest, KeepsOrUndoesTheWritesOfARun) {
         f->store();
         if (c.completed) run.finish(true);
     }
-    EXPECT_EQ(thalweg->featureCount(), c.inQgis);
+    // Counted one by one: QGIS's own count of a GeoPackage layer reads -1 after a rollback.
+    EXPECT_EQ(featuresIn(*thalweg), c.inQgis);
     EXPECT_EQ(countOnDisk(gpkg, "Thalweg"), c.onDisk);
     EXPECT_EQ(thalweg->isEditable(), c.editingAfter);
     EXPECT_EQ(thalweg->fields().indexOf("Label") >= 0, c.inQgis == 1);
