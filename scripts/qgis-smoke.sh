@@ -36,10 +36,14 @@ action = iface.mainWindow().findChild(QAction, "RUDAvuZIR.clsSplitLine")
 report.write("item %s\n" % (action.text() if action else None))
 
 def discard_project():
-    # QGIS asks whether to save the unsaved project on exit: it is not kept.
+    # QGIS asks before closing the unsaved project on exit: it is not kept.
     box = QApplication.activeModalWidget()
-    if isinstance(box, QMessageBox) and box.button(QMessageBox.Discard):
-        box.button(QMessageBox.Discard).click()
+    if isinstance(box, QMessageBox):
+        for answer in (QMessageBox.Discard, QMessageBox.Yes):
+            if box.button(answer):
+                box.button(answer).click()
+                break
+    QTimer.singleShot(500, discard_project)
 
 def finish():
     report.write("closed %s\n" % (QApplication.activeModalWidget() is None))
@@ -63,8 +67,9 @@ else:
     QTimer.singleShot(300, finish)
 PY
 SECONDS=0
-timeout 150 xvfb-run -a -s "-screen 0 1280x800x24" qgis --nologo --noversioncheck \
-  --profiles-path "$work/profiles" --code "$work/probe.py" >"$work/qgis.log" 2>&1 || true
+status=0
+timeout ${ONDU_SMOKE_TIMEOUT:-150} xvfb-run -a -s "-screen 0 1280x800x24" qgis --nologo --noversioncheck \
+  --profiles-path "$work/profiles" --code "$work/probe.py" >"$work/qgis.log" 2>&1 || status=$?
 echo "QGIS ran for ${SECONDS} s"
 cat "$work/result.txt" 2>/dev/null || { echo "QGIS wrote no result"; tail -20 "$work/qgis.log"; exit 1; }
 grep -q "^toolbar True" "$work/result.txt"
@@ -72,4 +77,9 @@ grep -q "^item Split Line Into Segments" "$work/result.txt"
 grep -q "^window frm" "$work/result.txt"
 grep -q "^closed True" "$work/result.txt"
 test -s "$shot"
+if ((status != 0)); then
+  echo "QGIS ended with status $status (124: it did not quit)"
+  tail -20 "$work/qgis.log"
+  exit 1
+fi
 echo "Screenshot: $shot"
