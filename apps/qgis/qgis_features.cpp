@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "apps/qgis/qgis_application.h"
+#include "framework/field_names.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/ogr_workspace.h"
 
@@ -20,10 +21,6 @@ namespace {
 
 std::string text(const QString& s) { return s.toStdString(); }
 QString qtext(const std::string& s) { return QString::fromStdString(s); }
-
-bool sameName(const std::string& a, const std::string& b) {
-    return QString::compare(qtext(a), qtext(b), Qt::CaseInsensitive) == 0;
-}
 
 FieldType fieldTypeOf(const QgsField& field) {
     switch (field.type()) {
@@ -60,7 +57,8 @@ QgsField qgsFieldOf(const Field& field) {
         case FieldType::Blob:
             return QgsField(name, QVariant::ByteArray, "binary");
         default:
-            return QgsField(name, QVariant::String, "string", field.length > 0 ? field.length : 254);
+            return QgsField(name, QVariant::String, "string",
+                            field.length > 0 ? field.length : 254);
     }
 }
 
@@ -114,14 +112,14 @@ public:
         if (attribute < 0) return std::monostate{};
         if (auto changed = changes_.find(attribute); changed != changes_.end())
             return fieldValueOf(changed->second);
-        return attribute < feature_.attributes().size() ? fieldValueOf(feature_.attribute(attribute))
-                                                        : FieldValue{};
+        return attribute < feature_.attributes().size()
+                   ? fieldValueOf(feature_.attribute(attribute))
+                   : FieldValue{};
     }
 
     void setValue(int index, const FieldValue& value) override {
         const int attribute = class_.attributeIndex(index);
-        if (attribute < 0)
-            throw HostError("Field is not editable: " + class_.field(index).name);
+        if (attribute < 0) throw HostError("Field is not editable: " + class_.field(index).name);
         changes_[attribute] = variantOf(value, class_.layer().fields().at(attribute));
     }
 
@@ -156,8 +154,7 @@ private:
         QgsFeature f(layer.fields());
         for (const auto& [attribute, v] : changes_) f.setAttribute(attribute, v);
         if (shape_) f.setGeometry(toQgs(*shape_, layer.wkbType()));
-        if (!layer.addFeature(f))
-            throw HostError("Cannot add a feature to " + class_.name());
+        if (!layer.addFeature(f)) throw HostError("Cannot add a feature to " + class_.name());
         feature_ = f;
         new_ = false;
         changes_.clear();
@@ -225,8 +222,8 @@ void QgisFeatureClass::readSchema() const {
     }
     for (int i = 0; i < fields.count(); ++i) {
         if (i == key) continue;
-        fields_.push_back({text(fields.at(i).name()), fieldTypeOf(fields.at(i)),
-                           fields.at(i).length()});
+        fields_.push_back(
+            {text(fields.at(i).name()), fieldTypeOf(fields.at(i)), fields.at(i).length()});
         attributes_.push_back(i);
     }
     schemaVersion_ = fields.count();
@@ -245,9 +242,8 @@ const Field& QgisFeatureClass::field(int index) const {
 }
 
 int QgisFeatureClass::findField(const std::string& fieldName) const {
-    for (int i = 0; i < fieldCount(); ++i)
-        if (sameName(fields_[static_cast<std::size_t>(i)].name, fieldName)) return i;
-    return -1;
+    readSchema();
+    return findFieldByName(fields_, fieldName);
 }
 
 int QgisFeatureClass::attributeIndex(int index) const {

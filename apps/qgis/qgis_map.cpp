@@ -44,8 +44,8 @@ void QgisMap::sync() {
             continue;
         }
         auto known = layers_.find(id);
-        std::unique_ptr<ILayer> wrapper = known != layers_.end() ? std::move(known->second)
-                                                                 : wrap(*layer);
+        std::unique_ptr<ILayer> wrapper =
+            known != layers_.end() ? std::move(known->second) : wrap(*layer);
         if (!wrapper) continue;
         layerOrder_.push_back(wrapper.get());
         layers[id] = std::move(wrapper);

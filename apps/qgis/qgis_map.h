@@ -46,7 +46,7 @@ private:
 
     QgsProject& project_;
     QgisEditor& editor_;
-    std::map<QString, std::unique_ptr<ILayer>> layers_;              ///< by QGIS layer id
+    std::map<QString, std::unique_ptr<ILayer>> layers_;            ///< by QGIS layer id
     std::map<QString, std::unique_ptr<QgisFeatureLayer>> tables_;  ///< by QGIS layer id
     std::vector<ILayer*> layerOrder_;
     std::vector<ITable*> tableOrder_;

@@ -110,13 +110,13 @@ QWidget* DialogWindow::makeWidget(const Control& c) {
             // of its items (a default proposed before its layer is there).
             box->setEditable(true);
             connect(box, qOverload<int>(&QComboBox::activated), this, [this, name, box](int i) {
-                fire([this, name, item = box->itemText(i).toStdString()] {
-                    dialog_->choose(name, item);
-                }, false);
+                fire([this, name,
+                      item = box->itemText(i).toStdString()] { dialog_->choose(name, item); },
+                     false);
             });
             connect(box->lineEdit(), &QLineEdit::textEdited, this, [this, name](const QString& t) {
-                    fire([this, name, t] { dialog_->type(name, t.toStdString()); }, false);
-                });
+                fire([this, name, t] { dialog_->type(name, t.toStdString()); }, false);
+            });
             w = box;
             break;
         }
@@ -197,9 +197,9 @@ void DialogWindow::draw(const Control& c) {
             auto* edit = static_cast<QLineEdit*>(w);
             if (edit->text() != qtext(c.text)) edit->setText(qtext(c.text));
             QPalette palette = edit->palette();
-            palette.setColor(QPalette::Text, c.foreColor == kRed ? QColor(Qt::red)
-                                                                 : QApplication::palette().color(
-                                                                       QPalette::Text));
+            palette.setColor(QPalette::Text, c.foreColor == kRed
+                                                 ? QColor(Qt::red)
+                                                 : QApplication::palette().color(QPalette::Text));
             edit->setPalette(palette);
             break;
         }

@@ -6,13 +6,12 @@
 // fires the dialog's own events; what the events change is drawn back into the widgets.
 
 #include <QDialog>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "framework/dialog.h"
-
-#include <functional>
-#include <optional>
 
 class QWidget;
 

@@ -165,12 +165,11 @@ std::optional<std::string> QtUserInterface::chooseFile(const FileChoice& choice)
     QFileDialog::Options options;
     if (choice.save && !choice.overwritePrompt) options |= QFileDialog::DontConfirmOverwrite;
     const QString path =
-        choice.save ? QFileDialog::getSaveFileName(mainWindow_, qtext(choice.title),
-                                                   qtext(choice.initialPath), filter, &selected,
-                                                   options)
-                    : QFileDialog::getOpenFileName(mainWindow_, qtext(choice.title),
-                                                   qtext(choice.initialPath), filter, &selected,
-                                                   options);
+        choice.save
+            ? QFileDialog::getSaveFileName(mainWindow_, qtext(choice.title),
+                                           qtext(choice.initialPath), filter, &selected, options)
+            : QFileDialog::getOpenFileName(mainWindow_, qtext(choice.title),
+                                           qtext(choice.initialPath), filter, &selected, options);
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
 }

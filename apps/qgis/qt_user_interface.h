@@ -4,9 +4,9 @@
 // the QGIS status bar for progress, where Escape asks the run to stop.
 
 #include <QElapsedTimer>
-#include <QProgressBar>
 #include <QObject>
 #include <QPointer>
+#include <QProgressBar>
 
 #include "framework/ui.h"
 

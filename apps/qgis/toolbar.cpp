@@ -11,7 +11,9 @@
 namespace ondu::qgis {
 
 namespace {
-QString qtext(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString qtext(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 }  // namespace
 
 OnduToolbar::OnduToolbar(QgisApplication& app, QWidget* parent)

@@ -3,8 +3,8 @@
 // buffers and a cancel through the status-bar progress.
 
 #include <gdal_priv.h>
-#include <ogrsf_frmts.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 #include <qgsapplication.h>
 #include <qgslayertree.h>
 #include <qgsproject.h>
@@ -30,9 +30,9 @@
 #include "apps/qgis/qt_dialog.h"
 #include "apps/qgis/qt_user_interface.h"
 #include "apps/qgis/toolbar.h"
+#include "framework/file_helpers.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/sample_river.h"
-#include "framework/file_helpers.h"
 #include "framework/shared_state.h"
 #include "morphology/thalweg_from_curvature.h"
 #include "support/cli_runner.h"
@@ -108,9 +108,8 @@ protected:
     }
 
     QgsVectorLayer* add(const QString& table) {
-        auto* layer = new QgsVectorLayer(QString::fromStdString(gpkg.string()) + "|layername=" +
-                                             table,
-                                         table, "ogr");
+        auto* layer = new QgsVectorLayer(
+            QString::fromStdString(gpkg.string()) + "|layername=" + table, table, "ogr");
         EXPECT_TRUE(layer->isValid()) << table.toStdString();
         project.addMapLayer(layer);
         return layer;
@@ -153,8 +152,8 @@ TEST_F(QgisHostTest, ToolbarHasTheCatalogueMenusItemsAndTexts) {
     std::vector<std::string> buttons;
     for (auto* b : toolbar.findChildren<QToolButton*>())
         if (b->objectName().startsWith("RUDAvuZIR.")) buttons.push_back(b->text().toStdString());
-    EXPECT_EQ(buttons, (std::vector<std::string>{"Basic ONDU", "Processing Menu",
-                                                 "Data Import/Export"}));
+    EXPECT_EQ(buttons,
+              (std::vector<std::string>{"Basic ONDU", "Processing Menu", "Data Import/Export"}));
     // Every menu lists its items in catalogue order, a separator before each group start.
     long items = 0;
     for (const auto& def : menuDefinitions()) {
@@ -278,7 +277,6 @@ TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
     EXPECT_NE(std::find(fields.begin(), fields.end(), "fid"), fields.end());
 }
 
-
 TEST_F(QgisHostTest, ThalwegRunsOnTheQgisSelectionIntoTheEditBuffer) {
     QgsVectorLayer* segments = layer("CenterlineSegments");
     QgsVectorLayer* thalweg = layer("Thalweg");
@@ -340,8 +338,8 @@ struct EditCase {
     const char* name;
     bool editingBefore;
     bool completed;
-    long inQgis;          ///< features QGIS shows after the run
-    std::size_t onDisk;   ///< features saved in the file
+    long inQgis;         ///< features QGIS shows after the run
+    std::size_t onDisk;  ///< features saved in the file
     bool editingAfter;
 };
 
