@@ -15,7 +15,6 @@ from osgeo import ogr
 from qgis.core import QgsProject, QgsVectorLayer
 from qgis.utils import iface
 import os
-from qgis.PyQt.QtCore import QTimer
 
 for store in ["$out/workflow.gpkg", "$out/river.gpkg"]:
     if not os.path.exists(store):
@@ -28,10 +27,6 @@ for store in ["$out/workflow.gpkg", "$out/river.gpkg"]:
         QgsProject.instance().addMapLayer(layer, False)
         group.addLayer(layer)
 iface.mapCanvas().zoomToFullExtent()
-quit_after = int(os.environ.get("ONDU_QGIS_QUIT_AFTER_MS", "0"))
-if quit_after:
-    QgsProject.instance().setDirty(False)
-    QTimer.singleShot(quit_after, iface.actionExit().trigger)
 PY
 exec qgis --nologo --noversioncheck --profiles-path build/qgis-profiles \
   --code build/qgis-profiles/open-results.py

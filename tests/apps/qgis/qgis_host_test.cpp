@@ -8,6 +8,7 @@
 #include <qgsapplication.h>
 #include <qgslayertree.h>
 #include <qgsproject.h>
+#include <qgsrasterlayer.h>
 #include <qgsvectorlayer.h>
 
 #include <QCheckBox>
@@ -249,6 +250,12 @@ TEST_F(QgisHostTest, EveryDeclaredDialogGetsAWindowWithItsControlsAndDefaults) {
 TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
     auto* table = new QgsVectorLayer("None?field=Name:string", "Flows", "memory");
     project.addMapLayer(table);
+    const std::string dem = folder.file("dem.tif");
+    {
+        GDALDatasetUniquePtr raster(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+            dem.c_str(), 3, 2, 1, GDT_Float32, nullptr));
+    }
+    project.addMapLayer(new QgsRasterLayer(QString::fromStdString(dem), "Terrain", "gdal"));
     IMap& map = app.document().focusMap();
     std::vector<std::string> tree, hosted;
     for (auto* node : project.layerTreeRoot()->findLayers())
@@ -256,6 +263,10 @@ TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
     for (int i = 0; i < map.layerCount(); ++i) hosted.push_back(map.layer(i).name());
     EXPECT_EQ(hosted, tree);
     ASSERT_EQ(map.tableCount(), 1);  // the layer without geometry is a stand-alone table
+    ILayer& terrain = map.layer(static_cast<int>(
+        std::find(hosted.begin(), hosted.end(), "Terrain") - hosted.begin()));
+    ASSERT_NE(terrain.asRasterLayer(), nullptr);
+    EXPECT_EQ(terrain.asRasterLayer()->raster()->columns(), 3);
     EXPECT_EQ(map.table(0).name(), "Flows");
 
     Dialog& dialog = Forms::get<frmNewThaCur>();
