@@ -92,7 +92,7 @@ StatusBarProgress::StatusBarProgress(QgsStatusBar* statusBar) : statusBar_(statu
 
 StatusBarProgress::~StatusBarProgress() {
     qApp->removeEventFilter(this);
-    if (!statusBar_ && bar_) delete bar_.data();
+    delete bar_.data();  // taken off the status bar too, when the plugin unloads
 }
 
 void StatusBarProgress::show(const std::string& message, long minimum, long maximum, long step) {
