@@ -263,8 +263,8 @@ TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
     for (int i = 0; i < map.layerCount(); ++i) hosted.push_back(map.layer(i).name());
     EXPECT_EQ(hosted, tree);
     ASSERT_EQ(map.tableCount(), 1);  // the layer without geometry is a stand-alone table
-    ILayer& terrain = map.layer(static_cast<int>(
-        std::find(hosted.begin(), hosted.end(), "Terrain") - hosted.begin()));
+    ILayer& terrain = map.layer(
+        static_cast<int>(std::find(hosted.begin(), hosted.end(), "Terrain") - hosted.begin()));
     ASSERT_NE(terrain.asRasterLayer(), nullptr);
     EXPECT_EQ(terrain.asRasterLayer()->raster()->columns(), 3);
     EXPECT_EQ(map.table(0).name(), "Flows");
@@ -430,6 +430,7 @@ TEST_F(QgisHostTest, FailedSaveIsReportedAndLeavesTheLayerAsItWas) {
 }
 
 struct ShapeCase {
+    const char* name;
     const char* wkt;
     QgsWkbTypes::Type layerType;
     const char* stored;
@@ -445,19 +446,22 @@ TEST_P(ShapeTest, ShapesTakeTheLayerZAndMThroughQgis) {
 INSTANTIATE_TEST_SUITE_P(
     Conversions, ShapeTest,
     ::testing::Values(
-        ShapeCase{"LINESTRING Z (0 0 1,2 0 3)", QgsWkbTypes::LineStringZ,
+        ShapeCase{"ZKept", "LINESTRING Z (0 0 1,2 0 3)", QgsWkbTypes::LineStringZ,
                   "LINESTRING Z (0 0 1,2 0 3)"},
-        ShapeCase{"LINESTRING (0 0,2 0)", QgsWkbTypes::LineStringZ, "LINESTRING Z (0 0 0,2 0 0)"},
-        ShapeCase{"LINESTRING ZM (0 0 1 5,2 0 3 6)", QgsWkbTypes::LineString,
+        ShapeCase{"ZAddedAsZero", "LINESTRING (0 0,2 0)", QgsWkbTypes::LineStringZ,
+                  "LINESTRING Z (0 0 0,2 0 0)"},
+        ShapeCase{"ZAndMDropped", "LINESTRING ZM (0 0 1 5,2 0 3 6)", QgsWkbTypes::LineString,
                   "LINESTRING (0 0,2 0)"},
-        ShapeCase{"LINESTRING M (0 0 5,2 0 6)", QgsWkbTypes::LineStringM,
+        ShapeCase{"MKept", "LINESTRING M (0 0 5,2 0 6)", QgsWkbTypes::LineStringM,
                   "LINESTRING M (0 0 5,2 0 6)"},
-        ShapeCase{"MULTILINESTRING ((0 0,1 0),(2 0,3 0))", QgsWkbTypes::MultiLineString,
-                  "MULTILINESTRING ((0 0,1 0),(2 0,3 0))"},
-        ShapeCase{"LINESTRING (0 0,1 0)", QgsWkbTypes::MultiLineString, "LINESTRING (0 0,1 0)"},
-        ShapeCase{"POINT (1 2)", QgsWkbTypes::PointZ, "POINT Z (1 2 0)"},
-        ShapeCase{"POLYGON ((0 0,1 0,1 1,0 0))", QgsWkbTypes::Polygon,
-                  "POLYGON ((0 0,1 0,1 1,0 0))"}));
+        ShapeCase{"MultiPartKept", "MULTILINESTRING ((0 0,1 0),(2 0,3 0))",
+                  QgsWkbTypes::MultiLineString, "MULTILINESTRING ((0 0,1 0),(2 0,3 0))"},
+        ShapeCase{"SinglePartIntoMultiLayer", "LINESTRING (0 0,1 0)", QgsWkbTypes::MultiLineString,
+                  "LINESTRING (0 0,1 0)"},
+        ShapeCase{"PointGetsZ", "POINT (1 2)", QgsWkbTypes::PointZ, "POINT Z (1 2 0)"},
+        ShapeCase{"PolygonKept", "POLYGON ((0 0,1 0,1 1,0 0))", QgsWkbTypes::Polygon,
+                  "POLYGON ((0 0,1 0,1 1,0 0))"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtFileFilter, TakesTheHostFilterFormAndPreselectsTheEntry) {
     QString selected;
