@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "framework/field_names.h"
 #include "framework/file_commit.h"
 #include "framework/host/gpkg_attribute_writer.h"
 #include "framework/host/ogr_geometry.h"
@@ -70,13 +71,6 @@ FieldType fieldTypeOfOgr(const OGRFieldDefn& defn) {
         default:
             return FieldType::String;
     }
-}
-
-bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
 }
 
 }  // namespace
@@ -352,9 +346,7 @@ const Field& OgrFeatureClass::field(int index) const {
 }
 
 int OgrFeatureClass::findField(const std::string& fieldName) const {
-    for (int i = 0; i < fieldCount(); ++i)
-        if (sameName(fields_[static_cast<std::size_t>(i)].name, fieldName)) return i;
-    return -1;
+    return findFieldByName(fields_, fieldName);
 }
 
 int OgrFeatureClass::ogrFieldIndex(int index) const {

@@ -1,0 +1,55 @@
+#pragma once
+// The QGIS project as the map: its layers in layer-tree order under their names (vector layers
+// with geometry as feature layers, raster layers, TINs), its vector layers without geometry as
+// stand-alone tables, and each layer's selection as QGIS holds it.
+
+#include <QString>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "framework/host_operations.h"
+
+class QgsMapLayer;
+class QgsProject;
+
+namespace ondu::qgis {
+
+class QgisEditor;
+class QgisFeatureLayer;
+class QgisFeatureClass;
+
+/// The custom property that marks a layer as one of our TINs; its value is the TIN's path.
+inline constexpr const char* kTinProperty = "ondu/tin";
+
+class QgisMap : public IDocument, public IMap {
+public:
+    QgisMap(QgsProject& project, QgisEditor& editor);
+    ~QgisMap() override;
+
+    /// The map as the project holds it now; layer objects handed out earlier stay valid while
+    /// their QGIS layer is in the project.
+    IMap& focusMap() override;
+    std::string name() const override;
+    int layerCount() const override;
+    ILayer& layer(int index) override;
+    int tableCount() const override;
+    ITable& table(int index) override;
+    /// Redraws every layer of the project on the canvas.
+    void refresh() override;
+
+    /// Brings the layer and table lists up to date with the project.
+    void sync();
+
+private:
+    std::unique_ptr<ILayer> wrap(QgsMapLayer& layer);
+
+    QgsProject& project_;
+    QgisEditor& editor_;
+    std::map<QString, std::unique_ptr<ILayer>> layers_;            ///< by QGIS layer id
+    std::map<QString, std::unique_ptr<QgisFeatureLayer>> tables_;  ///< by QGIS layer id
+    std::vector<ILayer*> layerOrder_;
+    std::vector<ITable*> tableOrder_;
+};
+
+}  // namespace ondu::qgis

@@ -1,0 +1,487 @@
+// The QGIS host layer on a real QgsApplication and QgsProject, without a display: the toolbar
+// and windows built from the declarations, the project as the map, runs through QGIS's edit
+// buffers and a cancel through the status-bar progress.
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+#include <qgsapplication.h>
+#include <qgslayertree.h>
+#include <qgsproject.h>
+#include <qgsrasterlayer.h>
+#include <qgsvectorlayer.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+
+#include "apps/qgis/qgis_application.h"
+#include "apps/qgis/qgis_features.h"
+#include "apps/qgis/qt_dialog.h"
+#include "apps/qgis/qt_user_interface.h"
+#include "apps/qgis/toolbar.h"
+#include "framework/file_helpers.h"
+#include "framework/host/ogr_geometry.h"
+#include "framework/host/sample_river.h"
+#include "framework/shared_state.h"
+#include "morphology/thalweg_from_curvature.h"
+#include "support/cli_runner.h"
+#include "support/temp_map.h"
+#include "tools/registry.h"
+
+namespace ondu::qgis {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The Qt services with boxes recorded instead of shown, and windows kept open for the test to
+/// drive instead of run modally.
+class TestUI : public QtUserInterface {
+public:
+    explicit TestUI(QgisEditor& editor) : QtUserInterface(nullptr, nullptr, &editor) {}
+    MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons,
+                         MsgIcon) override {
+        messages.push_back("[" + title + "] " + text);
+        return MsgAnswer::OK;
+    }
+    std::optional<std::string> inputBox(const std::string&, const std::string&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
+    void showDialog(Dialog& dialog, bool) override {
+        windows.push_back(std::make_unique<DialogWindow>(dialog, editor()));
+    }
+    DialogWindow& window(const std::string& name) {
+        for (auto& w : windows)
+            if (w->objectName() == QString::fromStdString(name)) return *w;
+        throw std::runtime_error("no window " + name);
+    }
+
+    std::vector<std::string> messages;
+    std::vector<std::unique_ptr<DialogWindow>> windows;
+};
+
+std::size_t countOnDisk(const fs::path& gpkg, const char* layer) {
+    GDALDatasetUniquePtr ds(GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR));
+    return static_cast<std::size_t>(ds->GetLayerByName(layer)->GetFeatureCount());
+}
+
+/// The features QGIS shows of the layer, counted one by one.
+long featuresIn(QgsVectorLayer& layer) {
+    long count = 0;
+    QgsFeature f;
+    for (QgsFeatureIterator it = layer.getFeatures(); it.nextFeature(f);) ++count;
+    return count;
+}
+
+/// A project over a small generated river, with the host installed on it.
+class QgisHostTest : public ::testing::Test {
+protected:
+    QgisHostTest() {
+        SampleRiverOptions river;
+        river.length = 1000;
+        river.wavelength = 500;
+        river.amplitude = 60;
+        river.surveyPointCount = 0;
+        river.crossSectionSpacing = 0;
+        writeSampleRiver(gpkg.string(), river);
+        for (const char* name : {"CenterlineSegments", "ChannelBoundary", "Thalweg", "CenterLine"})
+            add(name);
+        g_pApp = &app;
+    }
+    ~QgisHostTest() override {
+        ui.windows.clear();  // they observe the dialogs that reset destroys
+        Forms::reset();
+        g_pApp = nullptr;
+        g_pMxDoc = nullptr;
+    }
+
+    QgsVectorLayer* add(const QString& table) {
+        auto* layer = new QgsVectorLayer(
+            QString::fromStdString(gpkg.string()) + "|layername=" + table, table, "ogr");
+        EXPECT_TRUE(layer->isValid()) << table.toStdString();
+        project.addMapLayer(layer);
+        return layer;
+    }
+    QgsVectorLayer* layer(const QString& name) {
+        return qobject_cast<QgsVectorLayer*>(project.mapLayersByName(name).value(0));
+    }
+    IFeatureLayer* hostLayer(const std::string& name) {
+        IMap& map = app.document().focusMap();
+        for (int i = 0; i < map.layerCount(); ++i)
+            if (map.layer(i).name() == name) return map.layer(i).asFeatureLayer();
+        throw std::runtime_error("no layer " + name);
+    }
+    template <class W>
+    W* widget(DialogWindow& window, const char* control) {
+        auto* w = qobject_cast<W*>(window.widget(control));
+        if (!w) throw std::runtime_error(std::string("no widget ") + control);
+        return w;
+    }
+    /// Clicks the thalweg command and presses OK on both of its windows.
+    void runThalweg(const std::function<void()>& beforeOk = {}) {
+        OnduToolbar toolbar(app);
+        toolbar.click("clsThaCur");
+        widget<QPushButton>(ui.window("frmLogRel"), "cmdOK")->click();
+        if (beforeOk) beforeOk();
+        widget<QPushButton>(ui.window("frmNewThaCur"), "cmdOK")->click();
+    }
+
+    test::TempDir folder;
+    fs::path gpkg = fs::path(folder.path()) / "river.gpkg";
+    QgsProject project;
+    QgisApplication app{project};
+    TestUI ui{app.editor()};
+    ScopedUserInterface installed{ui};
+};
+
+TEST_F(QgisHostTest, ToolbarHasTheCatalogueMenusItemsAndTexts) {
+    OnduToolbar toolbar(app);
+    EXPECT_EQ(toolbar.objectName(), "ONDU Toolbar");
+    std::vector<std::string> buttons;
+    for (auto* b : toolbar.findChildren<QToolButton*>())
+        if (b->objectName().startsWith("RUDAvuZIR.")) buttons.push_back(b->text().toStdString());
+    EXPECT_EQ(buttons,
+              (std::vector<std::string>{"Basic ONDU", "Processing Menu", "Data Import/Export"}));
+    // Every menu lists its items in catalogue order, a separator before each group start.
+    long items = 0;
+    for (const auto& def : menuDefinitions()) {
+        QMenu* menu = toolbar.menu(def.className());
+        ASSERT_NE(menu, nullptr) << def.className();
+        std::vector<std::string> expected, shown;
+        for (long i = 0; i < def.count(); ++i) {
+            ItemDef item;
+            def.fill(i, item);
+            if (item.Group) expected.push_back("-");
+            expected.push_back(std::string(toolCatalogue().create(item.ID)->Caption()));
+        }
+        for (QAction* a : menu->actions()) {
+            shown.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+            if (a->isSeparator()) continue;
+            ++items;
+            auto command = toolCatalogue().create(a->objectName().toStdString());
+            ASSERT_NE(command, nullptr) << a->objectName().toStdString();
+            EXPECT_EQ(a->toolTip().toStdString(), command->Tooltip());
+            EXPECT_EQ(a->statusTip().toStdString(), command->Message());
+        }
+        EXPECT_EQ(shown, expected) << def.className();
+    }
+    EXPECT_EQ(items, 21);
+    EXPECT_EQ(toolbar.menu("clsONDU_Menu")->actions().at(1)->text(), "Interpolate Attributes");
+    EXPECT_EQ(toolbar.menu("clsPreproMenu")->actions().at(0)->toolTip(),
+              "Snap gaging stations to centerline");
+}
+
+/// The widget class each control kind becomes.
+bool hasWidgetOfItsKind(DialogWindow& window, const Control& c) {
+    QWidget* w = window.widget(c.name());
+    switch (c.kind()) {
+        case ControlKind::List:
+            return qobject_cast<QComboBox*>(w);
+        case ControlKind::TextBox:
+            return qobject_cast<QLineEdit*>(w);
+        case ControlKind::CheckBox:
+            return qobject_cast<QCheckBox*>(w);
+        case ControlKind::OptionButton:
+            return qobject_cast<QRadioButton*>(w);
+        case ControlKind::Button:
+            return qobject_cast<QPushButton*>(w);
+        case ControlKind::Label:
+            return qobject_cast<QLabel*>(w);
+        case ControlKind::ProgressBar:
+            return qobject_cast<QProgressBar*>(w);
+    }
+    return false;
+}
+
+TEST_F(QgisHostTest, EveryDeclaredDialogGetsAWindowWithItsControlsAndDefaults) {
+    int windows = 0;
+    for (const auto& info : commandInfos()) {
+        auto command = toolCatalogue().createByClass(info.className);
+        command->OnCreate(&app);
+        for (const auto& entry : command->dialogs()) {
+            Dialog& dialog = entry.instance();
+            dialog.load();
+            DialogWindow window(dialog, &app.editor());
+            ++windows;
+            EXPECT_EQ(window.windowTitle().toStdString(), dialog.caption());
+            for (const auto& c : dialog.controls()) {
+                SCOPED_TRACE(dialog.name() + "." + c.name());
+                ASSERT_TRUE(hasWidgetOfItsKind(window, c));
+                QWidget* w = window.widget(c.name());
+                if (!c.decl->frame.empty()) {
+                    auto* box = qobject_cast<QGroupBox*>(w->parentWidget());
+                    ASSERT_NE(box, nullptr);
+                    EXPECT_EQ(box->title().toStdString(), c.decl->frame);
+                }
+                if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                    EXPECT_EQ(edit->text().toStdString(), c.text);
+                }
+                if (auto* box = qobject_cast<QComboBox*>(w)) {
+                    EXPECT_EQ(box->currentText().toStdString(), c.text);
+                }
+                if (c.kind() == ControlKind::CheckBox || c.kind() == ControlKind::OptionButton) {
+                    auto* check = static_cast<QAbstractButton*>(w);
+                    EXPECT_EQ(check->isChecked(), c.checked);
+                    EXPECT_EQ(check->text().toStdString(), c.decl->label);
+                }
+                EXPECT_EQ(w->isEnabled(), c.enabled);
+            }
+            dialog.unload();
+        }
+        Forms::reset();
+    }
+    EXPECT_GE(windows, 16);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{});
+}
+
+TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
+    auto* table = new QgsVectorLayer("None?field=Name:string", "Flows", "memory");
+    project.addMapLayer(table);
+    const std::string dem = folder.file("dem.tif");
+    {
+        GDALDatasetUniquePtr raster(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+            dem.c_str(), 3, 2, 1, GDT_Float32, nullptr));
+    }
+    project.addMapLayer(new QgsRasterLayer(QString::fromStdString(dem), "Terrain", "gdal"));
+    IMap& map = app.document().focusMap();
+    std::vector<std::string> tree, hosted;
+    for (auto* node : project.layerTreeRoot()->findLayers())
+        if (node->layer() != table) tree.push_back(node->layer()->name().toStdString());
+    for (int i = 0; i < map.layerCount(); ++i) hosted.push_back(map.layer(i).name());
+    EXPECT_EQ(hosted, tree);
+    ASSERT_EQ(map.tableCount(), 1);  // the layer without geometry is a stand-alone table
+    ILayer& terrain = map.layer(
+        static_cast<int>(std::find(hosted.begin(), hosted.end(), "Terrain") - hosted.begin()));
+    ASSERT_NE(terrain.asRasterLayer(), nullptr);
+    EXPECT_EQ(terrain.asRasterLayer()->raster()->columns(), 3);
+    EXPECT_EQ(map.table(0).name(), "Flows");
+
+    Dialog& dialog = Forms::get<frmNewThaCur>();
+    dialog.load();
+    DialogWindow window(dialog, &app.editor());
+    auto items = [&](const char* control) {
+        std::vector<std::string> shown;
+        auto* box = widget<QComboBox>(window, control);
+        for (int i = 0; i < box->count(); ++i) shown.push_back(box->itemText(i).toStdString());
+        return shown;
+    };
+    const auto lines = items("cmbCenterline");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "CenterlineSegments"), lines.end());
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "ChannelBoundary"), lines.end());
+    EXPECT_EQ(items("cmbBoundary"), std::vector<std::string>{"ChannelBoundary"});
+    EXPECT_EQ(widget<QComboBox>(window, "cmbCenterline")->currentText(), "CenterlineSegments");
+    const auto fields = items("cmbMeasure");
+    EXPECT_NE(std::find(fields.begin(), fields.end(), "Measure"), fields.end());
+    EXPECT_NE(std::find(fields.begin(), fields.end(), "fid"), fields.end());
+}
+
+TEST_F(QgisHostTest, ThalwegRunsOnTheQgisSelectionIntoTheEditBuffer) {
+    QgsVectorLayer* segments = layer("CenterlineSegments");
+    QgsVectorLayer* thalweg = layer("Thalweg");
+    segments->selectByIds({2, 3});
+    ASSERT_TRUE(segments->startEditing());
+    ASSERT_TRUE(thalweg->startEditing());
+    const std::string before = test::fingerprint(gpkg);
+
+    runThalweg();
+
+    EXPECT_EQ(ui.messages, std::vector<std::string>{
+                               "[Thalweg using curvature] The thalweg was created successfully"});
+    EXPECT_EQ(thalweg->featureCount(), 1);  // seen in QGIS before it is saved
+    for (const auto& f : test::storedFeatures(hostLayer("CenterlineSegments")))
+        EXPECT_EQ(isNull(f["rCurvature"]), f.oid != 2 && f.oid != 3) << f.oid;
+    EXPECT_EQ(test::fingerprint(gpkg), before);  // nothing saved yet
+    EXPECT_TRUE(segments->isEditable());
+
+    segments->rollBack();
+    thalweg->rollBack();
+    EXPECT_EQ(thalweg->featureCount(), 0);
+    EXPECT_EQ(segments->fields().indexOf("rCurvature"), -1);
+    EXPECT_EQ(test::fingerprint(gpkg), before);
+}
+
+TEST_F(QgisHostTest, GatedCommandWithoutEditingLayersShowsItsOwnMessage) {
+    OnduToolbar toolbar(app);
+    toolbar.click("clsThaCur");
+    EXPECT_EQ(ui.messages, std::vector<std::string>{
+                               "[Edit Session] Please start the edit session to run this tool."});
+    EXPECT_TRUE(ui.windows.empty());
+}
+
+TEST_F(QgisHostTest, EscapeStopsTheRunAndUndoesWhatItWrote) {
+    QgsVectorLayer* segments = layer("CenterlineSegments");
+    QgsVectorLayer* thalweg = layer("Thalweg");
+    ASSERT_TRUE(segments->startEditing());
+    ASSERT_TRUE(thalweg->startEditing());
+    const int undoSteps = segments->undoStack()->count();
+
+    runThalweg([&] {
+        // Escape arrives while the run lets the window system deliver its events.
+        QTimer::singleShot(0, [&] {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&ui.window("frmNewThaCur"), &escape);
+        });
+    });
+
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].find("successfully"), std::string::npos) << ui.messages[0];
+    EXPECT_TRUE(Forms::get<frmNewThaCur>().isLoaded());  // left open, as after any failure
+    EXPECT_EQ(thalweg->featureCount(), 0);
+    EXPECT_EQ(segments->fields().indexOf("rCurvature"), -1);
+    EXPECT_EQ(segments->undoStack()->count(), undoSteps);
+    EXPECT_TRUE(segments->isEditable());  // the user's edit session stays open
+}
+
+struct EditCase {
+    const char* name;
+    bool editingBefore;
+    bool completed;
+    long inQgis;         ///< features QGIS shows after the run
+    std::size_t onDisk;  ///< features saved in the file
+    bool editingAfter;
+};
+
+class EditRunTest : public QgisHostTest, public ::testing::WithParamInterface<EditCase> {};
+
+TEST_P(EditRunTest, KeepsOrUndoesTheWritesOfARun) {
+    const EditCase& c = GetParam();
+    QgsVectorLayer* thalweg = layer("Thalweg");
+    if (c.editingBefore) {
+        ASSERT_TRUE(thalweg->startEditing());
+    }
+    {
+        EditRun run(app.editor());
+        IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
+        cls->addField({"Label", FieldType::String});
+        auto f = cls->createFeature();
+        f->setShape(fromWkt("LINESTRING (0 0,10 5)"));  // takes the layer's Z
+        f->setValue(cls->findField("Label"), std::string("bed"));
+        f->store();
+        if (c.completed) run.finish(true);
+    }
+    // Counted one by one: QGIS's own count of a GeoPackage layer reads -1 after a rollback.
+    EXPECT_EQ(featuresIn(*thalweg), c.inQgis);
+    EXPECT_EQ(countOnDisk(gpkg, "Thalweg"), c.onDisk);
+    EXPECT_EQ(thalweg->isEditable(), c.editingAfter);
+    EXPECT_EQ(thalweg->fields().indexOf("Label") >= 0, c.inQgis == 1);
+    if (c.inQgis == 1) {
+        const auto stored = test::storedFeatures(hostLayer("Thalweg"));
+        EXPECT_EQ(toWkt(stored.at(0).shape), "LINESTRING Z (0 0 0,10 5 0)");
+        EXPECT_EQ(toText(stored.at(0)["Label"]), "bed");
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EditSessions, EditRunTest,
+    ::testing::Values(EditCase{"InEditSessionCompleted", true, true, 1, 0, true},
+                      EditCase{"InEditSessionFailed", true, false, 0, 0, true},
+                      EditCase{"OutsideEditSessionCompleted", false, true, 1, 1, false},
+                      EditCase{"OutsideEditSessionFailed", false, false, 0, 0, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(QgisHostTest, OutsideARunOnlyLayersInEditingModeTakeWrites) {
+    IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
+    auto f = cls->createFeature();
+    EXPECT_THROW(f->store(), HostError);
+    EXPECT_FALSE(layer("Thalweg")->isEditable());
+}
+
+TEST_F(QgisHostTest, FailedSaveIsReportedAndLeavesTheLayerAsItWas) {
+    // The store refuses a second line of the same shape, so saving the run's line fails.
+    {
+        GDALDatasetUniquePtr ds(GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        ds->ExecuteSQL("CREATE UNIQUE INDEX thalweg_shape ON Thalweg(SHAPE)", nullptr, nullptr);
+        OGRLayer* thalweg = ds->GetLayerByName("Thalweg");
+        OGRFeature feature(thalweg->GetLayerDefn());
+        OGRGeometry* line = nullptr;
+        OGRGeometryFactory::createFromWkt("LINESTRING Z (0 0 0,1 1 0)", nullptr, &line);
+        feature.SetGeometryDirectly(line);
+        ASSERT_EQ(thalweg->CreateFeature(&feature), OGRERR_NONE);
+    }
+    QgsVectorLayer* thalweg = layer("Thalweg");
+    thalweg->reload();
+    {
+        EditRun run(app.editor());
+        auto f = hostLayer("Thalweg")->featureClass()->createFeature();
+        f->setShape(fromWkt("LINESTRING Z (0 0 0,1 1 0)"));
+        f->store();
+        run.finish(true);
+    }
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("[ONDU] The results could not be saved:\nThalweg: ", 0), 0u)
+        << ui.messages[0];
+    EXPECT_EQ(thalweg->featureCount(), 1);
+    EXPECT_FALSE(thalweg->isEditable());
+    EXPECT_EQ(countOnDisk(gpkg, "Thalweg"), 1u);
+}
+
+struct ShapeCase {
+    const char* name;
+    const char* wkt;
+    QgsWkbTypes::Type layerType;
+    const char* stored;
+};
+
+class ShapeTest : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(ShapeTest, ShapesTakeTheLayerZAndMThroughQgis) {
+    const ShapeCase& c = GetParam();
+    EXPECT_EQ(toWkt(fromQgs(toQgs(fromWkt(c.wkt), c.layerType))), c.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, ShapeTest,
+    ::testing::Values(
+        ShapeCase{"ZKept", "LINESTRING Z (0 0 1,2 0 3)", QgsWkbTypes::LineStringZ,
+                  "LINESTRING Z (0 0 1,2 0 3)"},
+        ShapeCase{"ZAddedAsZero", "LINESTRING (0 0,2 0)", QgsWkbTypes::LineStringZ,
+                  "LINESTRING Z (0 0 0,2 0 0)"},
+        ShapeCase{"ZAndMDropped", "LINESTRING ZM (0 0 1 5,2 0 3 6)", QgsWkbTypes::LineString,
+                  "LINESTRING (0 0,2 0)"},
+        ShapeCase{"MKept", "LINESTRING M (0 0 5,2 0 6)", QgsWkbTypes::LineStringM,
+                  "LINESTRING M (0 0 5,2 0 6)"},
+        ShapeCase{"MultiPartKept", "MULTILINESTRING ((0 0,1 0),(2 0,3 0))",
+                  QgsWkbTypes::MultiLineString, "MULTILINESTRING ((0 0,1 0),(2 0,3 0))"},
+        ShapeCase{"SinglePartIntoMultiLayer", "LINESTRING (0 0,1 0)", QgsWkbTypes::MultiLineString,
+                  "LINESTRING (0 0,1 0)"},
+        ShapeCase{"PointGetsZ", "POINT (1 2)", QgsWkbTypes::PointZ, "POINT Z (1 2 0)"},
+        ShapeCase{"PolygonKept", "POLYGON ((0 0,1 0,1 1,0 0))", QgsWkbTypes::Polygon,
+                  "POLYGON ((0 0,1 0,1 1,0 0))"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QtFileFilter, TakesTheHostFilterFormAndPreselectsTheEntry) {
+    QString selected;
+    EXPECT_EQ(qtFileFilter("All Files (*.*)|*.*|XML Files (*.xml)|*.xml|", 2, &selected),
+              "All Files (*.*);;XML Files (*.xml)");
+    EXPECT_EQ(selected, "XML Files (*.xml)");
+    EXPECT_EQ(qtFileFilter("", 1, &selected), "");
+}
+}  // namespace
+}  // namespace ondu::qgis
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    const std::string profile = ondu::workFolder() + "/ondu-qgis-test-profile";
+    QgsApplication app(argc, argv, true, QString::fromStdString(profile));
+    QgsApplication::setPrefixPath("/usr", true);
+    QgsApplication::initQgis();
+    GDALAllRegister();
+    const int result = RUN_ALL_TESTS();
+    QgsApplication::exitQgis();
+    return result;
+}
