@@ -7,7 +7,8 @@
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
 # downstream distances, the channel-geometry document and from it the HEC-RAS geometry, project,
-# plan and flow files. Results go to build/main-job.
+# plan and flow files, and profile lines drawn from a table of water levels at its cross-sections.
+# Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -87,6 +88,21 @@ $ondu layers --map "$river"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"
 $ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
     --set txtOutput="$out/channel.g01" --set chkAuxFiles=1
+echo "== Profile lines from a flow table"
+# A flow table as HEC-RAS reports one: two profiles, 1 m and 2 m above the bed, at every
+# cross-section of the upper reach, as a CSV file beside the map; and an empty 3D line layer
+# for the lines.
+sections="FROM CrossSections WHERE ReachName = 'Upper'"
+ogr2ogr -f CSV "$out/flow.csv" "$river" -dialect sqlite -sql \
+    "SELECT StationNo AS XS, 'PF 1' AS Profile, ST_MinZ(SHAPE) + 1 AS WSE $sections
+     UNION ALL SELECT StationNo, 'PF 2', ST_MinZ(SHAPE) + 2 $sections"
+ogr2ogr -update "$river" "$river" -dialect sqlite -sql "SELECT SHAPE FROM CrossSections WHERE 0" \
+    -nln ProfileLines -nlt LINESTRINGZ
+$ondu run clsProfileFromFTable --map "$river" --map "$out/flow.csv" \
+    --set cmbCrossSection=CrossSections --set cmbStation=StationNo --set cmbFTable=flow \
+    --set cmbCrossIdentifier=XS --set cmbProfileID=Profile --set cmbWSE=WSE \
+    --set cmbProfile=ProfileLines
+$ondu layers --map "$river" --map "$out/flow.csv"
 
 echo
 echo "Results in $out:"

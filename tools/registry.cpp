@@ -14,6 +14,7 @@
 #include "preprocessing/assign_measures.h"
 #include "preprocessing/downstream_distances.h"
 #include "preprocessing/hecras_reach.h"
+#include "preprocessing/profile_from_flow_table.h"
 #include "preprocessing/station_numbers.h"
 #include "preprocessing/trapezoidal_sections.h"
 
@@ -38,6 +39,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsAssignStnNotoCS>();
     catalogue.add<clsAssignDnDs>();
     catalogue.add<clsRUDAvuZIR>();
+    catalogue.add<clsProfileFromFTable>();
     return catalogue;
 }
 }  // namespace
