@@ -169,8 +169,10 @@ std::string firstRealField(const ITable& table, FieldFilter filter) {
     return fallback;
 }
 
-void FillTableFieldComboBox(const ITable& table, Control& list) {
-    FillFieldComboBox(table, list, firstRealField(table));
+void FillTableFieldComboBox(const ITable& table, Control& list, const std::string& proposedName,
+                            FieldFilter filter) {
+    FillFieldComboBox(table, list, proposedName, filter);
+    if (list.text != proposedName) list.text = firstRealField(table, filter);
 }
 
 ITable* SelectTable(IDocument* document, const std::string& name) {

@@ -54,9 +54,13 @@ void FillFieldComboBox(const ITable& table, Control& list, const std::string& de
 /// Failures pass on.
 void FillTableComboBox(IDocument* document, Control& list);
 
-/// Fills `list` with the names of the table's fields in field order and shows its first real
-/// field (see firstRealField). Failures pass on.
-void FillTableFieldComboBox(const ITable& table, Control& list);
+/// Fills `list` with the names of the table's fields of the types the filter lets through, in
+/// field order, and shows `proposedName` when listed, else the first real field (see
+/// firstRealField): the dialogs' field lists, which never fall back to the identifier key while
+/// the table has a field that holds data. Failures pass on.
+void FillTableFieldComboBox(const ITable& table, Control& list,
+                            const std::string& proposedName = {},
+                            FieldFilter filter = FieldFilter::Any);
 
 /// The first field of the table, in field order, that the filter lets through and that holds
 /// data: neither the object-identifier key nor the shape. When no field but those passes, the

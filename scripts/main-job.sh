@@ -91,7 +91,8 @@ $ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
 echo "== Profile lines from a flow table"
 # A flow table as HEC-RAS reports one: two profiles, 1 m and 2 m above the bed, at every
 # cross-section of the upper reach, as a CSV file beside the map; and an empty 3D line layer
-# for the lines.
+# for the lines. Both reaches number their stations alike; the tool takes the first
+# cross-section of a station, and the upper reach's come first.
 sections="FROM CrossSections WHERE ReachName = 'Upper'"
 ogr2ogr -f CSV "$out/flow.csv" "$river" -dialect sqlite -sql \
     "SELECT StationNo AS XS, 'PF 1' AS Profile, ST_MinZ(SHAPE) + 1 AS WSE $sections
