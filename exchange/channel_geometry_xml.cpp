@@ -1,6 +1,7 @@
 #include "exchange/channel_geometry_xml.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -22,7 +23,6 @@
 namespace ondu {
 
 namespace {
-
 // ---- junctions --------------------------------------------------------------------------------
 
 /// A line end compared exactly (negative zero equals zero, as the numbers do).
@@ -218,27 +218,60 @@ struct SectionFields {
     int station, reachId, spacing;
 };
 
-/// The cross-section layer read once, whole, with an index of its lines.
+/// The cross-section layer read once, whole.
 struct Sections {
+    std::vector<Polyline> lines;
     std::vector<double> stations;
     std::vector<std::string> stationTexts, reachIds, spacings;
-    std::unique_ptr<vectorUtil::SegmentIndex> index;
 };
 
 Sections readSections(IFeatureLayer* layer, const SectionFields& fields) {
     Sections sections;
-    std::vector<Polyline> lines;
     IFeatureClass& cls = maputil::featureClassOf(layer);
     auto cursor = cls.search(nullptr);
     while (auto feature = cursor->nextFeature()) {
-        lines.push_back(maputil::CheckedPolyline(*feature, layer->name()));
+        sections.lines.push_back(maputil::CheckedPolyline(*feature, layer->name()));
         sections.stations.push_back(maputil::RequireNumber(*feature, fields.station, cls));
         sections.stationTexts.push_back(toText(feature->value(fields.station)));
         sections.reachIds.push_back(toText(feature->value(fields.reachId)));
         sections.spacings.push_back(toText(feature->value(fields.spacing)));
     }
-    sections.index = std::make_unique<vectorUtil::SegmentIndex>(std::move(lines));
     return sections;
+}
+
+/// The reaches of the processing set in cursor order, with their texts.
+struct Reaches {
+    std::vector<Polyline> lines;
+    std::vector<std::array<std::string, 3>> texts;  ///< id, river, code
+};
+
+Reaches readReaches(IFeatureLayer* layer, const ReachFields& fields) {
+    Reaches reaches;
+    auto cursor = maputil::GetFeatureCursor(layer);
+    while (auto reach = cursor->nextFeature()) {
+        reaches.lines.push_back(maputil::CheckedPolyline(*reach, layer->name()));
+        reaches.texts.push_back({toText(reach->value(fields.id)),
+                                 toText(reach->value(fields.river)),
+                                 toText(reach->value(fields.code))});
+    }
+    return reaches;
+}
+
+/// Per reach, the cross-sections that meet it, by ascending station (equal stations in layer
+/// order). The reaches are indexed, being far fewer segments than the sections, and every
+/// section asks which reaches it meets.
+std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
+                                                  const Sections& sections) {
+    const vectorUtil::SegmentIndex index(reaches.lines);
+    std::vector<std::vector<std::size_t>> crossing(reaches.lines.size());
+    for (std::size_t s = 0; s < sections.lines.size(); ++s)
+        for (const auto& meeting : index.meetings(sections.lines[s]))
+            crossing[meeting.line].push_back(s);
+    for (auto& list : crossing)
+        std::stable_sort(list.begin(), list.end(), [&](std::size_t a, std::size_t b) {
+            return sections.stations[a] < sections.stations[b];
+        });
+    return crossing;
 }
 
 /// The Z attribute: the vertex Z when the line carries Z, else empty text.
@@ -274,7 +307,7 @@ void writeJunctions(XmlOut& out, const Network& network) {
 }
 
 void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
-    const Polyline& line = sections.index->line(s);
+    const Polyline& line = sections.lines[s];
     out.open("CrossSection");
     out.leaf("Parameters", {{"Station", sections.stationTexts[s]},
                             {"NumberPoints", std::to_string(line.vertexCount())},
@@ -302,24 +335,20 @@ void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
     out.close();
 }
 
-void writeReach(XmlOut& out, const IFeature& reach, const std::string& layerName,
-                const ReachFields& fields, const Sections& sections) {
-    const Polyline line = maputil::CheckedPolyline(reach, layerName);
+void writeReach(XmlOut& out, const Reaches& reaches, std::size_t r, const Sections& sections,
+                const std::vector<std::size_t>& crossing) {
+    const Polyline& line = reaches.lines[r];
+    const auto& [id, river, code] = reaches.texts[r];
     out.open("Reach");
-    out.leaf("ReachID", {{"ID", toText(reach.value(fields.id))}});
-    out.leaf("RiverName", {{"Name", toText(reach.value(fields.river))}});
-    out.leaf("ReachCode", {{"Code", toText(reach.value(fields.code))}});
+    out.leaf("ReachID", {{"ID", id}});
+    out.leaf("RiverName", {{"Name", river}});
+    out.leaf("ReachCode", {{"Code", code}});
     for (const Path& path : line.paths)
         for (const Point& p : path) {
             out.open("ReachPoint").attr("X", p.x).attr("Y", p.y);
             zAttr(out, p, line.zAware);
             out.close();
         }
-    std::vector<std::size_t> crossing;
-    for (const auto& meeting : sections.index->meetings(line)) crossing.push_back(meeting.line);
-    std::stable_sort(crossing.begin(), crossing.end(), [&](std::size_t a, std::size_t b) {
-        return sections.stations[a] < sections.stations[b];
-    });
     out.open("CrossSections");
     for (std::size_t s : crossing) writeSection(out, sections, s);
     out.close();
@@ -358,6 +387,8 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
 
     const Network network = readNetwork(centerline, reachFields);
     const Sections sections = readSections(crossSections, sectionFields);
+    const Reaches reaches = readReaches(centerline, reachFields);
+    const auto crossing = crossingsOf(reaches, sections);
     PendingFiles pending;
     XmlOut out(pending.add(options.output));
     out.open("ChannelGeometry");
@@ -371,9 +402,8 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
 
     progress.show("Processing...", 0, count, 1);
     out.open("Reaches");
-    auto cursor = maputil::GetFeatureCursor(centerline);
-    while (auto reach = cursor->nextFeature()) {
-        writeReach(out, *reach, centerline->name(), reachFields, sections);
+    for (std::size_t r = 0; r < reaches.lines.size(); ++r) {
+        writeReach(out, reaches, r, sections, crossing[r]);
         stepOrStop(progress);
     }
     out.close();

@@ -311,7 +311,9 @@ void Dialog::refillFieldLists(const std::string& parent, bool reproposing) {
         const ControlDecl& d = *list->decl;
         std::string proposed = reproposing && !d.reproposed.empty() ? d.reproposed : d.defaultValue;
         if (reproposing && d.reproposesFirst) proposed.clear();
-        maputil::FillFieldComboBox(*table, *list, proposed, d.source.fields);
+        // A name the list lacks falls back to the first real field: showing the identifier key
+        // would have the tool read object ids as data.
+        maputil::FillTableFieldComboBox(*table, *list, proposed, d.source.fields);
     }
 }
 

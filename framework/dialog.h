@@ -91,7 +91,8 @@ struct ControlDecl {
     /// Field lists: the name proposed when the parent list is chosen again; empty: the same as
     /// on opening.
     std::string reproposed = {};
-    /// Field lists: the first field is proposed when the parent list is chosen again.
+    /// Field lists: the first real field (maputil::firstRealField) is proposed when the parent
+    /// list is chosen again. A proposed name the list lacks falls back to it as well.
     bool reproposesFirst = false;
     /// Shown, in declaration order, when OK is pressed while the control holds no choice.
     Warning required = {};

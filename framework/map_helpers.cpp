@@ -147,12 +147,43 @@ void FillTableComboBox(IDocument* document, Control& list) {
     showDefault(list, "");
 }
 
-ITable* SelectTable(IDocument* document, const std::string& name) {
+namespace {
+constexpr const char* kNoTable = "No Table found in the map";
+
+ITable* tableNamed(IDocument* document, const std::string& name) {
     IMap& map = focusMapOf(document);
     for (int i = 0; i < map.tableCount(); ++i)
         if (map.table(i).name() == name) return &map.table(i);
-    MsgBox("No Table found in the map", MsgButtons::OK, "Warning");
     return nullptr;
+}
+}  // namespace
+
+std::string firstRealField(const ITable& table, FieldFilter filter) {
+    std::string fallback;
+    for (int i = 0; i < table.fieldCount(); ++i) {
+        const Field& field = table.field(i);
+        if (!passes(field.type, filter)) continue;
+        if (field.type != FieldType::OID && field.type != FieldType::Geometry) return field.name;
+        if (fallback.empty()) fallback = field.name;
+    }
+    return fallback;
+}
+
+void FillTableFieldComboBox(const ITable& table, Control& list, const std::string& proposedName,
+                            FieldFilter filter) {
+    FillFieldComboBox(table, list, proposedName, filter);
+    if (list.text != proposedName) list.text = firstRealField(table, filter);
+}
+
+ITable* SelectTable(IDocument* document, const std::string& name) {
+    if (ITable* table = tableNamed(document, name)) return table;
+    MsgBox(kNoTable, MsgButtons::OK, "Warning");
+    return nullptr;
+}
+
+ITable& RequireTable(IDocument* document, const std::string& name) {
+    if (ITable* table = tableNamed(document, name)) return *table;
+    throw RunRefused(kNoTable);
 }
 
 void FillSurfaceComboBox(IDocument* document, int layerCount, Control& list) {

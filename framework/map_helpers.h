@@ -55,6 +55,19 @@ void FillFieldComboBox(const ITable& table, Control& list, const std::string& de
 /// Failures pass on.
 void FillTableComboBox(IDocument* document, Control& list);
 
+/// Fills `list` with the names of the table's fields of the types the filter lets through, in
+/// field order, and shows `proposedName` when listed, else the first real field (see
+/// firstRealField): the dialogs' field lists, which never fall back to the identifier key while
+/// the table has a field that holds data. Failures pass on.
+void FillTableFieldComboBox(const ITable& table, Control& list,
+                            const std::string& proposedName = {},
+                            FieldFilter filter = FieldFilter::Any);
+
+/// The first field of the table, in field order, that the filter lets through and that holds
+/// data: neither the object-identifier key nor the shape. When no field but those passes, the
+/// first that does; empty when none does.
+std::string firstRealField(const ITable& table, FieldFilter filter = FieldFilter::Any);
+
 /// The stand-alone table of that name; when none has it, shows "No Table found in the map"
 /// titled "Warning" and answers nullptr. Failures pass on.
 ITable* SelectTable(IDocument* document, const std::string& name);
@@ -121,6 +134,10 @@ bool EditSession();
 /// when the map has no such layer or its data source is missing ("No thalweg layer 'Thalweg' in
 /// the map").
 IFeatureLayer* RequireLayer(IDocument* document, const std::string& name, const std::string& role);
+
+/// The stand-alone table of that name for a run. Throws RunRefused "No Table found in the map"
+/// when the focus map has none of that name.
+ITable& RequireTable(IDocument* document, const std::string& name);
 
 /// The number of features the run will process (the selected ones that still exist, else all).
 /// Throws RunRefused "No features to process in <layer>" when there are none.

@@ -30,14 +30,19 @@ struct Decimal {
     bool isZero() const { return count == 0; }
 };
 
-/// Reads scientific text ("-d.ddde+XX") into `decimal`. False when it has more than 15 digits.
-bool readScientific(const char* text, Decimal& decimal) {
+/// The most digits a shortest round-trip text of a double has.
+constexpr int kShortestDigits = 17;
+static_assert(sizeof Decimal{}.digits >= kShortestDigits);
+
+/// Reads scientific text ("-d.ddde+XX") into `decimal`. False when it has more than `limit`
+/// digits.
+bool readScientific(const char* text, Decimal& decimal, int limit = kSignificantDigits) {
     decimal = Decimal{};
     decimal.negative = *text == '-';
     if (decimal.negative) ++text;
     for (; *text != 'e'; ++text) {
         if (*text == '.') continue;
-        if (decimal.count == kSignificantDigits) return false;
+        if (decimal.count == limit) return false;
         decimal.digits[decimal.count++] = *text;
     }
     while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
@@ -48,18 +53,30 @@ bool readScientific(const char* text, Decimal& decimal) {
     return true;
 }
 
+void roundToDecimals(Decimal& decimal, int decimals);
+
 /// The shortest decimal that reads back as `value`, or its 15 significant digits when the
 /// shortest needs more.
+///
+/// Cutting 16 or 17 shortest digits to 15 rounds as cutting the value itself would, but for a
+/// 16-digit shortest ending in 5 (a tie in its digits): a 15-digit rounding boundary has 16
+/// digits, and none lies strictly between a value and its shortest text (it would read back as
+/// the value too, and be the shortest or a closer one). Only the ties need the value's own
+/// digits, which a second, much slower conversion gives.
 Decimal toDecimal(double value) {
     constexpr auto kScientific = std::chars_format::scientific;
     char text[40];
     Decimal decimal;
     *std::to_chars(text, text + sizeof text - 1, value, kScientific).ptr = '\0';
-    if (!readScientific(text, decimal)) {
+    readScientific(text, decimal, kShortestDigits);
+    if (decimal.count <= kSignificantDigits) return decimal;
+    if (decimal.count == kSignificantDigits + 1 && decimal.digits[kSignificantDigits] == '5') {
         *std::to_chars(text, text + sizeof text - 1, value, kScientific, kSignificantDigits - 1)
              .ptr = '\0';
         readScientific(text, decimal);
+        return decimal;
     }
+    roundToDecimals(decimal, kSignificantDigits - decimal.point);
     return decimal;
 }
 

@@ -9,9 +9,10 @@
 # boundary and its outline), a HEC-RAS spatial data file converted to XML, and the HEC-RAS chain
 # on the sample river: reaches from its segments, measures, trapezoidal cross-sections, stations,
 # downstream distances, a plot of one trapezoidal cross-section, the channel-geometry document
-# and from it the HEC-RAS geometry, project, plan and flow files; profile lines from the beta
-# cross-sections, depth and flow based; and the thalweg located along a line drawn on a second
-# sample river, on its bathymetry raster and from its bed points. Results go to build/main-job.
+# and from it the HEC-RAS geometry, project, plan and flow files, and profile lines drawn from a
+# table of water levels at its cross-sections; profile lines from the beta cross-sections, depth
+# and flow based; and the thalweg located along a line drawn on a second sample river, on its
+# bathymetry raster and from its bed points. Results go to build/main-job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh ondu
@@ -125,6 +126,22 @@ $ondu layers --map "$river"
 echo "== Channel-geometry XML to HEC-RAS geometry, project, plan and flow files"
 $ondu run clsXMLtoGeometryFile --set txtInput="$out/channel.xml" \
     --set txtOutput="$out/channel.g01" --set chkAuxFiles=1
+echo "== Profile lines from a flow table"
+# A flow table as HEC-RAS reports one: two profiles, 1 m and 2 m above the bed, at every
+# cross-section of the upper reach, as a CSV file beside the map; and an empty 3D line layer
+# for the lines. Both reaches number their stations alike; the tool takes the first
+# cross-section of a station, and the upper reach's come first.
+sections="FROM CrossSections WHERE ReachName = 'Upper'"
+ogr2ogr -f CSV "$out/flow.csv" "$river" -dialect sqlite -sql \
+    "SELECT StationNo AS XS, 'PF 1' AS Profile, ST_MinZ(SHAPE) + 1 AS WSE $sections
+     UNION ALL SELECT StationNo, 'PF 2', ST_MinZ(SHAPE) + 2 $sections"
+ogr2ogr -update "$river" "$river" -dialect sqlite -sql "SELECT SHAPE FROM CrossSections WHERE 0" \
+    -nln WaterLevelLines -nlt LINESTRINGZ
+$ondu run clsProfileFromFTable --map "$river" --map "$out/flow.csv" \
+    --set cmbCrossSection=CrossSections --set cmbStation=StationNo --set cmbFTable=flow \
+    --set cmbCrossIdentifier=XS --set cmbProfileID=Profile --set cmbWSE=WSE \
+    --set cmbProfile=WaterLevelLines
+$ondu layers --map "$river" --map "$out/flow.csv"
 
 echo "== Profile lines from the beta cross-sections, depth and flow based"
 # Two empty 3D line layers receive the profile lines.

@@ -18,6 +18,7 @@
 #include "preprocessing/downstream_distances.h"
 #include "preprocessing/hecras_reach.h"
 #include "preprocessing/integrate_cs_with_terrain.h"
+#include "preprocessing/profile_from_flow_table.h"
 #include "preprocessing/station_numbers.h"
 #include "preprocessing/trapezoidal_sections.h"
 
@@ -46,6 +47,7 @@ CommandCatalogue buildCatalogue() {
     catalogue.add<clsBetaFromTha>();
     catalogue.add<clsIntegrateCSwithTerrain>();
     catalogue.add<clsProfileLines>();
+    catalogue.add<clsProfileFromFTable>();
     return catalogue;
 }
 }  // namespace

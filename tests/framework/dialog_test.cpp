@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/recording_ui.h"
+#include "support/temp_map.h"
 
 namespace ondu {
 namespace {
@@ -228,6 +229,63 @@ TEST_F(DeclaredDialogTest, ValuesAreCheckedAgainstTheDeclaredTypeByName) {
         EXPECT_STREQ(e.what(), "frmDeclared.txtCount: '2.5' is not a whole number");
     }
     EXPECT_THROW(checkValueType(decl.name, *decl.find("txtDistance"), "ten"), ControlValueError);
+}
+
+// ---- field lists proposing a name the layer lacks
+// ------------------------------------------------
+
+class FieldListDialog : public Dialog {
+public:
+    FieldListDialog() : Dialog(declaration()) {}
+    static const DialogDecl& declaration() {
+        static const DialogDecl decl{"frmFieldLists",
+                                     "Field lists",
+                                     {
+                                         {.name = "cmbLayer",
+                                          .kind = ControlKind::List,
+                                          .defaultValue = "Named",
+                                          .source = {.kind = ListSource::Kind::Layers}},
+                                         {.name = "cmbCode",
+                                          .kind = ControlKind::List,
+                                          .defaultValue = "ReachName",
+                                          .source = fieldsOf("cmbLayer"),
+                                          .reproposed = "HydroCode"},
+                                         {.name = "cmbNumber",
+                                          .kind = ControlKind::List,
+                                          .defaultValue = "Width",
+                                          .source = fieldsOf("cmbLayer", FieldFilter::Numeric),
+                                          .reproposesFirst = true},
+                                     }};
+        return decl;
+    }
+};
+
+TEST(FieldLists, AMissingProposalFallsBackToTheFirstRealFieldNeverTheKey) {
+    test::RecordingUI ui;
+    test::TempMap store(
+        {{.name = "Named",
+          .fields = {{"RiverName", FieldType::String}, {"Width", FieldType::Double}}},
+         {.name = "Coded",
+          .fields = {{"Label", FieldType::String}, {"HydroCode", FieldType::String}}},
+         {.name = "Bare"}});
+    test::InstalledHost host(store.openMap());
+    auto& form = Forms::get<FieldListDialog>();
+    form.load();
+    struct Expected {
+        const char* layer;
+        const char* code;
+        const char* number;
+    };
+    // On opening "ReachName" is missing; choosing a layer proposes "HydroCode" (found in Coded
+    // only) and the first numeric field; a layer without attribute fields leaves the key.
+    for (const auto& [layer, code, number] :
+         {Expected{"", "RiverName", "Width"}, Expected{"Coded", "HydroCode", "fid"},
+          Expected{"Named", "RiverName", "Width"}, Expected{"Bare", "fid", "fid"}}) {
+        if (*layer) form.choose("cmbLayer", layer);
+        EXPECT_EQ(form.control("cmbCode").text, code) << layer;
+        EXPECT_EQ(form.control("cmbNumber").text, number) << layer;
+    }
+    Forms::reset();
 }
 
 }  // namespace

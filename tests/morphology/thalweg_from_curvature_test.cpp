@@ -222,7 +222,7 @@ TEST_F(ThalwegDialog, LoadProposesTheDefaultsAndRefillsFieldsForAnotherLayer) {
               std::vector<std::string>{"Thalweg"});  // Z classes only
     form.choose("cmbCenterline", "Other");
     EXPECT_EQ(form.control("cmbMeasure").items.back(), "Chainage");
-    EXPECT_EQ(form.control("cmbMeasure").text, form.control("cmbMeasure").items.front());
+    EXPECT_EQ(form.control("cmbMeasure").text, "Chainage");  // the first real field, not the key
 }
 
 // ---- the run without its dialog --------------------------------------------------------------
