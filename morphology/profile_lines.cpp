@@ -22,7 +22,6 @@ namespace ondu {
 
 namespace {
 
-constexpr double kLevelTolerance = 0.001;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 /// Depths are drawn ten times their size in the section polygon.
 constexpr double kExaggeration = 10;
@@ -42,24 +41,9 @@ const char* const kTitle = "Profile lines";
 
 using error_number::kObjectNotSet;
 
-Point along(const Point& a, const Point& b, double r) {
-    Point p(a.x + r * (b.x - a.x), a.y + r * (b.y - a.y), a.z + r * (b.z - a.z));
-    if (!std::isnan(a.m) || !std::isnan(b.m)) {
-        p.m = a.m + r * (b.m - a.m);
-        p.mAware = true;
-    }
-    return p;
-}
-
 Point zAware(Point p) {
     p.zAware = true;
     return p;
-}
-
-/// Whether the segment from zf to zt passes `z` in the direction searched, within the tolerance.
-bool holdsLevel(double zf, double zt, double z, bool up) {
-    if (up) return zf - kLevelTolerance < z && zt + kLevelTolerance > z;
-    return zf + kLevelTolerance > z && zt - kLevelTolerance < z;
 }
 
 /// More points per section than any channel needs, and more than memory holds for long reaches.
@@ -448,27 +432,11 @@ private:
 }  // namespace
 
 Point QueryPt(const Polyline& line, double z, bool up) {
-    for (const Path& path : line.paths)
-        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-            const Point &a = path[i], &b = path[i + 1];
-            if (a.z == z) return zAware(a);
-            if (b.z == z) return zAware(b);
-            if (!holdsLevel(a.z, b.z, z, up)) continue;
-            // Within the tolerance a segment may stop just short of z: its nearer end then.
-            const double r = a.z == b.z ? 0 : std::clamp((a.z - z) / (a.z - b.z), 0.0, 1.0);
-            return along(a, b, r);
-        }
+    if (auto met = meetLevel(line, z, up)) return *met;
     return zAware(up ? toPoint(line) : fromPoint(line));
 }
 
 double GetHighestPt(const Polyline& line) { return std::min(fromPoint(line).z, toPoint(line).z); }
-
-double GetLowestPt(const Polyline& line) {
-    double lowest = kInfinity;
-    for (const Path& path : line.paths)
-        for (const Point& p : path) lowest = std::min(lowest, p.z);
-    return lowest;
-}
 
 Polygon BuildSectionPolygon(const Polyline& section) {
     const Point start = fromPoint(section);

@@ -29,9 +29,6 @@ Point QueryPt(const Polyline& line, double z, bool up);
 /// The highest elevation the whole section holds water to: the lower of its end elevations.
 double GetHighestPt(const Polyline& line);
 
-/// The smallest vertex elevation of the line.
-double GetLowestPt(const Polyline& line);
-
 /// The section drawn in plan with its depths exaggerated tenfold: each vertex placed at the
 /// fraction (planar distance from the start point) / (section length) along the section and moved
 /// across it by 10 x (its elevation - the start's), the ring closed back to the start. Deeper

@@ -19,20 +19,7 @@ namespace ondu {
 
 namespace {
 
-constexpr double kLevelTolerance = 0.001;
 constexpr double kStationTolerance = 0.5;
-
-/// The point at `fraction` of the segment from a to b, Z interpolated with it.
-Point pointBetween(const Point& a, const Point& b, double fraction) {
-    Point p(a.x + fraction * (b.x - a.x), a.y + fraction * (b.y - a.y),
-            a.z + fraction * (b.z - a.z));
-    return p;
-}
-
-bool crosses(double a, double b, double h, BankSide side) {
-    if (side == BankSide::Left) return a + kLevelTolerance > h && b - kLevelTolerance < h;
-    return a - kLevelTolerance < h && b + kLevelTolerance > h;
-}
 
 // ---- the flow table ---------------------------------------------------------------------------
 
@@ -119,28 +106,8 @@ std::vector<Point> verticesAcross(const Polyline& line, std::vector<double> leve
 
 }  // namespace
 
-double GetLowestPt(const Polyline& line) {
-    double lowest = std::numeric_limits<double>::infinity();
-    for (const Path& path : line.paths)
-        for (const Point& p : path) lowest = std::min(lowest, p.z);
-    return lowest;
-}
-
 std::optional<Point> QueryPt(const Polyline& line, double h, BankSide side) {
-    for (const Path& path : line.paths)
-        for (std::size_t v = 1; v < path.size(); ++v) {
-            const Point& start = path[v - 1];
-            const Point& end = path[v];
-            if (start.z == h) return start;
-            if (end.z == h) return end;
-            if (!crosses(start.z, end.z, h, side)) continue;
-            // Within the tolerance a segment may not reach the level (or lie flat): the point
-            // is then kept on the segment rather than beyond its ends.
-            const double fraction =
-                start.z == end.z ? 0.0 : std::clamp((start.z - h) / (start.z - end.z), 0.0, 1.0);
-            return pointBetween(start, end, fraction);
-        }
-    return std::nullopt;
+    return meetLevel(line, h, side == BankSide::Right);
 }
 
 void run(const ProfileFromFlowTableOptions& options, IDocument& map, IProgressBar& progress) {

@@ -19,9 +19,6 @@ namespace ondu {
 /// channel, the right side climbs out of it.
 enum class BankSide { Left, Right };
 
-/// The lowest Z among the vertices of the line.
-double GetLowestPt(const Polyline& line);
-
 /// Where the line, walked segment by segment from its start, first meets the level `h`: a
 /// vertex at exactly that level (on either side), else on a segment that descends through it
 /// (left) or climbs through it (right), both within 0.001 of elevation. The point lies at the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -590,6 +591,41 @@ Polyline splitAtDistances(const Polyline& line, const std::vector<double>& dista
         out.paths.push_back(std::move(piece));
     }
     return out;
+}
+
+double GetLowestPt(const Polyline& line) {
+    double lowest = std::numeric_limits<double>::infinity();
+    for (const Path& path : line.paths)
+        for (const Point& p : path) lowest = std::min(lowest, p.z);
+    return lowest;
+}
+
+std::optional<Point> meetLevel(const Polyline& line, double z, bool climbing) {
+    constexpr double kLevelTolerance = 0.001;
+    const auto passes = [&](double za, double zb) {
+        if (climbing) return za - kLevelTolerance < z && zb + kLevelTolerance > z;
+        return za + kLevelTolerance > z && zb - kLevelTolerance < z;
+    };
+    const auto zAware = [](Point p) {
+        p.zAware = true;
+        return p;
+    };
+    for (const Path& path : line.paths)
+        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+            const Point &a = path[i], &b = path[i + 1];
+            if (a.z == z) return zAware(a);
+            if (b.z == z) return zAware(b);
+            if (!passes(a.z, b.z)) continue;
+            // Within the tolerance a segment may stop just short of z: its nearer end then.
+            const double r = a.z == b.z ? 0 : std::clamp((a.z - z) / (a.z - b.z), 0.0, 1.0);
+            Point p(a.x + r * (b.x - a.x), a.y + r * (b.y - a.y), a.z + r * (b.z - a.z));
+            if (!std::isnan(a.m) || !std::isnan(b.m)) {
+                p.m = a.m + r * (b.m - a.m);
+                p.mAware = true;
+            }
+            return zAware(p);
+        }
+    return std::nullopt;
 }
 
 }  // namespace ondu

@@ -22,6 +22,7 @@
 
 #include <span>
 #include <utility>
+#include <optional>
 #include <vector>
 
 #include "framework/geometry/geometry.h"
@@ -162,5 +163,16 @@ Polyline reverseOrientation(const Polyline& line);
 /// and the next begins, or repeating the previous one cut nothing. Throws std::invalid_argument
 /// for distances that are not finite numbers or not ascending.
 Polyline splitAtDistances(const Polyline& line, const std::vector<double>& distances);
+
+/// The smallest vertex elevation of the line (+infinity for a line with no vertex).
+double GetLowestPt(const Polyline& line);
+
+/// Where a cross-section, walked segment by segment from its start, first meets the level `z`:
+/// a vertex at exactly `z` is returned itself whichever way its segment runs; otherwise the first
+/// segment that runs down through `z` (up through it when `climbing`), within 0.001 of
+/// elevation, holds the point, at the fraction (za - z) / (za - zb) of the segment kept within
+/// the segment (a level segment gives its start), with Z and M interpolated. Z-aware. Nothing
+/// when no segment qualifies.
+std::optional<Point> meetLevel(const Polyline& line, double z, bool climbing);
 
 }  // namespace ondu

@@ -452,13 +452,14 @@ TEST_F(IntegrateDialog, RunsFromTheCommandLine) {
     EXPECT_TRUE(fs::exists(store->folder() / "NewTIN.gpkg"));
 
     // A failed run stops with its message, exit status 1, and leaves the store as it was (the
-    // measure list proposes its first field, fid, so feature 1 comes first).
+    // measure list proposes the first real field, Measure, so feature 2 of measure 100 comes
+    // first).
     const auto before = test::fingerprint(store->storePath());
     const auto failed = test::runCli({"run", "clsIntegrateCSwithTerrain", "--map", mapPath, "--set",
                                       "chkExtend=1", "--set", "txtFactor=100"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.err,
-              "[] Extending, cross-section 1: the extension runs off the terrain "
+              "[] Extending, cross-section 2: the extension runs off the terrain "
               "surface\n");
     EXPECT_EQ(test::fingerprint(store->storePath()), before);
 }

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "framework/geometry/curve.h"
 #include "framework/host/map_document.h"
 #include "support/cli_runner.h"
 #include "support/dialog_test.h"
