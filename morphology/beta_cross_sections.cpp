@@ -483,11 +483,8 @@ void frmNewBetaFromTha::onOk() {
         return;
     }
     runThenUnload(ErrorStyle::Routine, "Create beta sections", [&] {
-        // Without the parameter file the dialog closes after saying where to put it.
-        if (!FileExists(betaParameterPath())) {
-            MsgBox(missingFileText(), MsgButtons::OK, "Beta Parameters File Error");
-            return;
-        }
+        // Without the parameter file the run is refused, saying where to put it; the dialog
+        // stays open for another try once it is there.
         run(options(), currentDocument(), userInterface().statusProgress());
         MsgBox("Cross-sections created successfully!", MsgButtons::OK,
                "Cross-sections from thalweg");

@@ -236,7 +236,8 @@ TEST_F(BetaSections, RefusalsLeaveTheMapAsItWas) {
          "[Create beta sections] Please select different layers for the thalweg and beta "
          "sections.",
          true},
-        {false, "CrossSections", "", false},
+        // A missing parameter file is a refusal too: the dialog stays open for another try.
+        {false, "CrossSections", "", true},
     };
     for (const auto& c : cases) {
         if (!c.table) std::filesystem::remove(betaParameterPath());
