@@ -296,10 +296,16 @@ void writeMerged(IRasterDataset& terrain, IRasterDataset& rast, const std::strin
     merged->save();
 }
 
+/// The copy is built under a temporary name and takes its place only once the lines are in, so
+/// a failure leaves an older MergedTIN as it was and no half-built one behind.
 void buildMergedTin(ITin& terrain, const std::vector<Polyline>& lines, const std::string& path) {
-    TinPtr copy = terrain.saveAs(path);
-    copy->addLines(lines);
-    copy->save();
+    PendingFiles pending;
+    {
+        TinPtr copy = terrain.saveAs(pending.add(path));
+        copy->addLines(lines);
+        copy->save();
+    }
+    pending.commit();
 }
 
 void buildMergedRaster(const Terrain& terrain, const std::vector<Polyline>& lines,
