@@ -28,6 +28,10 @@ constexpr double kExaggeration = 10;
 /// The level search starts this far (exaggerated) above the lowest point and rises by a step.
 constexpr double kFirstLevel = 2;
 constexpr double kLevelStep = 0.05;
+/// A thousand times the worst relative rounding of an area sum over a ring, per vertex squared.
+constexpr double kRoundingAllowance = 1e-12;
+/// The steps of one section's search kept room for up front; deeper sections grow them.
+constexpr double kStepsKept = 1 << 14;
 /// The first stride of the level search: boundaries lie tens of steps apart in most sections.
 constexpr std::size_t kFirstGallop = 16;
 constexpr long kOutOfMemory = 7;
@@ -107,19 +111,42 @@ public:
             boxes_.push_back({std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
                               std::max(a.y, b.y), &a, &b});
         }
+        for (std::size_t first = 0; first < boxes_.size(); first += kBlock) {
+            Box block = boxes_[first];
+            for (std::size_t i = first + 1; i < blockEnd(first); ++i) {
+                block.xMin = std::min(block.xMin, boxes_[i].xMin);
+                block.yMin = std::min(block.yMin, boxes_[i].yMin);
+                block.xMax = std::max(block.xMax, boxes_[i].xMax);
+                block.yMax = std::max(block.yMax, boxes_[i].yMax);
+            }
+            blocks_.push_back(block);
+        }
     }
 
     std::span<const CurvePiece> candidates(const Point& p) const {
+        // A block of pieces whose box lies farther than the nearest end found so far holds
+        // neither a nearer end nor a candidate; starting at the nearest block prunes the most.
+        blockDistances_.clear();
+        for (const Box& block : blocks_) blockDistances_.push_back(squaredDistance(block, p));
+        const std::size_t nearest = static_cast<std::size_t>(
+            std::min_element(blockDistances_.begin(), blockDistances_.end()) -
+            blockDistances_.begin());
         double reach = kInfinity;
-        for (const Box& box : boxes_)
-            reach = std::min({reach, squared(p.x - box.a->x, p.y - box.a->y),
-                              squared(p.x - box.b->x, p.y - box.b->y)});
+        const auto nearerEnds = [&](std::size_t block) {
+            for (std::size_t i = block * kBlock; i < blockEnd(block * kBlock); ++i) {
+                const Box& box = boxes_[i];
+                reach = std::min({reach, squared(p.x - box.a->x, p.y - box.a->y),
+                                  squared(p.x - box.b->x, p.y - box.b->y)});
+            }
+        };
+        nearerEnds(nearest);
+        for (std::size_t k = 0; k < blocks_.size(); ++k)
+            if (k != nearest && blockDistances_[k] <= reach) nearerEnds(k);
         chosen_.clear();
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            const Box& box = boxes_[i];
-            const double dx = std::max({box.xMin - p.x, 0.0, p.x - box.xMax});
-            const double dy = std::max({box.yMin - p.y, 0.0, p.y - box.yMax});
-            if (squared(dx, dy) <= reach) chosen_.push_back(pieces_[i]);
+        for (std::size_t k = 0; k < blocks_.size(); ++k) {
+            if (blockDistances_[k] > reach) continue;
+            for (std::size_t i = k * kBlock; i < blockEnd(k * kBlock); ++i)
+                if (squaredDistance(boxes_[i], p) <= reach) chosen_.push_back(pieces_[i]);
         }
         return chosen_;
     }
@@ -130,94 +157,88 @@ private:
         const Point* a;
         const Point* b;
     };
+    /// Pieces per block: a few blocks for a section of a hundred vertices.
+    static constexpr std::size_t kBlock = 8;
+
     static double squared(double dx, double dy) { return dx * dx + dy * dy; }
+    static double squaredDistance(const Box& box, const Point& p) {
+        return squared(std::max({box.xMin - p.x, 0.0, p.x - box.xMax}),
+                       std::max({box.yMin - p.y, 0.0, p.y - box.yMax}));
+    }
+    std::size_t blockEnd(std::size_t first) const {
+        return std::min(first + kBlock, boxes_.size());
+    }
 
     std::vector<CurvePiece> pieces_;
     std::vector<Box> boxes_;
+    std::vector<Box> blocks_;  ///< the boxes of kBlock consecutive pieces each
+    mutable std::vector<double> blockDistances_;
     mutable std::vector<CurvePiece> chosen_;
 };
 
 // ---- the flow-based level search -------------------------------------------------------------
 
-/// A point of the section polygon in the frame of the section's chord: `s` along the chord from
-/// its start, `v` across it (positive to the right, where higher ground lies).
-struct FramePoint {
-    double s, v;
-};
+/// Where the edge from a to b (at different Y) crosses the line Y = level: its X there.
+double acrossAt(const Point& a, const Point& b, double level) {
+    const double r = (level - a.y) / (b.y - a.y);
+    return a.x + r * (b.x - a.x);
+}
 
-/// The section polygon seen from its chord, where every level line is a line v = constant.
+/// The section polygon seen from its chord, where every level line is a line Y = constant: X
+/// runs along the chord from its start, Y across it (positive to the right, where higher ground
+/// lies).
 class ChordFrame {
 public:
-    ChordFrame(const Point& start, const Point& end, const Path& ring) : origin_(start) {
+    ChordFrame(const Point& start, const Point& end, const Path& ring)
+        : origin_(start), unit_(unitChord(start, end)), areas_(toFrame(ring)) {}
+
+    const AreaBelowLevel& areas() const { return areas_; }
+
+    /// Where the line Y = level meets the ring's outline, in order along the line (crossings and
+    /// vertices lying on it, each once), in map coordinates.
+    std::vector<Point> meetings(double level) const {
+        const Path& ring = areas_.ring();
+        std::vector<Point> found;
+        for (std::size_t i = 0; i + 1 < ring.size(); ++i) {
+            const Point &a = ring[i], &b = ring[i + 1];
+            if (a.y == level)
+                found.push_back(a);
+            else if ((a.y < level) != (b.y < level) && b.y != level)
+                found.push_back(Point(acrossAt(a, b, level), level));
+        }
+        std::sort(found.begin(), found.end(),
+                  [](const Point& a, const Point& b) { return a.x < b.x; });
+        for (Point& p : found) p = toMap(p);
+        return found;
+    }
+
+private:
+    static Point unitChord(const Point& start, const Point& end) {
         const double dx = end.x - start.x, dy = end.y - start.y, l = std::hypot(dx, dy);
         if (!(l > 0))
             throw HostError(
                 "Object variable or With block variable not set: the section's ends "
                 "coincide",
                 kObjectNotSet);
-        ux_ = dx / l;
-        uy_ = dy / l;
-        for (const Point& p : ring) points_.push_back(toFrame(p));
+        return Point(dx / l, dy / l);
     }
-
-    /// Twice the signed area of the ring's part at or below `level` (all of it for +infinity):
-    /// the ring clipped to the half-plane v <= level, which a level line cuts off.
-    double doubledAreaBelow(double level) const {
-        // The clipped ring's shoelace sum, built edge by edge without storing the clipped ring.
-        double sum = 0;
-        bool started = false;
-        FramePoint first{}, previous{};
-        const auto add = [&](FramePoint q) {
-            if (started)
-                sum += previous.s * q.v - q.s * previous.v;
-            else
-                first = q;
-            started = true;
-            previous = q;
-        };
-        for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
-            const FramePoint a = points_[i], b = points_[i + 1];
-            if (a.v <= level) add(a);
-            if ((a.v < level) != (b.v < level) && a.v != b.v) add(crossing(a, b, level));
+    Path toFrame(const Path& ring) const {
+        Path frame;
+        frame.reserve(ring.size());
+        for (const Point& p : ring) {
+            const double dx = p.x - origin_.x, dy = p.y - origin_.y;
+            frame.push_back(Point(dx * unit_.x + dy * unit_.y, dx * unit_.y - dy * unit_.x));
         }
-        if (started) sum += previous.s * first.v - first.s * previous.v;
-        return sum;
+        return frame;
     }
-
-    /// Where the line v = level meets the ring's outline, in order along the line (crossings and
-    /// vertices lying on it, each once), in map coordinates.
-    std::vector<Point> meetings(double level) const {
-        std::vector<FramePoint> found;
-        for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
-            const FramePoint a = points_[i], b = points_[i + 1];
-            if (a.v == level)
-                found.push_back(a);
-            else if ((a.v < level) != (b.v < level) && b.v != level)
-                found.push_back(crossing(a, b, level));
-        }
-        std::sort(found.begin(), found.end(),
-                  [](const FramePoint& a, const FramePoint& b) { return a.s < b.s; });
-        std::vector<Point> points;
-        for (const FramePoint& f : found) points.push_back(toMap(f));
-        return points;
-    }
-
-private:
-    static FramePoint crossing(FramePoint a, FramePoint b, double level) {
-        const double r = (level - a.v) / (b.v - a.v);
-        return {a.s + r * (b.s - a.s), level};
-    }
-    FramePoint toFrame(const Point& p) const {
-        const double dx = p.x - origin_.x, dy = p.y - origin_.y;
-        return {dx * ux_ + dy * uy_, dx * uy_ - dy * ux_};
-    }
-    Point toMap(FramePoint f) const {
-        return Point(origin_.x + f.s * ux_ + f.v * uy_, origin_.y + f.s * uy_ - f.v * ux_);
+    Point toMap(const Point& f) const {
+        return Point(origin_.x + f.x * unit_.x + f.y * unit_.y,
+                     origin_.y + f.x * unit_.y - f.y * unit_.x);
     }
 
     Point origin_;
-    double ux_ = 0, uy_ = 0;
-    std::vector<FramePoint> points_;
+    Point unit_;  ///< along the chord
+    AreaBelowLevel areas_;
 };
 
 /// The levels of one section's search, as the search steps through them: d runs down from
@@ -227,8 +248,10 @@ private:
 /// below a level never shrinks as it rises, so the answer is the step that stepping stops at.
 class LevelSearch {
 public:
-    LevelSearch(const ChordFrame& frame, double d0)
-        : frame_(frame), total_(frame.doubledAreaBelow(kInfinity)), next_(d0) {}
+    LevelSearch(const AreaBelowLevel& areas, double d0) : areas_(areas), next_(d0) {
+        // Room for every step of an ordinary section, so that stepping never moves the steps.
+        if (d0 > 0) d_.reserve(static_cast<std::size_t>(std::min(d0 / kLevelStep, kStepsKept)) + 2);
+    }
 
     /// The level line (its offset across the chord) for the next boundary; nothing when the
     /// search has no level at all.
@@ -248,7 +271,7 @@ private:
         return k < d_.size();
     }
     bool exceeds(std::size_t k, double fraction) const {
-        return frame_.doubledAreaBelow(kFirstLevel - d_[k]) / total_ > fraction;
+        return areas_.holdsMoreThan(kFirstLevel - d_[k], fraction);
     }
     std::size_t firstAbove(double fraction) {
         std::size_t low = current_;
@@ -275,8 +298,7 @@ private:
         }
     }
 
-    const ChordFrame& frame_;
-    double total_;
+    const AreaBelowLevel& areas_;
     double next_;
     std::vector<double> d_;
     std::size_t current_ = 0;
@@ -451,6 +473,99 @@ Polygon BuildSectionPolygon(const Polyline& section) {
     return polygon;
 }
 
+AreaBelowLevel::AreaBelowLevel(Path ring) : ring_(std::move(ring)) {
+    struct Edge {
+        const Point* a;
+        const Point* b;
+        double low, high;
+    };
+    std::vector<Edge> edges;
+    std::vector<double> levels;
+    for (std::size_t i = 0; i + 1 < ring_.size(); ++i) {
+        const Point &a = ring_[i], &b = ring_[i + 1];
+        levels.push_back(a.y);
+        xMax_ = std::max(xMax_, std::abs(a.x));
+        yMax_ = std::max(yMax_, std::abs(a.y));
+        if (a.y != b.y) edges.push_back({&a, &b, std::min(a.y, b.y), std::max(a.y, b.y)});
+    }
+    std::sort(levels.begin(), levels.end());
+    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+    std::sort(edges.begin(), edges.end(),
+              [](const Edge& e, const Edge& f) { return e.low < f.low; });
+    // Sweep upwards; between two vertex levels the same edges cross every level line, those
+    // running up adding their X to the signed width, those running down taking it off.
+    std::vector<const Edge*> crossing;
+    std::size_t next = 0;
+    double area = 0;
+    for (std::size_t k = 0; k + 1 < levels.size(); ++k) {
+        const double from = levels[k], to = levels[k + 1];
+        std::erase_if(crossing, [&](const Edge* e) { return e->high <= from; });
+        for (; next < edges.size() && edges[next].low <= from; ++next)
+            crossing.push_back(&edges[next]);
+        double widthFrom = 0, widthTo = 0;
+        for (const Edge* e : crossing) {
+            const double side = e->b->y > e->a->y ? 1 : -1;
+            widthFrom += side * acrossAt(*e->a, *e->b, from);
+            widthTo += side * acrossAt(*e->a, *e->b, to);
+        }
+        pieces_.push_back({from, area, widthFrom, (widthTo - widthFrom) / (to - from)});
+        area += (to - from) * (widthFrom + widthTo);
+    }
+    if (!levels.empty()) pieces_.push_back({levels.back(), area, 0, 0});
+    clippedTotal_ = clipped(kInfinity);
+}
+
+double AreaBelowLevel::operator()(double level) const {
+    if (pieces_.empty() || !(level > pieces_.front().level)) return 0;
+    const auto above = std::upper_bound(pieces_.begin(), pieces_.end(), level,
+                                        [](double l, const Piece& p) { return l < p.level; });
+    const Piece& piece = *std::prev(above);
+    const double t = level - piece.level;
+    return piece.area + t * (2 * piece.width + piece.slope * t);
+}
+
+double AreaBelowLevel::clipped(double level) const {
+    // The clipped ring's shoelace sum, built edge by edge without storing the clipped ring.
+    struct Corner {
+        double x, y;
+    };
+    double sum = 0;
+    bool started = false;
+    Corner first{}, previous{};
+    const auto add = [&](Corner q) {
+        if (started)
+            sum += previous.x * q.y - q.x * previous.y;
+        else
+            first = q;
+        started = true;
+        previous = q;
+    };
+    for (std::size_t i = 0; i + 1 < ring_.size(); ++i) {
+        const Point &a = ring_[i], &b = ring_[i + 1];
+        if (a.y <= level) add({a.x, a.y});
+        if ((a.y < level) != (b.y < level) && a.y != b.y) add({acrossAt(a, b, level), level});
+    }
+    if (started) sum += previous.x * first.y - first.x * previous.y;
+    return sum;
+}
+
+double AreaBelowLevel::tolerance(double level) const {
+    // Both sums add up to a few terms per vertex, each at most xMax (yMax + |level|) and each
+    // rounded; the worst case grows with the square of the vertex count, and this bound keeps a
+    // wide margin over it.
+    const double n = static_cast<double>(ring_.size());
+    return kRoundingAllowance * n * n * xMax_ * (yMax_ + std::abs(level));
+}
+
+bool AreaBelowLevel::holdsMoreThan(double level, double fraction) const {
+    const double area = (*this)(level), total = pieces_.empty() ? 0 : pieces_.back().area;
+    const double totalDoubt = 2 * tolerance(yMax_);
+    const double doubt = 2 * tolerance(level) + std::abs(fraction) * totalDoubt;
+    if (std::abs(total) > totalDoubt && std::abs(area - fraction * total) > doubt)
+        return area / total > fraction;
+    return clipped(level) / clippedTotal_ > fraction;
+}
+
 double GetMsAtPoint(const Polyline& line, const Point& point) {
     if (!line.mAware) throw HostError("Not M Aware", kNotMAware, "GetMsAtPoint");
     const std::vector<double> measures =
@@ -489,7 +604,7 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
     const Point start = fromPoint(section), end = toPoint(section);
     const double low = GetLowestPt(section);
     const ChordFrame frame(start, end, BuildSectionPolygon(section).rings.front());
-    LevelSearch search(frame, kExaggeration * (start.z - low));
+    LevelSearch search(frame.areas(), kExaggeration * (start.z - low));
     const NearPieces near(section);
     Path points;
     for (double fraction : fractions) {

@@ -35,6 +35,44 @@ double GetHighestPt(const Polyline& line);
 /// points lie to the left of the section's direction, higher ones to the right.
 Polygon BuildSectionPolygon(const Polyline& section);
 
+/// Twice the signed area of a closed ring's part at or below the line y = level (positive for a
+/// counter-clockwise ring), prepared once for the many levels a flow-based search asks about.
+/// Between two consecutive vertex levels the ring's width along y = level is linear in the
+/// level, so the area is quadratic there: one sweep over the vertex levels sorts out the pieces,
+/// and each level is then answered by a binary search over them.
+class AreaBelowLevel {
+public:
+    /// `ring` is closed (its last vertex repeats its first); only X and Y are read.
+    explicit AreaBelowLevel(Path ring);
+
+    const Path& ring() const { return ring_; }
+
+    /// The area from the pieces: 0 at or below the lowest vertex, all of it at or above the top.
+    double operator()(double level) const;
+
+    /// The same area as the shoelace sum of the ring clipped to y <= level: one pass over the ring.
+    double clipped(double level) const;
+
+    /// A bound on how far operator() and clipped() may lie apart at `level` through rounding.
+    double tolerance(double level) const;
+
+    /// Whether more than `fraction` of the ring's area lies at or below `level`, judged by
+    /// clipped(level) / clipped(top) exactly as that division compares; the pieces answer
+    /// whenever rounding cannot tip the comparison, so clipped() is needed only on a knife edge.
+    bool holdsMoreThan(double level, double fraction) const;
+
+private:
+    /// Where the level lies in [level, next piece's level): area(level + t) = area + t (2 width
+    /// + slope t), width being the ring's signed width there.
+    struct Piece {
+        double level, area, width, slope;
+    };
+    Path ring_;
+    std::vector<Piece> pieces_;
+    double xMax_ = 0, yMax_ = 0;  ///< the largest |X| and |Y| of the ring
+    double clippedTotal_ = 0;
+};
+
 /// The measure of the line at the location nearest the point (the first one met along the line
 /// where two vertices share that distance). Throws HostError "Not M Aware" (kNotMAware, context
 /// "GetMsAtPoint") for a line without measures.
