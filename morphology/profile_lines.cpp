@@ -66,6 +66,7 @@ void requireAtLeastOne(long long number) {
 class LineWalker {
 public:
     explicit LineWalker(const Polyline& line) {
+        segments_.reserve(line.vertexCount());
         double along = 0;
         for (const Path& path : line.paths)
             for (std::size_t i = 0; i + 1 < path.size(); ++i) {
@@ -104,6 +105,9 @@ private:
 class NearPieces {
 public:
     explicit NearPieces(const Polyline& line) : pieces_(piecesOf(line)) {
+        boxes_.reserve(pieces_.size());
+        blocks_.reserve(pieces_.size() / kBlock + 1);
+        blockDistances_.reserve(blocks_.capacity());
         for (const CurvePiece& piece : pieces_) {
             const Path& path = line.paths[piece.part];
             const Point& a = path[piece.vertex];
@@ -135,8 +139,8 @@ public:
         const auto nearerEnds = [&](std::size_t block) {
             for (std::size_t i = block * kBlock; i < blockEnd(block * kBlock); ++i) {
                 const Box& box = boxes_[i];
-                reach = std::min({reach, squared(p.x - box.a->x, p.y - box.a->y),
-                                  squared(p.x - box.b->x, p.y - box.b->y)});
+                reach = std::min(reach, std::min(squared(p.x - box.a->x, p.y - box.a->y),
+                                                 squared(p.x - box.b->x, p.y - box.b->y)));
             }
         };
         nearerEnds(nearest);
@@ -162,8 +166,8 @@ private:
 
     static double squared(double dx, double dy) { return dx * dx + dy * dy; }
     static double squaredDistance(const Box& box, const Point& p) {
-        return squared(std::max({box.xMin - p.x, 0.0, p.x - box.xMax}),
-                       std::max({box.yMin - p.y, 0.0, p.y - box.yMax}));
+        return squared(std::max(std::max(box.xMin - p.x, 0.0), p.x - box.xMax),
+                       std::max(std::max(box.yMin - p.y, 0.0), p.y - box.yMax));
     }
     std::size_t blockEnd(std::size_t first) const {
         return std::min(first + kBlock, boxes_.size());
@@ -195,10 +199,10 @@ public:
     const AreaBelowLevel& areas() const { return areas_; }
 
     /// Where the line Y = level meets the ring's outline, in order along the line (crossings and
-    /// vertices lying on it, each once), in map coordinates.
-    std::vector<Point> meetings(double level) const {
+    /// vertices lying on it, each once), in map coordinates; `found` is filled afresh.
+    void meetings(double level, std::vector<Point>& found) const {
         const Path& ring = areas_.ring();
-        std::vector<Point> found;
+        found.clear();
         for (std::size_t i = 0; i + 1 < ring.size(); ++i) {
             const Point &a = ring[i], &b = ring[i + 1];
             if (a.y == level)
@@ -209,7 +213,6 @@ public:
         std::sort(found.begin(), found.end(),
                   [](const Point& a, const Point& b) { return a.x < b.x; });
         for (Point& p : found) p = toMap(p);
-        return found;
     }
 
 private:
@@ -264,10 +267,12 @@ public:
 private:
     /// Whether step k exists (d still positive there), extending the steps as far as needed.
     bool has(std::size_t k) {
-        while (d_.size() <= k && next_ > 0) {
-            d_.push_back(next_);
-            next_ -= kLevelStep;
+        double d = next_;  // kept in a register: each step waits for the subtraction before it
+        while (d_.size() <= k && d > 0) {
+            d_.push_back(d);
+            d -= kLevelStep;
         }
+        next_ = d;
         return k < d_.size();
     }
     bool exceeds(std::size_t k, double fraction) const {
@@ -464,54 +469,65 @@ Polygon BuildSectionPolygon(const Polyline& section) {
     const Point start = fromPoint(section);
     const LineWalker walker(section);
     Path ring;
+    ring.reserve(section.vertexCount() + 1);  // and the closing vertex
     for (const Path& path : section.paths)
         for (const Point& v : path)  // at the fraction (distance from the start) / length
             ring.push_back(
                 walker.at(vectorUtil::GetPointDistance(start, v), kExaggeration * (v.z - start.z)));
     Polygon polygon;
-    polygon.rings.push_back(closedRing(ring));
+    polygon.rings.push_back(closedRing(std::move(ring)));
     return polygon;
 }
 
 AreaBelowLevel::AreaBelowLevel(Path ring) : ring_(std::move(ring)) {
-    struct Edge {
-        const Point* a;
-        const Point* b;
-        double low, high;
-    };
-    std::vector<Edge> edges;
-    std::vector<double> levels;
-    for (std::size_t i = 0; i + 1 < ring_.size(); ++i) {
-        const Point &a = ring_[i], &b = ring_[i + 1];
-        levels.push_back(a.y);
-        xMax_ = std::max(xMax_, std::abs(a.x));
-        yMax_ = std::max(yMax_, std::abs(a.y));
-        if (a.y != b.y) edges.push_back({&a, &b, std::min(a.y, b.y), std::max(a.y, b.y)});
+    // Vertex v of the ring lies between edge v - 1 and edge v (edge i runs from ring_[i] to
+    // ring_[i + 1], the last one back to the first vertex).
+    const std::size_t vertices = ring_.empty() ? 0 : ring_.size() - 1;
+    std::vector<std::pair<double, std::size_t>> byLevel;
+    byLevel.reserve(vertices);
+    for (std::size_t v = 0; v < vertices; ++v) {
+        byLevel.push_back({ring_[v].y, v});
+        xMax_ = std::max(xMax_, std::abs(ring_[v].x));
+        yMax_ = std::max(yMax_, std::abs(ring_[v].y));
     }
-    std::sort(levels.begin(), levels.end());
-    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
-    std::sort(edges.begin(), edges.end(),
-              [](const Edge& e, const Edge& f) { return e.low < f.low; });
+    std::sort(byLevel.begin(), byLevel.end(),
+              [](const auto& p, const auto& q) { return p.first < q.first; });
     // Sweep upwards; between two vertex levels the same edges cross every level line, those
     // running up adding their X to the signed width, those running down taking it off.
-    std::vector<const Edge*> crossing;
-    std::size_t next = 0;
+    struct Crossing {
+        double xLow, low, high, slope, side;  ///< slope: X per unit of Y
+        double across(double level) const { return side * (xLow + (level - low) * slope); }
+    };
+    std::vector<Crossing> crossing;
+    pieces_.reserve(byLevel.size());
     double area = 0;
-    for (std::size_t k = 0; k + 1 < levels.size(); ++k) {
-        const double from = levels[k], to = levels[k + 1];
-        std::erase_if(crossing, [&](const Edge* e) { return e->high <= from; });
-        for (; next < edges.size() && edges[next].low <= from; ++next)
-            crossing.push_back(&edges[next]);
+    for (std::size_t j = 0; j < byLevel.size();) {
+        const double from = byLevel[j].first;
+        std::erase_if(crossing, [&](const Crossing& c) { return c.high <= from; });
+        for (; j < byLevel.size() && byLevel[j].first == from; ++j) {
+            const std::size_t v = byLevel[j].second;
+            for (const std::size_t edge : {v == 0 ? vertices - 1 : v - 1, v}) {
+                const Point &a = ring_[edge], &b = ring_[edge + 1];
+                const Point& other = edge == v ? b : a;
+                if (!(other.y > from)) continue;  // flat, or it joined at its lower end
+                const Point& lower = edge == v ? a : b;
+                crossing.push_back(
+                    {lower.x, from, other.y, (b.x - a.x) / (b.y - a.y), b.y > a.y ? 1.0 : -1.0});
+            }
+        }
+        if (j == byLevel.size()) {  // all of the ring lies at or below its top level
+            pieces_.push_back({from, area, 0, 0});
+            break;
+        }
+        const double to = byLevel[j].first;
         double widthFrom = 0, widthTo = 0;
-        for (const Edge* e : crossing) {
-            const double side = e->b->y > e->a->y ? 1 : -1;
-            widthFrom += side * acrossAt(*e->a, *e->b, from);
-            widthTo += side * acrossAt(*e->a, *e->b, to);
+        for (const Crossing& c : crossing) {
+            widthFrom += c.across(from);
+            widthTo += c.across(to);
         }
         pieces_.push_back({from, area, widthFrom, (widthTo - widthFrom) / (to - from)});
         area += (to - from) * (widthFrom + widthTo);
     }
-    if (!levels.empty()) pieces_.push_back({levels.back(), area, 0, 0});
     clippedTotal_ = clipped(kInfinity);
 }
 
@@ -606,7 +622,8 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
     const ChordFrame frame(start, end, BuildSectionPolygon(section).rings.front());
     LevelSearch search(frame.areas(), kExaggeration * (start.z - low));
     const NearPieces near(section);
-    Path points;
+    Path points, meetings;
+    points.reserve(2 * fractions.size() + 3);  // two per fraction, the ends and the lowest point
     for (double fraction : fractions) {
         const auto level = search.levelFor(fraction);
         if (!level)
@@ -614,7 +631,7 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
                 "Object variable or With block variable not set: no level line, the "
                 "start point is the lowest point",
                 kObjectNotSet);
-        const std::vector<Point> meetings = frame.meetings(*level);
+        frame.meetings(*level, meetings);
         if (meetings.size() < 2)
             throw HostError(
                 "Object variable or With block variable not set: the level line "
@@ -635,8 +652,10 @@ Path flowSlots(const Polyline& section, const std::vector<double>& fractions) {
     Point first = zAware(start), last = zAware(end);
     first.m = 0;  // the measures set at the ends
     last.m = toPoint(measured).m;
+    // GetMsAtPoint on the measured copy, its nearest location found among the near pieces.
     Point lowest = QueryPt(section, low, false);
-    lowest.m = GetMsAtPoint(measured, lowest);
+    const CurveLocation atLowest = nearestLocationAmong(section, lowest, near.candidates(lowest));
+    lowest.m = measuresAtDistance(measured, atLowest.distanceAlong).front();
     points.insert(points.end(), {first, last, lowest});
     SortPointCollection(points);
     return points;

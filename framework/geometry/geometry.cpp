@@ -201,11 +201,10 @@ std::vector<RingGroup> groupRings(const Polygon& polygon) {
     return groups;
 }
 
-Path closedRing(const Path& ring) {
-    Path closed = ring;
+Path closedRing(Path ring) {
     if (!ring.empty() && (ring.front().x != ring.back().x || ring.front().y != ring.back().y))
-        closed.push_back(ring.front());
-    return closed;
+        ring.push_back(ring.front());
+    return ring;
 }
 
 }  // namespace ondu

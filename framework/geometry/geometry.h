@@ -95,6 +95,6 @@ std::vector<RingGroup> groupRings(const Polygon& polygon);
 
 /// The ring, closed: its first vertex repeated at its end unless it is there already (by X and Y).
 /// An empty ring stays empty.
-Path closedRing(const Path& ring);
+Path closedRing(Path ring);
 
 }  // namespace ondu
