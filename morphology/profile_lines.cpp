@@ -131,10 +131,12 @@ public:
         // A block of pieces whose box lies farther than the nearest end found so far holds
         // neither a nearer end nor a candidate; starting at the nearest block prunes the most.
         blockDistances_.clear();
-        for (const Box& block : blocks_) blockDistances_.push_back(squaredDistance(block, p));
-        const std::size_t nearest = static_cast<std::size_t>(
-            std::min_element(blockDistances_.begin(), blockDistances_.end()) -
-            blockDistances_.begin());
+        std::size_t nearest = 0;
+        for (const Box& block : blocks_) {
+            blockDistances_.push_back(squaredDistance(block, p));
+            if (blockDistances_.back() < blockDistances_[nearest])
+                nearest = blockDistances_.size() - 1;
+        }
         double reach = kInfinity;
         const auto nearerEnds = [&](std::size_t block) {
             for (std::size_t i = block * kBlock; i < blockEnd(block * kBlock); ++i) {
@@ -533,6 +535,7 @@ AreaBelowLevel::AreaBelowLevel(Path ring) : ring_(std::move(ring)) {
 
 double AreaBelowLevel::operator()(double level) const {
     if (pieces_.empty() || !(level > pieces_.front().level)) return 0;
+    if (level >= pieces_.back().level) return pieces_.back().area;
     const auto above = std::upper_bound(pieces_.begin(), pieces_.end(), level,
                                         [](double l, const Piece& p) { return l < p.level; });
     const Piece& piece = *std::prev(above);

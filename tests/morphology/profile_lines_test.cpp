@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -154,6 +157,88 @@ TEST(FlowSlots, StartAtTheLowestPointGivesNoLevel) {
         FAIL() << "accepted";
     } catch (const HostError& e) {
         EXPECT_EQ(e.number(), 91);
+    }
+}
+
+/// Closed rings for the area pieces: section-like ones (a bed below both banks, closed over the
+/// top: simple, counter-clockwise) and loops of random points crossing themselves; some with
+/// levels rounded to halves, so that vertices share levels and edges lie flat.
+struct TestRing {
+    Path ring;
+    bool simple;
+};
+
+std::vector<TestRing> randomRings() {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<TestRing> rings;
+    for (int i = 0; i < 60; ++i) {
+        const bool simple = i % 3 != 2, rounded = i % 4 == 1;
+        const int n = 3 + static_cast<int>(unit(random) * 40);
+        Path ring;
+        double x = -20 + 40 * unit(random);
+        for (int k = 0; k < n; ++k) {
+            const bool bank = k == 0 || k == n - 1;
+            double y =
+                simple ? (bank ? 0.5 + unit(random) : -30 * unit(random)) : 60 * unit(random) - 30;
+            if (rounded) y = bank ? std::ceil(2 * y) / 2 : std::floor(2 * y) / 2;
+            ring.push_back(Point(x, y));
+            x += simple ? 0.1 + 5 * unit(random) : 40 * unit(random) - 20;
+        }
+        rings.push_back({closedRing(ring), simple});
+    }
+    return rings;
+}
+
+/// Levels at every vertex, halfway between neighbouring vertex levels and beyond both ends.
+std::vector<double> levelsAround(const Path& ring) {
+    std::vector<double> ys;
+    for (const Point& p : ring) ys.push_back(p.y);
+    std::sort(ys.begin(), ys.end());
+    std::vector<double> levels = {ys.front() - 1, ys.back() + 1};
+    for (std::size_t i = 0; i < ys.size(); ++i) {
+        levels.push_back(ys[i]);
+        if (i + 1 < ys.size()) levels.push_back((ys[i] + ys[i + 1]) / 2);
+    }
+    return levels;
+}
+
+TEST(AreaBelowLevel, MatchesTheRingCutAtTheLevelAtBetweenAndBeyondItsVertices) {
+    constexpr double kAll = std::numeric_limits<double>::infinity();
+    for (const auto& [ring, simple] : randomRings()) {
+        const AreaBelowLevel areas(ring);
+        const double total = areas.clipped(kAll);
+        Polygon polygon;
+        polygon.rings.push_back(ring);
+        for (double level : levelsAround(ring)) {
+            SCOPED_TRACE(level);
+            const double fast = areas(level);
+            EXPECT_LE(std::abs(fast - areas.clipped(level)), areas.tolerance(level));
+            if (!simple) continue;
+            // GEOS's area of the part below a line drawn along the level, across the whole ring.
+            const Polyline cutter(Path{Point(-1000, level), Point(1000, level)});
+            EXPECT_NEAR(fast / 2, area(cut(polygon, cutter).right), 1e-9 * total);
+        }
+        EXPECT_EQ(areas(-kAll), 0);
+        EXPECT_NEAR(areas(kAll), total, areas.tolerance(0));
+    }
+}
+
+TEST(AreaBelowLevel, FractionsOnAKnifeEdgeAreJudgedAsTheClippedRingJudgesThem) {
+    // A fraction equal to the clipped ring's own share is not exceeded, one just below it is:
+    // the pieces alone would get about half of these wrong by rounding.
+    constexpr double kAll = std::numeric_limits<double>::infinity();
+    for (const auto& [ring, simple] : randomRings()) {
+        const AreaBelowLevel areas(ring);
+        for (double level : levelsAround(ring)) {
+            const double share = areas.clipped(level) / areas.clipped(kAll);
+            if (!(share > 0 && share < 1)) continue;
+            SCOPED_TRACE(level);
+            EXPECT_FALSE(areas.holdsMoreThan(level, share));
+            EXPECT_TRUE(areas.holdsMoreThan(level, std::nextafter(share, 0.0)));
+            EXPECT_TRUE(areas.holdsMoreThan(level, share - 0.01));
+            EXPECT_FALSE(areas.holdsMoreThan(level, share + 0.01));
+        }
     }
 }
 
