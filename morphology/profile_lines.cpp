@@ -521,16 +521,15 @@ AreaBelowLevel::AreaBelowLevel(Path ring) : ring_(std::move(ring)) {
             pieces_.push_back({from, area, 0, 0});
             break;
         }
-        const double to = byLevel[j].first;
-        double widthFrom = 0, widthTo = 0;
+        double width = 0, slope = 0;
         for (const Crossing& c : crossing) {
-            widthFrom += c.across(from);
-            widthTo += c.across(to);
+            width += c.across(from);
+            slope += c.side * c.slope;
         }
-        pieces_.push_back({from, area, widthFrom, (widthTo - widthFrom) / (to - from)});
-        area += (to - from) * (widthFrom + widthTo);
+        pieces_.push_back({from, area, width, slope});
+        const double rise = byLevel[j].first - from;
+        area += rise * (2 * width + slope * rise);
     }
-    clippedTotal_ = clipped(kInfinity);
 }
 
 double AreaBelowLevel::operator()(double level) const {
@@ -582,7 +581,7 @@ bool AreaBelowLevel::holdsMoreThan(double level, double fraction) const {
     const double doubt = 2 * tolerance(level) + std::abs(fraction) * totalDoubt;
     if (std::abs(total) > totalDoubt && std::abs(area - fraction * total) > doubt)
         return area / total > fraction;
-    return clipped(level) / clippedTotal_ > fraction;
+    return clipped(level) / clipped(kInfinity) > fraction;
 }
 
 double GetMsAtPoint(const Polyline& line, const Point& point) {

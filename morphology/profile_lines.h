@@ -70,7 +70,6 @@ private:
     Path ring_;
     std::vector<Piece> pieces_;
     double xMax_ = 0, yMax_ = 0;  ///< the largest |X| and |Y| of the ring
-    double clippedTotal_ = 0;
 };
 
 /// The measure of the line at the location nearest the point (the first one met along the line
