@@ -176,6 +176,7 @@ Path smoothPath(const Path& path) {
     };
 
     Path out;
+    out.reserve(path.size());  // every vertex stays; curved spans add more
     for (std::size_t r = 0; r < n; ++r) {
         const std::size_t end = r + 1 < n ? runs[r + 1] : path.size();
         out.insert(out.end(), path.begin() + runs[r], path.begin() + end);
@@ -191,11 +192,14 @@ Path smoothPath(const Path& path) {
 Polyline smooth(const Polyline& line, double maxAllowableOffset) {
     if (!std::isfinite(maxAllowableOffset) || maxAllowableOffset < 0)
         throw std::invalid_argument("the maximum allowable offset must not be negative");
-    Polyline out = line;
-    for (Path& path : out.paths) {
-        if (maxAllowableOffset > 0) path = simplified(path, maxAllowableOffset);
-        path = smoothPath(path);
-    }
+    Polyline out;
+    out.zAware = line.zAware;
+    out.mAware = line.mAware;
+    out.paths.reserve(line.paths.size());
+    for (const Path& path : line.paths)
+        out.paths.push_back(maxAllowableOffset > 0
+                                ? smoothPath(simplified(path, maxAllowableOffset))
+                                : smoothPath(path));
     return out;
 }
 
