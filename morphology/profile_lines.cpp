@@ -422,11 +422,12 @@ private:
 
     Polyline sectionShape(const IFeature& feature) const {
         Polyline line = maputil::CheckedPolyline(feature, cls_.name());
-        for (const Point& p : allVertices(line))
-            if (std::isnan(p.z))
-                throw HostError("Cross-section " + std::to_string(feature.OID()) + " of " +
-                                    cls_.name() + " has a vertex without elevation",
-                                error_number::kInvalidUseOfNull);
+        for (const Path& path : line.paths)
+            for (const Point& p : path)
+                if (std::isnan(p.z))
+                    throw HostError("Cross-section " + std::to_string(feature.OID()) + " of " +
+                                        cls_.name() + " has a vertex without elevation",
+                                    error_number::kInvalidUseOfNull);
         return line;
     }
 
