@@ -28,7 +28,8 @@ constexpr double kExaggeration = 10;
 /// The level search starts this far (exaggerated) above the lowest point and rises by a step.
 constexpr double kFirstLevel = 2;
 constexpr double kLevelStep = 0.05;
-/// A thousand times the worst relative rounding of an area sum over a ring, per vertex squared.
+/// Hundreds of times the rounding an area sum over a ring can gather, per vertex squared and
+/// relative to its largest term (AreaBelowLevel::tolerance).
 constexpr double kRoundingAllowance = 1e-12;
 /// The steps of one section's search kept room for up front; deeper sections grow them.
 constexpr double kStepsKept = 1 << 14;

@@ -63,7 +63,7 @@ public:
 
 private:
     /// Where the level lies in [level, next piece's level): area(level + t) = area + t (2 width
-    /// + slope t), width being the ring's signed width there.
+    /// + slope t), width being the ring's signed width at `level` and slope its growth per unit.
     struct Piece {
         double level, area, width, slope;
     };
