@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -232,6 +233,13 @@ public:
             const std::uint8_t* cover =
                 coverage_.data() + static_cast<std::size_t>(row - top_) * columns;
             for (int col = left_; col < right_; ++col) {
+                // Most of a map is blank: eight uncovered pixels are passed over at once.
+                std::uint64_t eight = 0;
+                if (col + 8 <= right_) std::memcpy(&eight, cover + (col - left_), 8);
+                if (col + 8 <= right_ && eight == 0) {
+                    col += 7;
+                    continue;
+                }
                 if (cover[col - left_] == 0) continue;
                 const double a = cover[col - left_] * opacity / 255;
                 const std::uint32_t p = pixels[col];
