@@ -234,9 +234,7 @@ public:
                 coverage_.data() + static_cast<std::size_t>(row - top_) * columns;
             for (int col = left_; col < right_; ++col) {
                 // Most of a map is blank: eight uncovered pixels are passed over at once.
-                std::uint64_t eight = 0;
-                if (col + 8 <= right_) std::memcpy(&eight, cover + (col - left_), 8);
-                if (col + 8 <= right_ && eight == 0) {
+                if (col + 8 <= right_ && eightBlank(cover + (col - left_))) {
                     col += 7;
                     continue;
                 }
@@ -251,6 +249,12 @@ public:
     }
 
 private:
+    static bool eightBlank(const std::uint8_t* cover) {
+        std::uint64_t eight;
+        std::memcpy(&eight, cover, sizeof eight);
+        return eight == 0;
+    }
+
     void plot(bool steep, long u, long v, double c) {
         const long x = steep ? v : u, y = steep ? u : v;
         if (x < left_ || x >= right_ || y < top_ || y >= bottom_) return;
