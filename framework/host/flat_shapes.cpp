@@ -1,5 +1,6 @@
 #include "framework/host/flat_shapes.h"
 
+#include <cpl_error.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 #include <sqlite3.h>
@@ -85,7 +86,6 @@ private:
                 if (!counted(dimensions)) return false;
             return true;
         }
-        if (base > 6) return false;
         std::uint32_t members = 0;
         if (!u32(members)) return false;
         for (std::uint32_t i = 0; i < members; ++i)
@@ -160,27 +160,34 @@ private:
     FlatShapes* out_ = nullptr;
 };
 
-/// A GeoPackage geometry blob: its header, then well-known binary. Blobs the WKB reader
-/// does not take go through OGR; an empty geometry adds nothing.
-void addGeoPackageBlob(long long oid, const unsigned char* blob, std::size_t size,
+/// Adds the shape of a GeoPackage geometry blob: its header, then well-known binary. Blobs the
+/// WKB reader does not take go through OGR; an empty geometry adds nothing. False, having added
+/// nothing, for a blob neither can read.
+bool addGeoPackageBlob(long long oid, const unsigned char* blob, std::size_t size,
                        FlatShapes& out) {
     constexpr std::size_t kEnvelopeBytes[] = {0, 32, 48, 48, 64};
-    if (size < 8 || blob[0] != 'G' || blob[1] != 'P') return;
+    if (size < 8 || blob[0] != 'G' || blob[1] != 'P') return false;
     const unsigned flags = blob[3];
     const unsigned envelope = (flags >> 1) & 7;
     const bool empty = flags & 0x10, extended = flags & 0x20;
-    if (empty || envelope > 4 || size < 8 + kEnvelopeBytes[envelope]) return;
+    if (envelope > 4 || size < 8 + kEnvelopeBytes[envelope]) return false;
+    if (empty) return true;
     const unsigned char* wkb = blob + 8 + kEnvelopeBytes[envelope];
     const std::size_t wkbSize = size - 8 - kEnvelopeBytes[envelope];
-    if (!extended && WkbReader(wkb, wkbSize).read(oid, out)) return;
+    if (!extended && WkbReader(wkb, wkbSize).read(oid, out)) return true;
     OGRGeometry* parsed = nullptr;
-    if (OGRGeometryFactory::createFromWkb(wkb, nullptr, &parsed, wkbSize) != OGRERR_NONE) return;
+    CPLPushErrorHandler(CPLQuietErrorHandler);  // the failure is reported by the caller
+    const OGRErr read = OGRGeometryFactory::createFromWkb(wkb, nullptr, &parsed, wkbSize);
+    CPLPopErrorHandler();
+    if (read != OGRERR_NONE) return false;
     std::unique_ptr<OGRGeometry> owned(parsed);
     out.add(oid, fromOgr(owned.get()));
+    return true;
 }
 
 /// The shapes of a GeoPackage table read on GDAL's connection; false, having read nothing,
-/// where the class is not such a table.
+/// where the class is not such a table. Throws HostError naming the feature whose shape cannot
+/// be read.
 bool readGeoPackageShapes(OgrFeatureClass& cls, FlatShapes& out) {
     GDALDataset* dataset = cls.dataset().handle();
     OGRLayer* layer = cls.layer();
@@ -194,19 +201,23 @@ bool readGeoPackageShapes(OgrFeatureClass& cls, FlatShapes& out) {
         sqlite3_mprintf("SELECT \"%w\", \"%w\" FROM \"%w\" ORDER BY \"%w\"", fid,
                         layer->GetGeometryColumn(), layer->GetName(), fid),
         &sqlite3_free);
-    sqlite3_stmt* statement = nullptr;
-    if (!sql || sqlite3_prepare_v2(connection, sql.get(), -1, &statement, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement);
-        return false;
-    }
+    sqlite3_stmt* prepared = nullptr;
+    const bool ready =
+        sql && sqlite3_prepare_v2(connection, sql.get(), -1, &prepared, nullptr) == SQLITE_OK;
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(prepared, &sqlite3_finalize);
+    if (!ready) return false;
     int status;
-    while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
-        if (sqlite3_column_type(statement, 1) != SQLITE_BLOB) continue;
-        const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(statement, 1));
-        addGeoPackageBlob(sqlite3_column_int64(statement, 0), blob,
-                          static_cast<std::size_t>(sqlite3_column_bytes(statement, 1)), out);
+    while ((status = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        if (sqlite3_column_type(statement.get(), 1) != SQLITE_BLOB) continue;
+        const long long oid = sqlite3_column_int64(statement.get(), 0);
+        const auto* blob =
+            static_cast<const unsigned char*>(sqlite3_column_blob(statement.get(), 1));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 1));
+        if (!addGeoPackageBlob(oid, blob, size, out))
+            throw HostError(
+                "cannot read the shape of feature " + std::to_string(oid) + " in " + cls.name(),
+                error_number::kGeneric, "", std::to_string(oid));
     }
-    sqlite3_finalize(statement);
     if (status != SQLITE_DONE) throw HostError("cannot read " + cls.name());
     return true;
 }

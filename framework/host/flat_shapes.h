@@ -44,8 +44,9 @@ struct FlatShapes {
 };
 
 /// Every non-empty shape of the class, in the order of its features. Throws HostError when the
-/// store cannot be read, std::invalid_argument (as reading the shape would) for a collection
-/// that mixes points, lines and polygons.
+/// store cannot be read or a stored shape cannot be decoded (naming the feature, in `where`),
+/// std::invalid_argument (as reading the shape would) for a collection that mixes points, lines
+/// and polygons.
 FlatShapes readFlatShapes(IFeatureClass& cls);
 
 }  // namespace ondu

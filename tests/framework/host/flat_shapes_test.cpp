@@ -3,8 +3,10 @@
 
 #include "framework/host/flat_shapes.h"
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
+#include "framework/error.h"
 #include "framework/host/host_application.h"
 #include "framework/host/ogr_geometry.h"
 #include "support/temp_map.h"
@@ -83,6 +85,34 @@ TEST(FlatShapes, SeeTheEditsOfARunningSession) {
     EXPECT_EQ(lean.y.back(), 5);
     app.editor().stopEditing(false);
     EXPECT_EQ(readFlatShapes(cls).features.size(), 1u);
+}
+
+/// Runs an SQL statement on the GeoPackage through GDAL, whose SQL functions its triggers call.
+void runSql(const std::filesystem::path& gpkg, const std::string& sql) {
+    GDALDatasetUniquePtr dataset(GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+    ASSERT_TRUE(dataset);
+    dataset->ExecuteSQL(sql.c_str(), nullptr, nullptr);
+}
+
+TEST(FlatShapes, ACutShortShapeIsRefusedNamingItsFeature) {
+    test::TempMap store(
+        {{.name = "L", .features = {{"LINESTRING (0 0,1 1)"}, {"LINESTRING (2 2,3 3)"}}}});
+    // The second line's last Y (3.0) cut off: its WKB promises two vertices and holds one and a
+    // half, and the reader must not read past it.
+    runSql(store.storePath(),
+           "UPDATE L SET geom = substr(geom, 1, length(geom) - 8) WHERE fid = 2");
+    {
+        auto map = store.openMap();
+        try {
+            readFlatShapes(*map->layer(0).asFeatureLayer()->featureClass());
+            ADD_FAILURE() << "a cut-short shape was read";
+        } catch (const HostError& e) {
+            EXPECT_STREQ(e.what(), "cannot read the shape of feature 2 in L");
+            EXPECT_EQ(e.where(), "2");
+        }
+    }
+    runSql(store.storePath(),
+           "UPDATE L SET geom = CAST(geom || X'0000000000000840' AS BLOB) WHERE fid = 2");
 }
 
 TEST(FlatShapes, AddLeavesOutEmptyShapesAndEmptyPoints) {
