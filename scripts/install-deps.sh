@@ -6,7 +6,7 @@
 set -euo pipefail
 packages=(g++ cmake make libgdal-dev libgeos-dev libsqlite3-dev libpugixml-dev libcli11-dev libfmt-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev libcgal-dev libnanoflann-dev
-          gdal-bin python3-gdal libcairo2-dev libpng-dev pkg-config libboost-dev "$@")
+          gdal-bin python3-gdal libcairo2-dev zlib1g-dev pkg-config libboost-dev "$@")
 if [[ "${ONDU_WITH_QGIS:-0}" == 1 ]]; then
   packages+=(libqgis-dev qgis xvfb xauth fonts-dejavu-core)
 fi

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "framework/channel_model.h"
 #include "framework/error.h"
+#include "framework/host/flat_shapes.h"
 #include "framework/host/ogr_workspace.h"
 #include "framework/number_text.h"
 #include "framework/surface_helpers.h"
@@ -25,38 +28,25 @@ constexpr double kLabelSize = 11;
 /// density round joins cannot be seen, yet they made drawing three times slower.
 constexpr std::size_t kDenseVertices = 20000;
 
-/// Calls `visit` with every vertex of the shape, without copying them.
-template <typename Visit>
-void forEachVertex(const Geometry& shape, Visit visit) {
-    auto paths = [&visit](const std::vector<Path>& list) {
-        for (const Path& path : list)
-            for (const Point& p : path) visit(p);
-    };
-    if (const auto* line = std::get_if<Polyline>(&shape)) paths(line->paths);
-    if (const auto* area = std::get_if<Polygon>(&shape)) paths(area->rings);
-    if (const auto* points = std::get_if<Multipoint>(&shape)) paths({points->points});
-    if (const auto* point = std::get_if<Point>(&shape)) visit(*point);
-}
-
-struct DrawnFeature {
-    Geometry shape;
-    bool selected = false;
-    std::string label;
-};
-
 struct DrawnLayer {
     std::string name;
     ShapeType shape = ShapeType::Null;
     Style style;
-    std::vector<DrawnFeature> features;
-    std::size_t vertexCount = 0;
+    FlatShapes shapes;
+    std::vector<char> selected;  ///< whether each feature of `shapes` is selected
+    std::unordered_map<long long, std::string> labels;  ///< station labels by feature
     std::unique_ptr<SurfaceSampler> surface;
 };
 
-std::string stationLabel(IFeature& feature, int stationField) {
-    if (stationField < 0) return {};
-    auto station = toDouble(feature.value(stationField));
-    return station ? plain(*station) : std::string();
+/// The station of every feature that has one, written as its label.
+std::unordered_map<long long, std::string> stationLabels(IFeatureClass& cls, int stationField) {
+    std::unordered_map<long long, std::string> labels;
+    if (stationField < 0) return labels;
+    auto cursor = cls.search(nullptr);
+    while (auto feature = cursor->nextFeature())
+        if (auto station = toDouble(feature->value(stationField)))
+            labels.emplace(feature->OID(), plain(*station));
+    return labels;
 }
 
 DrawnLayer readFeatureLayer(IFeatureLayer& layer, bool named) {
@@ -69,20 +59,14 @@ DrawnLayer readFeatureLayer(IFeatureLayer& layer, bool named) {
     }
     drawn.shape = cls->shapeType();
     drawn.style = roleStyle(drawn.name, drawn.shape);
+    drawn.shapes = readFlatShapes(*cls);
     const auto& ids = layer.selectionSet().ids();
     const std::unordered_set<long long> selected(ids.begin(), ids.end());
-    const int stationField = drawn.name == channel::kCrossSections.defaultName
-                                 ? cls->findField(std::string(channel::kStationNo.name))
-                                 : -1;
-    auto cursor = cls->search(nullptr);
-    while (auto feature = cursor->nextFeature()) {
-        Geometry shape = feature->shape();
-        if (isEmpty(shape)) continue;
-        forEachVertex(shape, [&drawn](const Point&) { ++drawn.vertexCount; });
-        drawn.features.push_back({std::move(shape), selected.contains(feature->OID()),
-                                  stationLabel(*feature, stationField)});
-    }
-    if (named && drawn.features.empty())
+    drawn.selected.reserve(drawn.shapes.features.size());
+    for (const auto& f : drawn.shapes.features) drawn.selected.push_back(selected.contains(f.oid));
+    if (drawn.name == channel::kCrossSections.defaultName)
+        drawn.labels = stationLabels(*cls, cls->findField(std::string(channel::kStationNo.name)));
+    if (named && drawn.shapes.features.empty())
         throw RunRefused("The layer " + layer.name() + " has no features to draw");
     return drawn;
 }
@@ -103,7 +87,7 @@ DrawnLayer readLayer(ILayer& layer, bool named) {
     return drawn;
 }
 
-bool drawable(const DrawnLayer& layer) { return !layer.features.empty() || layer.surface; }
+bool drawable(const DrawnLayer& layer) { return !layer.shapes.features.empty() || layer.surface; }
 
 /// The chosen layers in display order; every drawable layer when none is named.
 std::vector<DrawnLayer> readLayers(IMap& map, const std::vector<std::string>& names) {
@@ -133,8 +117,8 @@ Extent extentOf(const std::vector<DrawnLayer>& layers) {
         e.ymax = std::max(e.ymax, y);
     };
     for (const auto& layer : layers) {
-        for (const auto& f : layer.features)
-            forEachVertex(f.shape, [&include](const Point& p) { include(p.x, p.y); });
+        for (std::size_t i = 0; i < layer.shapes.vertexCount(); ++i)
+            include(layer.shapes.x[i], layer.shapes.y[i]);
         if (layer.surface) {
             const Extent s = layer.surface->extent();
             include(s.xmin, s.ymin);
@@ -152,33 +136,44 @@ bool isPointShape(ShapeType shape) {
 /// costs the stroker as much as a long segment: dense lines lose them before drawing.
 constexpr double kPixelTolerance = 0.5;
 
-/// Calls moveTo(x, y) at the start of each path and lineTo(x, y) along it, in device space,
-/// passing over vertices within kPixelTolerance of the last one passed on (a path's last vertex
-/// is always passed on).
-template <typename MoveTo, typename LineTo>
-void traceDevice(const MapView& view, const Path& path, MoveTo moveTo, LineTo lineTo) {
-    double lastX = 0, lastY = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const double x = view.x(path[i].x), y = view.y(path[i].y);
-        if (i == 0) {
-            moveTo(x, y);
-        } else if (i + 1 == path.size() || std::abs(x - lastX) >= kPixelTolerance ||
-                   std::abs(y - lastY) >= kPixelTolerance) {
-            lineTo(x, y);
-        } else {
-            continue;
-        }
-        lastX = x, lastY = y;
-    }
+/// Calls visit(first, last) with the vertex range of each path of feature `i`.
+template <typename Visit>
+void forEachPath(const FlatShapes& shapes, std::size_t i, Visit visit) {
+    for (std::size_t p = shapes.features[i].firstPath; p < shapes.firstPathOf(i + 1); ++p)
+        visit(shapes.pathStarts[p], shapes.pathStarts[p + 1]);
 }
 
-void tracePaths(cairo_t* cr, const MapView& view, const std::vector<Path>& paths, bool close) {
-    for (const Path& path : paths) {
-        traceDevice(
-            view, path, [cr](double x, double y) { cairo_move_to(cr, x, y); },
-            [cr](double x, double y) { cairo_line_to(cr, x, y); });
-        if (close) cairo_close_path(cr);
-    }
+/// Calls moveTo(x, y) at the start of each path of feature `i` and lineTo(x, y) along it, in
+/// device space, passing over vertices within kPixelTolerance of the last one passed on (a
+/// path's last vertex is always passed on); close() after each path.
+template <typename MoveTo, typename LineTo, typename Close>
+void traceDevice(const MapView& view, const FlatShapes& shapes, std::size_t i, MoveTo moveTo,
+                 LineTo lineTo, Close close) {
+    forEachPath(shapes, i, [&](std::size_t first, std::size_t last) {
+        double lastX = view.x(shapes.x[first]), lastY = view.y(shapes.y[first]);
+        moveTo(lastX, lastY);
+        for (std::size_t v = first + 1; v < last; ++v) {
+            const double x = view.x(shapes.x[v]), y = view.y(shapes.y[v]);
+            if (v + 1 == last || std::abs(x - lastX) >= kPixelTolerance ||
+                std::abs(y - lastY) >= kPixelTolerance) {
+                lineTo(x, y);
+                lastX = x, lastY = y;
+            }
+        }
+        close();
+    });
+}
+
+/// Traces a line or area feature onto the current path.
+void traceShape(cairo_t* cr, const MapView& view, const FlatShapes& shapes, std::size_t i) {
+    const ShapeType kind = shapes.features[i].kind;
+    if (kind != ShapeType::Polyline && kind != ShapeType::Polygon) return;
+    traceDevice(
+        view, shapes, i, [cr](double x, double y) { cairo_move_to(cr, x, y); },
+        [cr](double x, double y) { cairo_line_to(cr, x, y); },
+        [cr, kind] {
+            if (kind == ShapeType::Polygon) cairo_close_path(cr);
+        });
 }
 
 /// Thin solid lines drawn straight into an image by an antialiased line rasterizer (Xiaolin
@@ -199,7 +194,7 @@ public:
                            static_cast<int>(std::ceil(clip.bottom)))),
           coverage_(static_cast<std::size_t>(std::max(0, right_ - left_)) *
                         static_cast<std::size_t>(std::max(0, bottom_ - top_)),
-                    0.0f) {}
+                    0) {}
 
     void line(double x0, double y0, double x1, double y1) {
         if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1))
@@ -235,10 +230,16 @@ public:
         };
         for (int row = top_; row < bottom_; ++row) {
             auto* pixels = reinterpret_cast<std::uint32_t*>(data + row * stride);
-            const float* cover = coverage_.data() + static_cast<std::size_t>(row - top_) * columns;
+            const std::uint8_t* cover =
+                coverage_.data() + static_cast<std::size_t>(row - top_) * columns;
             for (int col = left_; col < right_; ++col) {
-                const double a = cover[col - left_] * opacity;
-                if (a <= 0) continue;
+                // Most of a map is blank: eight uncovered pixels are passed over at once.
+                if (col + 8 <= right_ && eightBlank(cover + (col - left_))) {
+                    col += 7;
+                    continue;
+                }
+                if (cover[col - left_] == 0) continue;
+                const double a = cover[col - left_] * opacity / 255;
                 const std::uint32_t p = pixels[col];
                 pixels[col] = (p & 0xff000000u) | blend(p, 16, colour.r, a) |
                               blend(p, 8, colour.g, a) | blend(p, 0, colour.b, a);
@@ -248,24 +249,33 @@ public:
     }
 
 private:
+    static bool eightBlank(const std::uint8_t* cover) {
+        std::uint64_t eight;
+        std::memcpy(&eight, cover, sizeof eight);
+        return eight == 0;
+    }
+
     void plot(bool steep, long u, long v, double c) {
         const long x = steep ? v : u, y = steep ? u : v;
         if (x < left_ || x >= right_ || y < top_ || y >= bottom_) return;
-        float& cell =
+        std::uint8_t& cell =
             coverage_[static_cast<std::size_t>(y - top_) * (right_ - left_) + (x - left_)];
-        cell = std::max(cell, static_cast<float>(c));
+        // Rounded by adding a half: the coverage is never negative.
+        cell = std::max(cell, static_cast<std::uint8_t>(c * 255 + 0.5));
     }
 
     cairo_surface_t* image_;
     int left_, top_, right_, bottom_;
-    std::vector<float> coverage_;
+    /// Coverage in 255ths: a quarter of the memory of floats, which the lines of a large map
+    /// hit at random.
+    std::vector<std::uint8_t> coverage_;
 };
 
 /// Whether the layer's unselected lines go to Hairlines: a dense layer of thin solid lines
 /// drawn into an image.
 bool drawnAsHairlines(cairo_t* cr, const DrawnLayer& layer) {
-    return layer.vertexCount > kDenseVertices && !layer.style.filled && layer.style.dash.empty() &&
-           layer.style.width <= 1 && !isPointShape(layer.shape) &&
+    return layer.shapes.vertexCount() > kDenseVertices && !layer.style.filled &&
+           layer.style.dash.empty() && layer.style.width <= 1 && !isPointShape(layer.shape) &&
            cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE;
 }
 
@@ -277,23 +287,19 @@ void drawHairlines(cairo_t* cr, const MapView& view, const DrawnLayer& layer) {
         lines.line(lastX, lastY, x, y);
         lastX = x, lastY = y;
     };
-    for (const auto& f : layer.features) {
-        if (f.selected) continue;
-        if (const auto* line = std::get_if<Polyline>(&f.shape))
-            for (const Path& path : line->paths) traceDevice(view, path, moveTo, lineTo);
-    }
+    const FlatShapes& shapes = layer.shapes;
+    for (std::size_t i = 0; i < shapes.features.size(); ++i)
+        if (!layer.selected[i] && shapes.features[i].kind == ShapeType::Polyline)
+            traceDevice(view, shapes, i, moveTo, lineTo, [] {});
     lines.paint(layer.style.stroke, layer.style.width);
 }
 
-void drawMarkers(cairo_t* cr, const MapView& view, const Geometry& shape, const Style& style) {
-    for (const Point& p : allVertices(shape))
-        drawMarker(cr, view.x(p.x), view.y(p.y), kMarkerRadius, style);
-}
-
-/// Traces a line or area feature onto the current path.
-void traceShape(cairo_t* cr, const MapView& view, const Geometry& shape) {
-    if (const auto* line = std::get_if<Polyline>(&shape)) tracePaths(cr, view, line->paths, false);
-    if (const auto* area = std::get_if<Polygon>(&shape)) tracePaths(cr, view, area->rings, true);
+void drawMarkers(cairo_t* cr, const MapView& view, const FlatShapes& shapes, std::size_t i,
+                 const Style& style) {
+    forEachPath(shapes, i, [&](std::size_t first, std::size_t last) {
+        for (std::size_t v = first; v < last; ++v)
+            drawMarker(cr, view.x(shapes.x[v]), view.y(shapes.y[v]), kMarkerRadius, style);
+    });
 }
 
 Style highlighted(Style style) {
@@ -306,12 +312,13 @@ Style highlighted(Style style) {
 void drawFeatures(cairo_t* cr, const MapView& view, const DrawnLayer& layer, bool selected) {
     if (!selected && drawnAsHairlines(cr, layer)) return drawHairlines(cr, view, layer);
     const Style style = selected ? highlighted(layer.style) : layer.style;
-    for (const auto& f : layer.features) {
-        if (f.selected != selected) continue;
-        if (isPointShape(shapeTypeOf(f.shape))) {
-            drawMarkers(cr, view, f.shape, style);
+    const FlatShapes& shapes = layer.shapes;
+    for (std::size_t i = 0; i < shapes.features.size(); ++i) {
+        if (static_cast<bool>(layer.selected[i]) != selected) continue;
+        if (isPointShape(shapes.features[i].kind)) {
+            drawMarkers(cr, view, shapes, i, style);
         } else {
-            traceShape(cr, view, f.shape);
+            traceShape(cr, view, shapes, i);
             // Areas are painted one by one so that neighbours do not cut holes in each other;
             // the lines of a layer go into one stroke, which is far faster.
             if (style.filled) paintPath(cr, style);
@@ -320,7 +327,7 @@ void drawFeatures(cairo_t* cr, const MapView& view, const DrawnLayer& layer, boo
     if (style.filled) return;
     cairo_save(cr);
     setStroke(cr, style);
-    if (layer.vertexCount > kDenseVertices) {
+    if (layer.shapes.vertexCount() > kDenseVertices) {
         cairo_set_antialias(cr, CAIRO_ANTIALIAS_FAST);
         cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
         cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
@@ -330,13 +337,14 @@ void drawFeatures(cairo_t* cr, const MapView& view, const DrawnLayer& layer, boo
 }
 
 void drawStationLabels(cairo_t* cr, const MapView& view, const DrawnLayer& layer) {
-    for (const auto& f : layer.features) {
-        if (f.label.empty()) continue;
-        const auto vertices = allVertices(f.shape);
-        if (vertices.empty()) continue;
-        const Point& end = vertices.back();
-        drawText(cr, view.x(end.x) + 4, view.y(end.y) - 4, f.label, kLabelSize - 1, Anchor::Start,
-                 layer.style.stroke);
+    const FlatShapes& shapes = layer.shapes;
+    for (std::size_t i = 0; i < shapes.features.size(); ++i) {
+        const auto label = layer.labels.find(shapes.features[i].oid);
+        if (label == layer.labels.end()) continue;
+        // The label goes beside the shape's last vertex.
+        const std::size_t end = shapes.pathStarts[shapes.firstPathOf(i + 1)] - 1;
+        drawText(cr, view.x(shapes.x[end]) + 4, view.y(shapes.y[end]) - 4, label->second,
+                 kLabelSize - 1, Anchor::Start, layer.style.stroke);
     }
 }
 

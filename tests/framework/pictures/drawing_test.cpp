@@ -3,13 +3,17 @@
 
 #include "framework/pictures/drawing.h"
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <random>
 
 #include "framework/geometry/geometry.h"
 #include "support/cli_runner.h"
+#include "support/png_pixels.h"
 
 namespace ondu::pictures {
 namespace {
@@ -86,6 +90,41 @@ TEST(Canvas, AnUnsavedPictureLeavesTheOldFileAlone) {
     }
     EXPECT_EQ(test::readFile(path), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(Canvas, PngHoldsEveryPixelExactly) {
+    // Noise does not compress, so the halves compressed apart span many output buffers; an odd
+    // height splits them unevenly, and one row leaves the upper half empty.
+    test::TempDir dir;
+    std::mt19937 random(3);
+    for (auto [w, h] : {std::pair{301, 157}, std::pair{1, 1}, std::pair{4, 1}}) {
+        const std::string path = dir.file("noise.png");
+        std::vector<std::uint32_t> written;
+        {
+            Canvas canvas(path, w, h);
+            cairo_surface_t* image = cairo_get_target(canvas.cr());
+            cairo_surface_flush(image);
+            unsigned char* data = cairo_image_surface_get_data(image);
+            const int stride = cairo_image_surface_get_stride(image);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    written.push_back(random() & 0xffffffu);
+                    reinterpret_cast<std::uint32_t*>(data + y * stride)[x] = written.back();
+                }
+            cairo_surface_mark_dirty(image);
+            canvas.save();
+        }
+        test::PngPixels pixels(path);
+        ASSERT_EQ(pixels.width(), w);
+        ASSERT_EQ(pixels.height(), h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t p = written[y * w + x];
+                const Rgb expected{(p >> 16 & 0xff) / 255.0, (p >> 8 & 0xff) / 255.0,
+                                   (p & 0xff) / 255.0};
+                ASSERT_TRUE(pixels.is(x + 0.5, y + 0.5, expected, 1e-9)) << x << "," << y;
+            }
+    }
 }
 
 }  // namespace
