@@ -63,13 +63,15 @@ std::vector<EndKey> junctionsOf(const std::vector<LineEnds>& lines) {
 
 /// Writes XML elements and attributes straight to a file, without indentation. A document object
 /// model of 100,000 cross-sections of 50 points would take gigabytes; the file is written under a
-/// temporary name anyway, so nothing is gained by building it in memory first.
+/// temporary name anyway, so nothing is gained by building it in memory first. Text goes into one
+/// buffer, written out whenever the next piece would not fit: numbers are written in place.
 class XmlOut {
 public:
-    explicit XmlOut(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+    explicit XmlOut(const std::string& path)
+        : path_(path), file_(std::fopen(path.c_str(), "wb")), buffer_(kBufferSize) {
         if (!file_) throw HostError("Cannot write the file " + path, error_number::kGeneric);
-        buffer_.reserve(kFlushSize + 4096);
-        buffer_ += "<?xml version=\"1.0\"?>";
+        next_ = buffer_.data();
+        put("<?xml version=\"1.0\"?>");
     }
     ~XmlOut() {
         if (file_) std::fclose(file_);
@@ -79,41 +81,36 @@ public:
 
     XmlOut& open(std::string_view name) {
         endStartTag();
-        buffer_ += '<';
-        buffer_ += name;
+        put('<');
+        put(name);
         open_.push_back(name);
         startTagOpen_ = true;
         return *this;
     }
     XmlOut& attr(std::string_view name, std::string_view value) {
-        buffer_ += ' ';
-        buffer_ += name;
-        buffer_ += "=\"";
+        attrStart(name);
         escape(value);
-        buffer_ += '"';
+        put('"');
         return *this;
     }
     /// A number needs no escaping: written straight into the buffer.
     XmlOut& attr(std::string_view name, double value) {
-        char text[kLongestPlainText];
-        buffer_ += ' ';
-        buffer_ += name;
-        buffer_ += "=\"";
-        buffer_.append(text, writePlain(text, value));
-        buffer_ += '"';
+        attrStart(name);
+        makeRoom(kLongestPlainText + 1);
+        next_ = writePlain(next_, value);
+        *next_++ = '"';
         return *this;
     }
     void close() {
         if (startTagOpen_) {
-            buffer_ += "/>";
+            put("/>");
             startTagOpen_ = false;
         } else {
-            buffer_ += "</";
-            buffer_ += open_.back();
-            buffer_ += '>';
+            put("</");
+            put(open_.back());
+            put('>');
         }
         open_.pop_back();
-        if (buffer_.size() >= kFlushSize) flush();
     }
     /// An element without children.
     void leaf(std::string_view name,
@@ -131,11 +128,32 @@ public:
     }
 
 private:
-    static constexpr std::size_t kFlushSize = 1 << 20;
+    static constexpr std::size_t kBufferSize = 1 << 20;
 
+    void makeRoom(std::size_t size) {
+        if (static_cast<std::size_t>(buffer_.data() + buffer_.size() - next_) >= size) return;
+        flush();
+        if (buffer_.size() < size) {
+            buffer_.resize(size);
+            next_ = buffer_.data();
+        }
+    }
+    void put(std::string_view text) {
+        makeRoom(text.size());
+        next_ = std::copy(text.begin(), text.end(), next_);
+    }
+    void put(char c) {
+        makeRoom(1);
+        *next_++ = c;
+    }
+    void attrStart(std::string_view name) {
+        put(' ');
+        put(name);
+        put("=\"");
+    }
     void endStartTag() {
         if (!startTagOpen_) return;
-        buffer_ += '>';
+        put('>');
         startTagOpen_ = false;
     }
     void escape(std::string_view value) {
@@ -143,32 +161,33 @@ private:
             return c == '&' || c == '<' || c == '>' || c == '"' ||
                    static_cast<unsigned char>(c) < 0x20;
         });
-        buffer_.append(value.begin(), plainEnd);
+        put(std::string_view(value.begin(), plainEnd));
         for (char c : value.substr(static_cast<std::size_t>(plainEnd - value.begin()))) {
             switch (c) {
                 case '&':
-                    buffer_ += "&amp;";
+                    put("&amp;");
                     break;
                 case '<':
-                    buffer_ += "&lt;";
+                    put("&lt;");
                     break;
                 case '>':
-                    buffer_ += "&gt;";
+                    put("&gt;");
                     break;
                 case '"':
-                    buffer_ += "&quot;";
+                    put("&quot;");
                     break;
                 default:
                     if (static_cast<unsigned char>(c) < 0x20)
-                        buffer_ += "&#" + std::to_string(static_cast<int>(c)) + ';';
+                        put("&#" + std::to_string(static_cast<int>(c)) + ';');
                     else
-                        buffer_ += c;
+                        put(c);
             }
         }
     }
     void flush() {
-        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) fail();
-        buffer_.clear();
+        const auto size = static_cast<std::size_t>(next_ - buffer_.data());
+        if (std::fwrite(buffer_.data(), 1, size, file_) != size) fail();
+        next_ = buffer_.data();
     }
     [[noreturn]] void fail() const {
         throw HostError("Cannot write the file " + path_, error_number::kGeneric);
@@ -176,7 +195,8 @@ private:
 
     std::string path_;
     std::FILE* file_;
-    std::string buffer_;
+    std::vector<char> buffer_;
+    char* next_ = nullptr;
     std::vector<std::string_view> open_;
     bool startTagOpen_ = false;
 };
@@ -265,8 +285,7 @@ std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
     const vectorUtil::SegmentIndex index(reaches.lines);
     std::vector<std::vector<std::size_t>> crossing(reaches.lines.size());
     for (std::size_t s = 0; s < sections.lines.size(); ++s)
-        for (const auto& meeting : index.meetings(sections.lines[s]))
-            crossing[meeting.line].push_back(s);
+        for (const std::size_t reach : index.linesMet(sections.lines[s])) crossing[reach].push_back(s);
     for (auto& list : crossing)
         std::stable_sort(list.begin(), list.end(), [&](std::size_t a, std::size_t b) {
             return sections.stations[a] < sections.stations[b];
@@ -309,10 +328,12 @@ void writeJunctions(XmlOut& out, const Network& network) {
 void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
     const Polyline& line = sections.lines[s];
     out.open("CrossSection");
-    out.leaf("Parameters", {{"Station", sections.stationTexts[s]},
-                            {"NumberPoints", std::to_string(line.vertexCount())},
-                            {"ReachID", sections.reachIds[s]}});
-    out.leaf("BankStations", {{"LeftM", "0"}, {"RightM", plain(length(line))}});
+    out.open("Parameters")
+        .attr("Station", sections.stationTexts[s])
+        .attr("NumberPoints", static_cast<double>(line.vertexCount()))
+        .attr("ReachID", sections.reachIds[s])
+        .close();
+    out.open("BankStations").attr("LeftM", "0").attr("RightM", length(line)).close();
     const std::string& spacing = sections.spacings[s];
     out.leaf("Spacing",
              {{"LeftSpacing", spacing}, {"CenterSpacing", spacing}, {"RightSpacing", spacing}});
