@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -61,25 +63,16 @@ std::vector<EndKey> junctionsOf(const std::vector<LineEnds>& lines) {
 
 // ---- the document, written as it is built ------------------------------------------------------
 
-/// Writes XML elements and attributes straight to a file, without indentation. A document object
-/// model of 100,000 cross-sections of 50 points would take gigabytes; the file is written under a
-/// temporary name anyway, so nothing is gained by building it in memory first. Text goes into one
-/// buffer, written out whenever the next piece would not fit: numbers are written in place.
-class XmlOut {
+/// XML elements and attributes as text, without indentation, built in one buffer that is reused
+/// once written out (see XmlFile): numbers are written in place, no piece builds a string.
+class XmlText {
 public:
-    explicit XmlOut(const std::string& path)
-        : path_(path), file_(std::fopen(path.c_str(), "wb")), buffer_(kBufferSize) {
-        if (!file_) throw HostError("Cannot write the file " + path, error_number::kGeneric);
-        next_ = buffer_.data();
-        put("<?xml version=\"1.0\"?>");
-    }
-    ~XmlOut() {
-        if (file_) std::fclose(file_);
-    }
-    XmlOut(const XmlOut&) = delete;
-    XmlOut& operator=(const XmlOut&) = delete;
+    XmlText()
+        : buffer_(kInitialSize), next_(buffer_.data()), end_(buffer_.data() + buffer_.size()) {}
+    XmlText(const XmlText&) = delete;
+    XmlText& operator=(const XmlText&) = delete;
 
-    XmlOut& open(std::string_view name) {
+    XmlText& open(std::string_view name) {
         endStartTag();
         put('<');
         put(name);
@@ -87,20 +80,23 @@ public:
         startTagOpen_ = true;
         return *this;
     }
-    XmlOut& attr(std::string_view name, std::string_view value) {
+    XmlText& attr(std::string_view name, std::string_view value) {
         attrStart(name);
         escape(value);
         put('"');
         return *this;
     }
     /// A number needs no escaping: written straight into the buffer.
-    XmlOut& attr(std::string_view name, double value) {
+    XmlText& attr(std::string_view name, double value) {
         attrStart(name);
         makeRoom(kLongestPlainText + 1);
         next_ = writePlain(next_, value);
         *next_++ = '"';
         return *this;
     }
+    /// Ends the start tag of the element opened last: what follows, written elsewhere, goes in
+    /// it. Its closing tag is then a whole one even when nothing was written here.
+    void beginContent() { endStartTag(); }
     void close() {
         if (startTagOpen_) {
             put("/>");
@@ -119,24 +115,24 @@ public:
         for (const auto& [attrName, value] : attrs) attr(attrName, value);
         close();
     }
-    /// Writes what is left and closes the file; throws when the system could not write it all.
-    void finish() {
-        flush();
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!closed) fail();
+
+    std::string_view text() const {
+        return {buffer_.data(), static_cast<std::size_t>(next_ - buffer_.data())};
     }
+    /// Forgets the text written, keeping the elements open and the room the buffer has grown to.
+    void clear() { next_ = buffer_.data(); }
 
 private:
-    static constexpr std::size_t kBufferSize = 1 << 20;
+    static constexpr std::size_t kInitialSize = 1 << 20;
 
     void makeRoom(std::size_t size) {
-        if (static_cast<std::size_t>(buffer_.data() + buffer_.size() - next_) >= size) return;
-        flush();
-        if (buffer_.size() < size) {
-            buffer_.resize(size);
-            next_ = buffer_.data();
-        }
+        if (static_cast<std::size_t>(end_ - next_) < size) grow(size);
+    }
+    void grow(std::size_t size) {
+        const auto used = static_cast<std::size_t>(next_ - buffer_.data());
+        buffer_.resize(std::max(2 * buffer_.size(), used + size));
+        next_ = buffer_.data() + used;
+        end_ = buffer_.data() + buffer_.size();
     }
     void put(std::string_view text) {
         makeRoom(text.size());
@@ -184,10 +180,48 @@ private:
             }
         }
     }
-    void flush() {
-        const auto size = static_cast<std::size_t>(next_ - buffer_.data());
-        if (std::fwrite(buffer_.data(), 1, size, file_) != size) fail();
-        next_ = buffer_.data();
+
+    std::vector<char> buffer_;
+    char* next_;
+    char* end_;
+    std::vector<std::string_view> open_;
+    bool startTagOpen_ = false;
+};
+
+/// The file the document goes to. A document object model of 100,000 cross-sections of 50
+/// points would take gigabytes; the file is written under a temporary name anyway, so nothing is
+/// gained by building it whole in memory first: it is written piece by piece.
+class XmlFile {
+public:
+    explicit XmlFile(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+        if (!file_) throw HostError("Cannot write the file " + path, error_number::kGeneric);
+        write("<?xml version=\"1.0\"?>");
+    }
+    ~XmlFile() {
+        if (file_) std::fclose(file_);
+    }
+    XmlFile(const XmlFile&) = delete;
+    XmlFile& operator=(const XmlFile&) = delete;
+
+    /// Writes the piece's text and clears it.
+    void write(XmlText& piece) {
+        write(piece.text());
+        piece.clear();
+    }
+    /// Closes the file; throws when the system could not write it all.
+    void finish() {
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!closed) fail();
+    }
+
+private:
+    void write(std::string_view text) {
+        constexpr std::size_t kChunk = 1 << 20;
+        for (std::size_t at = 0; at < text.size(); at += kChunk) {
+            const std::size_t size = std::min(kChunk, text.size() - at);
+            if (std::fwrite(text.data() + at, 1, size, file_) != size) fail();
+        }
     }
     [[noreturn]] void fail() const {
         throw HostError("Cannot write the file " + path_, error_number::kGeneric);
@@ -195,10 +229,6 @@ private:
 
     std::string path_;
     std::FILE* file_;
-    std::vector<char> buffer_;
-    char* next_ = nullptr;
-    std::vector<std::string_view> open_;
-    bool startTagOpen_ = false;
 };
 
 // ---- what the layers hold ----------------------------------------------------------------------
@@ -294,14 +324,14 @@ std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
 }
 
 /// The Z attribute: the vertex Z when the line carries Z, else empty text.
-void zAttr(XmlOut& out, const Point& p, bool zAware) {
+void zAttr(XmlText& out, const Point& p, bool zAware) {
     if (zAware)
         out.attr("Z", p.z);
     else
         out.attr("Z", std::string_view());
 }
 
-void writeJunctions(XmlOut& out, const Network& network) {
+void writeJunctions(XmlText& out, const Network& network) {
     const std::vector<EndKey> junctions = junctionsOf(network.ends);
     std::unordered_map<EndKey, std::size_t, EndKeyHash> position;
     for (std::size_t i = 0; i < junctions.size(); ++i) position.emplace(junctions[i], i);
@@ -325,15 +355,24 @@ void writeJunctions(XmlOut& out, const Network& network) {
     out.close();
 }
 
-void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
+void writeSection(XmlText& out, const Sections& sections, std::size_t s,
+                  std::vector<double>& along) {
     const Polyline& line = sections.lines[s];
+    // Distances run on from one path to the next; the gap between paths adds nothing. The last
+    // is the section's length.
+    along.clear();
+    for (const Path& path : line.paths)
+        for (std::size_t v = 0; v < path.size(); ++v)
+            along.push_back(v == 0 ? (along.empty() ? 0 : along.back())
+                                   : along.back() + std::hypot(path[v].x - path[v - 1].x,
+                                                               path[v].y - path[v - 1].y));
     out.open("CrossSection");
     out.open("Parameters")
         .attr("Station", sections.stationTexts[s])
-        .attr("NumberPoints", static_cast<double>(line.vertexCount()))
+        .attr("NumberPoints", static_cast<double>(along.size()))
         .attr("ReachID", sections.reachIds[s])
         .close();
-    out.open("BankStations").attr("LeftM", "0").attr("RightM", length(line)).close();
+    out.open("BankStations").attr("LeftM", "0").attr("RightM", along.back()).close();
     const std::string& spacing = sections.spacings[s];
     out.leaf("Spacing",
              {{"LeftSpacing", spacing}, {"CenterSpacing", spacing}, {"RightSpacing", spacing}});
@@ -341,22 +380,17 @@ void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
     for (const Point& p : {fromPoint(line), toPoint(line)})
         out.open("CutLinePoint").attr("X", p.x).attr("Y", p.y).close();
     out.close();
-    // Distances run on from one path to the next; the gap between paths adds nothing.
-    double along = 0;
+    std::size_t k = 0;
     for (const Path& path : line.paths)
-        for (std::size_t v = 0; v < path.size(); ++v) {
-            if (v > 0) along += std::hypot(path[v].x - path[v - 1].x, path[v].y - path[v - 1].y);
-            out.open("CrossSectionPoint")
-                .attr("CrossM", along)
-                .attr("X", path[v].x)
-                .attr("Y", path[v].y);
-            zAttr(out, path[v], line.zAware);
+        for (const Point& p : path) {
+            out.open("CrossSectionPoint").attr("CrossM", along[k++]).attr("X", p.x).attr("Y", p.y);
+            zAttr(out, p, line.zAware);
             out.close();
         }
     out.close();
 }
 
-void writeReach(XmlOut& out, const Reaches& reaches, std::size_t r, const Sections& sections,
+void writeReach(XmlText& out, const Reaches& reaches, std::size_t r, const Sections& sections,
                 const std::vector<std::size_t>& crossing) {
     const Polyline& line = reaches.lines[r];
     const auto& [id, river, code] = reaches.texts[r];
@@ -371,9 +405,54 @@ void writeReach(XmlOut& out, const Reaches& reaches, std::size_t r, const Sectio
             out.close();
         }
     out.open("CrossSections");
-    for (std::size_t s : crossing) writeSection(out, sections, s);
+    std::vector<double> along;
+    for (std::size_t s : crossing) writeSection(out, sections, s, along);
     out.close();
     out.close();
+}
+
+/// Where the pieces of reaches begin, and the end: consecutive reaches of about 100,000
+/// vertices (some 8 MB of text) each.
+std::vector<std::size_t> pieceBounds(const Reaches& reaches, const Sections& sections,
+                                     const std::vector<std::vector<std::size_t>>& crossing) {
+    constexpr std::size_t kVerticesPerPiece = 100'000;
+    std::vector<std::size_t> bounds{0};
+    std::size_t vertices = 0;
+    for (std::size_t r = 0; r < reaches.lines.size(); ++r) {
+        vertices += reaches.lines[r].vertexCount();
+        for (std::size_t s : crossing[r]) vertices += sections.lines[s].vertexCount();
+        if (vertices >= kVerticesPerPiece || r + 1 == reaches.lines.size()) {
+            bounds.push_back(r + 1);
+            vertices = 0;
+        }
+    }
+    return bounds;
+}
+
+/// Writes the reaches, a step of progress each. Numbers make most of the work, so the pieces
+/// are built two at a time, the second on another thread, and written in order.
+void writeReaches(XmlFile& file, const Reaches& reaches, const Sections& sections,
+                  const std::vector<std::vector<std::size_t>>& crossing, IProgressBar& progress) {
+    const std::vector<std::size_t> bounds = pieceBounds(reaches, sections, crossing);
+    const std::size_t pieces = bounds.size() - 1;
+    const auto build = [&](XmlText& text, std::size_t piece) {
+        for (std::size_t r = bounds[piece]; r < bounds[piece + 1]; ++r)
+            writeReach(text, reaches, r, sections, crossing[r]);
+    };
+    XmlText first, second;
+    for (std::size_t piece = 0; piece < pieces; piece += 2) {
+        std::future<void> next;
+        if (piece + 1 < pieces)
+            next = std::async(std::launch::async, build, std::ref(second), piece + 1);
+        build(first, piece);
+        file.write(first);
+        if (next.valid()) {
+            next.get();
+            file.write(second);
+        }
+        for (std::size_t r = bounds[piece]; r < bounds[std::min(piece + 2, pieces)]; ++r)
+            stepOrStop(progress);
+    }
 }
 
 }  // namespace
@@ -411,7 +490,8 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
     const Reaches reaches = readReaches(centerline, reachFields);
     const auto crossing = crossingsOf(reaches, sections);
     PendingFiles pending;
-    XmlOut out(pending.add(options.output));
+    XmlFile file(pending.add(options.output));
+    XmlText out;
     out.open("ChannelGeometry");
     out.open("Header");
     out.open("Extent");
@@ -423,13 +503,13 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
 
     progress.show("Processing...", 0, count, 1);
     out.open("Reaches");
-    for (std::size_t r = 0; r < reaches.lines.size(); ++r) {
-        writeReach(out, reaches, r, sections, crossing[r]);
-        stepOrStop(progress);
-    }
+    if (!reaches.lines.empty()) out.beginContent();
+    file.write(out);
+    writeReaches(file, reaches, sections, crossing, progress);
     out.close();
     out.close();
-    out.finish();
+    file.write(out);
+    file.finish();
     pending.commit();
     progress.hide();
 }

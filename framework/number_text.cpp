@@ -87,17 +87,20 @@ std::optional<std::uint64_t> roundedProduct(double magnitude, int scale) {
     return whole + (aboveHalf > -error ? 1 : 0);
 }
 
+/// A decimal of 15 significant digits: digits x 10^-scale.
+struct FifteenDigits {
+    std::uint64_t digits;
+    int scale;
+};
+
 /// The quick way to `toDecimal` for most values: a value's text of at most 15 significant digits
 /// is its nearest decimal of 15 significant digits (two such decimals never read back as the same
 /// double), and when the shortest text is longer, cutting it to 15 digits gives that nearest
 /// decimal too. So rounding the exact value to 15 significant digits is enough, done in whole
-/// numbers where the powers of ten are exact (1e-8 to 1e15). False where it cannot tell.
-bool roundFromExactProduct(Decimal& decimal, double value) {
-    const double magnitude = std::fabs(value);
-    if (magnitude == 0) {
-        decimal = Decimal{};
-        return true;
-    }
+/// numbers where the powers of ten are exact (1e-8 to 1e15). Nothing where it cannot tell, and
+/// for zero.
+std::optional<FifteenDigits> roundedToFifteenDigits(double magnitude) {
+    if (magnitude == 0) return std::nullopt;
     // 2^e <= magnitude, and floor(e log10(2)) (78913 / 2^18 is log10(2) close enough for any
     // double's e) is the decimal exponent or one below it.
     const int binaryExponent =
@@ -106,12 +109,27 @@ bool roundFromExactProduct(Decimal& decimal, double value) {
     for (int attempt = 0; attempt < 2; ++attempt, ++decimalExponent) {
         const int scale = kSignificantDigits - 1 - decimalExponent;
         const std::optional<std::uint64_t> digits = roundedProduct(magnitude, scale);
-        if (!digits || *digits < kSmallestOf15Digits) return false;
+        if (!digits || *digits < kSmallestOf15Digits) return std::nullopt;
         if (*digits > kLargestOf15Digits) continue;  // one decimal exponent up, or a carry
-        setScaledWholeNumber(decimal, std::signbit(value), *digits, scale);
-        return true;
+        return FifteenDigits{*digits, scale};
     }
-    return false;
+    return std::nullopt;
+}
+
+/// Writes `digits` x 10^-scale (scale 0 to 22, no trailing zero in `digits` when scale is
+/// above 0) in plain form at `out`; answers the end.
+char* writeScaled(char* out, std::uint64_t digits, int scale) {
+    char text[24];
+    const int count = static_cast<int>(std::to_chars(text, text + sizeof text, digits).ptr - text);
+    if (count <= scale) {
+        out = std::copy_n("0.", 2, out);
+        out = std::fill_n(out, scale - count, '0');
+        return std::copy_n(text, count, out);
+    }
+    out = std::copy_n(text, count - scale, out);
+    if (scale == 0) return out;
+    *out++ = '.';
+    return std::copy_n(text + count - scale, scale, out);
 }
 
 /// The shortest decimal that reads back as `value`, or its 15 significant digits when the
@@ -126,7 +144,11 @@ Decimal toDecimal(double value) {
     constexpr auto kScientific = std::chars_format::scientific;
     char text[40];
     Decimal decimal;
-    if (roundFromExactProduct(decimal, value)) return decimal;
+    if (value == 0) return decimal;
+    if (const auto rounded = roundedToFifteenDigits(std::fabs(value))) {
+        setScaledWholeNumber(decimal, std::signbit(value), rounded->digits, rounded->scale);
+        return decimal;
+    }
     *std::to_chars(text, text + sizeof text - 1, value, kScientific).ptr = '\0';
     readScientific(text, decimal, kShortestDigits);
     if (decimal.count <= kSignificantDigits) return decimal;
@@ -289,15 +311,20 @@ std::string_view trimBlanks(std::string_view text) {
 }  // namespace
 
 std::string plain(double value) {
-    if (!std::isfinite(value)) return nonFiniteText(value);
-    const Decimal decimal = toDecimal(value);
-    return toString({decimal, std::max(decimal.count - decimal.point, 0)});
+    char text[kLongestPlainText];
+    return {text, writePlain(text, value)};
 }
 
 char* writePlain(char* out, double value) {
     if (!std::isfinite(value)) {
         const std::string text = nonFiniteText(value);
         return std::copy(text.begin(), text.end(), out);
+    }
+    if (const auto rounded = roundedToFifteenDigits(std::fabs(value))) {
+        auto [digits, scale] = *rounded;
+        for (; scale > 0 && digits % 10 == 0; --scale) digits /= 10;
+        if (value < 0) *out++ = '-';
+        return writeScaled(out, digits, scale);
     }
     const Decimal decimal = toDecimal(value);
     const DecimalText text{decimal, std::max(decimal.count - decimal.point, 0)};
