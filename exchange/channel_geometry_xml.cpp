@@ -315,7 +315,8 @@ std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
     const vectorUtil::SegmentIndex index(reaches.lines);
     std::vector<std::vector<std::size_t>> crossing(reaches.lines.size());
     for (std::size_t s = 0; s < sections.lines.size(); ++s)
-        for (const std::size_t reach : index.linesMet(sections.lines[s])) crossing[reach].push_back(s);
+        for (const std::size_t reach : index.linesMet(sections.lines[s]))
+            crossing[reach].push_back(s);
     for (auto& list : crossing)
         std::stable_sort(list.begin(), list.end(), [&](std::size_t a, std::size_t b) {
             return sections.stations[a] < sections.stations[b];

@@ -714,7 +714,8 @@ std::vector<std::size_t> SegmentIndex::linesMet(const Polyline& query) const {
     // A query meets few lines: a linear look-up beats any set.
     std::vector<std::size_t> met;
     forEachMeeting(
-        query, [&](std::size_t line) { return std::find(met.begin(), met.end(), line) != met.end(); },
+        query,
+        [&](std::size_t line) { return std::find(met.begin(), met.end(), line) != met.end(); },
         [&](std::size_t line) { met.push_back(line); });
     std::sort(met.begin(), met.end());
     return met;

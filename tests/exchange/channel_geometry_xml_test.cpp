@@ -197,8 +197,8 @@ TEST_F(XmlExportDialog, ALongNetworkComesWholeAndInReachOrderAcrossTheDocumentsP
     }
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(
-        exportOf({reaches(long_reaches), sections({{"LINESTRING Z (100.5 25 1,100.5 15 1)",
-                                                    {"c", 1.0, 0.0}}})})
+        exportOf({reaches(long_reaches),
+                  sections({{"LINESTRING Z (100.5 25 1,100.5 15 1)", {"c", 1.0, 0.0}}})})
             .c_str()));
     std::string order;
     for (auto r : doc.child("ChannelGeometry").child("Reaches").children()) {

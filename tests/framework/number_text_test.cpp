@@ -60,8 +60,8 @@ TEST(PlainText, EdgesOfTheFifteenDigitCut) {
 /// The value of `value` rounded to 15 significant digits, as the standard library rounds it.
 double roundedTo15Digits(double value) {
     char text[40];
-    const char* end = std::to_chars(text, text + sizeof text, value,
-                                    std::chars_format::scientific, 14).ptr;
+    const char* end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14).ptr;
     double rounded = 0;
     std::from_chars(text, end, rounded);
     return rounded;

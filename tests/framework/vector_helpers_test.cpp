@@ -453,13 +453,14 @@ TEST(SegmentIndex, FirstMetAndLinesMetAreTheLinesMeetingsFinds) {
         const char* query;
         Lines met;
     } cases[] = {
-        {"LINESTRING (2 -1,2 1)", {0}},         // crosses line 0 only
-        {"LINESTRING (4 1,6 1)", {1}},          // crosses line 1 only
-        {"LINESTRING (10 0,20 0)", {0, 2}},     // touches the ends of lines 0 and 2
-        {"LINESTRING (4 -1,6 1)", {0, 1}},      // crosses 0 and 1 at one point
-        {"LINESTRING (11 1,19 9)", {}},         // boxes overlap, lines do not meet
-        {"LINESTRING (25 0,28 0)", {2}},        // lies along line 2
-        {"LINESTRING (5 12,5 8,7 8,7 -1)", {0, 3}},  // the second meeting comes from a later segment
+        {"LINESTRING (2 -1,2 1)", {0}},      // crosses line 0 only
+        {"LINESTRING (4 1,6 1)", {1}},       // crosses line 1 only
+        {"LINESTRING (10 0,20 0)", {0, 2}},  // touches the ends of lines 0 and 2
+        {"LINESTRING (4 -1,6 1)", {0, 1}},   // crosses 0 and 1 at one point
+        {"LINESTRING (11 1,19 9)", {}},      // boxes overlap, lines do not meet
+        {"LINESTRING (25 0,28 0)", {2}},     // lies along line 2
+        {"LINESTRING (5 12,5 8,7 8,7 -1)",
+         {0, 3}},  // the second meeting comes from a later segment
     };
     for (const auto& c : cases) {
         const Polyline query = test::line(c.query);
@@ -474,8 +475,8 @@ TEST(SegmentIndex, ALongQueryAmongManySegmentsFindsTheSameLines) {
     // 40 short horizontal lines stacked 1 apart: a query whose box holds all of them.
     std::vector<Polyline> stack;
     for (int i = 0; i < 40; ++i)
-        stack.push_back(test::line("LINESTRING (0 " + std::to_string(i) + ",10 " +
-                                   std::to_string(i) + ")"));
+        stack.push_back(
+            test::line("LINESTRING (0 " + std::to_string(i) + ",10 " + std::to_string(i) + ")"));
     const vectorUtil::SegmentIndex index(stack);
     for (const char* query : {"LINESTRING (-1 -1,11 40)", "LINESTRING (-1 -1,-1 40,5 40,5 38.5)"}) {
         const Polyline line = test::line(query);
