@@ -217,11 +217,7 @@ public:
 
 private:
     void write(std::string_view text) {
-        constexpr std::size_t kChunk = 1 << 20;
-        for (std::size_t at = 0; at < text.size(); at += kChunk) {
-            const std::size_t size = std::min(kChunk, text.size() - at);
-            if (std::fwrite(text.data() + at, 1, size, file_) != size) fail();
-        }
+        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
     }
     [[noreturn]] void fail() const {
         throw HostError("Cannot write the file " + path_, error_number::kGeneric);

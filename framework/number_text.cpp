@@ -117,19 +117,22 @@ std::optional<FifteenDigits> roundedToFifteenDigits(double magnitude) {
 }
 
 /// Writes `digits` x 10^-scale (scale 0 to 22, no trailing zero in `digits` when scale is
-/// above 0) in plain form at `out`; answers the end.
+/// above 0) in plain form at `out`, which has room for a point and 22 leading zeros more than the
+/// digits; answers the end.
 char* writeScaled(char* out, std::uint64_t digits, int scale) {
-    char text[24];
-    const int count = static_cast<int>(std::to_chars(text, text + sizeof text, digits).ptr - text);
-    if (count <= scale) {
-        out = std::copy_n("0.", 2, out);
-        out = std::fill_n(out, scale - count, '0');
-        return std::copy_n(text, count, out);
+    char* end = std::to_chars(out, out + kLongestPlainText, digits).ptr;
+    const int count = static_cast<int>(end - out);
+    if (scale == 0) return end;
+    if (count > scale) {
+        // The last `scale` digits move one place on for the point.
+        std::copy_backward(end - scale, end, end + 1);
+        end[-scale] = '.';
+        return end + 1;
     }
-    out = std::copy_n(text, count - scale, out);
-    if (scale == 0) return out;
-    *out++ = '.';
-    return std::copy_n(text + count - scale, scale, out);
+    const int zeros = scale - count;
+    std::copy_backward(out, end, end + 2 + zeros);
+    std::fill_n(std::copy_n("0.", 2, out), zeros, '0');
+    return end + 2 + zeros;
 }
 
 /// The shortest decimal that reads back as `value`, or its 15 significant digits when the
