@@ -67,8 +67,9 @@ std::vector<EndKey> junctionsOf(const std::vector<LineEnds>& lines) {
 /// once written out (see XmlFile): numbers are written in place, no piece builds a string.
 class XmlText {
 public:
-    XmlText()
-        : buffer_(kInitialSize), next_(buffer_.data()), end_(buffer_.data() + buffer_.size()) {}
+    /// A buffer of `room` characters to begin with; it grows as needed.
+    explicit XmlText(std::size_t room = 1 << 20)
+        : buffer_(room), next_(buffer_.data()), end_(buffer_.data() + buffer_.size()) {}
     XmlText(const XmlText&) = delete;
     XmlText& operator=(const XmlText&) = delete;
 
@@ -123,8 +124,6 @@ public:
     void clear() { next_ = buffer_.data(); }
 
 private:
-    static constexpr std::size_t kInitialSize = 1 << 20;
-
     void makeRoom(std::size_t size) {
         if (static_cast<std::size_t>(end_ - next_) < size) grow(size);
     }
@@ -408,11 +407,15 @@ void writeReach(XmlText& out, const Reaches& reaches, std::size_t r, const Secti
     out.close();
 }
 
-/// Where the pieces of reaches begin, and the end: consecutive reaches of about 100,000
-/// vertices (some 8 MB of text) each.
+/// The vertices of a piece of the document, and the room their text takes: a vertex element
+/// rarely has more than 128 characters.
+constexpr std::size_t kVerticesPerPiece = 100'000;
+constexpr std::size_t kPieceRoom = kVerticesPerPiece * 128;
+
+/// Where the pieces of reaches begin, and the end: consecutive reaches of about
+/// kVerticesPerPiece vertices each.
 std::vector<std::size_t> pieceBounds(const Reaches& reaches, const Sections& sections,
                                      const std::vector<std::vector<std::size_t>>& crossing) {
-    constexpr std::size_t kVerticesPerPiece = 100'000;
     std::vector<std::size_t> bounds{0};
     std::size_t vertices = 0;
     for (std::size_t r = 0; r < reaches.lines.size(); ++r) {
@@ -436,7 +439,7 @@ void writeReaches(XmlFile& file, const Reaches& reaches, const Sections& section
         for (std::size_t r = bounds[piece]; r < bounds[piece + 1]; ++r)
             writeReach(text, reaches, r, sections, crossing[r]);
     };
-    XmlText first, second;
+    XmlText first(kPieceRoom), second(kPieceRoom);
     for (std::size_t piece = 0; piece < pieces; piece += 2) {
         std::future<void> next;
         if (piece + 1 < pieces)
