@@ -2,7 +2,8 @@
 // tool's inputs and writing its outputs once (same features, same GeoPackage, one transaction);
 // for the XML export, reading the layers and writing as many bytes.
 //
-//   hecras_chain_bench [REACHES [SECTIONS_PER_REACH [POINTS_PER_SECTION]]]  (1000, 100, 50)
+//   hecras_chain_bench [--xml-only] [REACHES [SECTIONS_PER_REACH [POINTS_PER_SECTION]]]
+//                                                                          (1000, 100, 50)
 //
 // Reaches lie side by side 100 units apart, each 10,000 long with a vertex every 100 and measures
 // growing upstream; every reach is crossed by SECTIONS_PER_REACH cross-sections of
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench/bench_ui.h"
@@ -194,21 +196,9 @@ void prepareForExport(const std::string& path) {
     });
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int reaches = argc > 1 ? std::stoi(argv[1]) : 1000;
-    const int perReach = argc > 2 ? std::stoi(argv[2]) : 100;
-    const int points = argc > 3 ? std::stoi(argv[3]) : 50;
-    bench::ConsoleUI ui;
-    const fs::path folder = fs::temp_directory_path() / "ondu-hecras-chain-bench";
-    fs::create_directories(folder);
-    const std::string network = writeNetwork(folder, reaches, perReach, points);
-    std::printf("%d reaches, %d cross-sections of %d points, %d segments\n", reaches,
-                reaches * perReach, points,
-                reaches * static_cast<int>(kReachLength / kVertexSpacing));
-
-    SilentProgress progress;
+/// The reach, station and distance tools, each against its floor.
+void runPreparationTools(const std::string& network, const fs::path& folder,
+                         IProgressBar& progress) {
     const double reachTool = bestOnFreshCopies(network, [&](const std::string& p) {
         return timedSession(p, [&](HostApplication& app) {
             run(HecReachOptions{.centerline = "Segments", .reach = "Joined"}, app.map(), progress);
@@ -259,7 +249,11 @@ int main(int argc, char** argv) {
         });
     });
     report("Downstream distances", distanceTool, distanceFloor);
+}
 
+/// The XML export on a tenth of the reaches and on all of them, against its floor, and the growth.
+void exportXml(const std::string& network, int reaches, int perReach, int points,
+               const fs::path& folder) {
     double xmlTimes[2] = {0, 0};
     const int sizes[2] = {std::max(1, reaches / 10), reaches};
     for (int i = 0; i < 2; ++i) {
@@ -277,6 +271,28 @@ int main(int argc, char** argv) {
     }
     std::printf("XML time(%d)/time(%d) sections = %.2f (target <= 12)\n", sizes[1] * perReach,
                 sizes[0] * perReach, xmlTimes[1] / xmlTimes[0]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // --xml-only skips the other tools, for profiling the export on its own.
+    const bool xmlOnly = argc > 1 && std::string_view(argv[1]) == "--xml-only";
+    if (xmlOnly) --argc, ++argv;
+    const int reaches = argc > 1 ? std::stoi(argv[1]) : 1000;
+    const int perReach = argc > 2 ? std::stoi(argv[2]) : 100;
+    const int points = argc > 3 ? std::stoi(argv[3]) : 50;
+    bench::ConsoleUI ui;
+    const fs::path folder = fs::temp_directory_path() / "ondu-hecras-chain-bench";
+    fs::create_directories(folder);
+    const std::string network = writeNetwork(folder, reaches, perReach, points);
+    std::printf("%d reaches, %d cross-sections of %d points, %d segments\n", reaches,
+                reaches * perReach, points,
+                reaches * static_cast<int>(kReachLength / kVertexSpacing));
+
+    SilentProgress progress;
+    if (!xmlOnly) runPreparationTools(network, folder, progress);
+    exportXml(network, reaches, perReach, points, folder);
     fs::remove_all(folder);
     return 0;
 }

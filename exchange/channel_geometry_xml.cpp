@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -61,59 +63,51 @@ std::vector<EndKey> junctionsOf(const std::vector<LineEnds>& lines) {
 
 // ---- the document, written as it is built ------------------------------------------------------
 
-/// Writes XML elements and attributes straight to a file, without indentation. A document object
-/// model of 100,000 cross-sections of 50 points would take gigabytes; the file is written under a
-/// temporary name anyway, so nothing is gained by building it in memory first.
-class XmlOut {
+/// XML elements and attributes as text, without indentation, built in one buffer that is reused
+/// once written out (see XmlFile): numbers are written in place, no piece builds a string.
+class XmlText {
 public:
-    explicit XmlOut(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-        if (!file_) throw HostError("Cannot write the file " + path, error_number::kGeneric);
-        buffer_.reserve(kFlushSize + 4096);
-        buffer_ += "<?xml version=\"1.0\"?>";
-    }
-    ~XmlOut() {
-        if (file_) std::fclose(file_);
-    }
-    XmlOut(const XmlOut&) = delete;
-    XmlOut& operator=(const XmlOut&) = delete;
+    /// A buffer of `room` characters to begin with; it grows as needed.
+    explicit XmlText(std::size_t room = 1 << 20)
+        : buffer_(room), next_(buffer_.data()), end_(buffer_.data() + buffer_.size()) {}
+    XmlText(const XmlText&) = delete;
+    XmlText& operator=(const XmlText&) = delete;
 
-    XmlOut& open(std::string_view name) {
+    XmlText& open(std::string_view name) {
         endStartTag();
-        buffer_ += '<';
-        buffer_ += name;
+        put('<');
+        put(name);
         open_.push_back(name);
         startTagOpen_ = true;
         return *this;
     }
-    XmlOut& attr(std::string_view name, std::string_view value) {
-        buffer_ += ' ';
-        buffer_ += name;
-        buffer_ += "=\"";
+    XmlText& attr(std::string_view name, std::string_view value) {
+        attrStart(name);
         escape(value);
-        buffer_ += '"';
+        put('"');
         return *this;
     }
     /// A number needs no escaping: written straight into the buffer.
-    XmlOut& attr(std::string_view name, double value) {
-        char text[kLongestPlainText];
-        buffer_ += ' ';
-        buffer_ += name;
-        buffer_ += "=\"";
-        buffer_.append(text, writePlain(text, value));
-        buffer_ += '"';
+    XmlText& attr(std::string_view name, double value) {
+        attrStart(name);
+        makeRoom(kLongestPlainText + 1);
+        next_ = writePlain(next_, value);
+        *next_++ = '"';
         return *this;
     }
+    /// Ends the start tag of the element opened last: what follows, written elsewhere, goes in
+    /// it. Its closing tag is then a whole one even when nothing was written here.
+    void beginContent() { endStartTag(); }
     void close() {
         if (startTagOpen_) {
-            buffer_ += "/>";
+            put("/>");
             startTagOpen_ = false;
         } else {
-            buffer_ += "</";
-            buffer_ += open_.back();
-            buffer_ += '>';
+            put("</");
+            put(open_.back());
+            put('>');
         }
         open_.pop_back();
-        if (buffer_.size() >= kFlushSize) flush();
     }
     /// An element without children.
     void leaf(std::string_view name,
@@ -122,20 +116,39 @@ public:
         for (const auto& [attrName, value] : attrs) attr(attrName, value);
         close();
     }
-    /// Writes what is left and closes the file; throws when the system could not write it all.
-    void finish() {
-        flush();
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!closed) fail();
+
+    std::string_view text() const {
+        return {buffer_.data(), static_cast<std::size_t>(next_ - buffer_.data())};
     }
+    /// Forgets the text written, keeping the elements open and the room the buffer has grown to.
+    void clear() { next_ = buffer_.data(); }
 
 private:
-    static constexpr std::size_t kFlushSize = 1 << 20;
-
+    void makeRoom(std::size_t size) {
+        if (static_cast<std::size_t>(end_ - next_) < size) grow(size);
+    }
+    void grow(std::size_t size) {
+        const auto used = static_cast<std::size_t>(next_ - buffer_.data());
+        buffer_.resize(std::max(2 * buffer_.size(), used + size));
+        next_ = buffer_.data() + used;
+        end_ = buffer_.data() + buffer_.size();
+    }
+    void put(std::string_view text) {
+        makeRoom(text.size());
+        next_ = std::copy(text.begin(), text.end(), next_);
+    }
+    void put(char c) {
+        makeRoom(1);
+        *next_++ = c;
+    }
+    void attrStart(std::string_view name) {
+        put(' ');
+        put(name);
+        put("=\"");
+    }
     void endStartTag() {
         if (!startTagOpen_) return;
-        buffer_ += '>';
+        put('>');
         startTagOpen_ = false;
     }
     void escape(std::string_view value) {
@@ -143,32 +156,67 @@ private:
             return c == '&' || c == '<' || c == '>' || c == '"' ||
                    static_cast<unsigned char>(c) < 0x20;
         });
-        buffer_.append(value.begin(), plainEnd);
+        put(std::string_view(value.begin(), plainEnd));
         for (char c : value.substr(static_cast<std::size_t>(plainEnd - value.begin()))) {
             switch (c) {
                 case '&':
-                    buffer_ += "&amp;";
+                    put("&amp;");
                     break;
                 case '<':
-                    buffer_ += "&lt;";
+                    put("&lt;");
                     break;
                 case '>':
-                    buffer_ += "&gt;";
+                    put("&gt;");
                     break;
                 case '"':
-                    buffer_ += "&quot;";
+                    put("&quot;");
                     break;
                 default:
                     if (static_cast<unsigned char>(c) < 0x20)
-                        buffer_ += "&#" + std::to_string(static_cast<int>(c)) + ';';
+                        put("&#" + std::to_string(static_cast<int>(c)) + ';');
                     else
-                        buffer_ += c;
+                        put(c);
             }
         }
     }
-    void flush() {
-        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) fail();
-        buffer_.clear();
+
+    std::vector<char> buffer_;
+    char* next_;
+    char* end_;
+    std::vector<std::string_view> open_;
+    bool startTagOpen_ = false;
+};
+
+/// The file the document goes to. A document object model of 100,000 cross-sections of 50
+/// points would take gigabytes; the file is written under a temporary name anyway, so nothing is
+/// gained by building it whole in memory first: it is written piece by piece.
+class XmlFile {
+public:
+    explicit XmlFile(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+        if (!file_) throw HostError("Cannot write the file " + path, error_number::kGeneric);
+        write("<?xml version=\"1.0\"?>");
+    }
+    ~XmlFile() {
+        if (file_) std::fclose(file_);
+    }
+    XmlFile(const XmlFile&) = delete;
+    XmlFile& operator=(const XmlFile&) = delete;
+
+    /// Writes the piece's text and clears it.
+    void write(XmlText& piece) {
+        write(piece.text());
+        piece.clear();
+    }
+    /// Closes the file; throws when the system could not write it all.
+    void finish() {
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!closed) fail();
+    }
+
+private:
+    void write(std::string_view text) {
+        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
     }
     [[noreturn]] void fail() const {
         throw HostError("Cannot write the file " + path_, error_number::kGeneric);
@@ -176,9 +224,6 @@ private:
 
     std::string path_;
     std::FILE* file_;
-    std::string buffer_;
-    std::vector<std::string_view> open_;
-    bool startTagOpen_ = false;
 };
 
 // ---- what the layers hold ----------------------------------------------------------------------
@@ -265,8 +310,8 @@ std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
     const vectorUtil::SegmentIndex index(reaches.lines);
     std::vector<std::vector<std::size_t>> crossing(reaches.lines.size());
     for (std::size_t s = 0; s < sections.lines.size(); ++s)
-        for (const auto& meeting : index.meetings(sections.lines[s]))
-            crossing[meeting.line].push_back(s);
+        for (const std::size_t reach : index.linesMet(sections.lines[s]))
+            crossing[reach].push_back(s);
     for (auto& list : crossing)
         std::stable_sort(list.begin(), list.end(), [&](std::size_t a, std::size_t b) {
             return sections.stations[a] < sections.stations[b];
@@ -275,14 +320,14 @@ std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
 }
 
 /// The Z attribute: the vertex Z when the line carries Z, else empty text.
-void zAttr(XmlOut& out, const Point& p, bool zAware) {
+void zAttr(XmlText& out, const Point& p, bool zAware) {
     if (zAware)
         out.attr("Z", p.z);
     else
         out.attr("Z", std::string_view());
 }
 
-void writeJunctions(XmlOut& out, const Network& network) {
+void writeJunctions(XmlText& out, const Network& network) {
     const std::vector<EndKey> junctions = junctionsOf(network.ends);
     std::unordered_map<EndKey, std::size_t, EndKeyHash> position;
     for (std::size_t i = 0; i < junctions.size(); ++i) position.emplace(junctions[i], i);
@@ -306,13 +351,24 @@ void writeJunctions(XmlOut& out, const Network& network) {
     out.close();
 }
 
-void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
+void writeSection(XmlText& out, const Sections& sections, std::size_t s,
+                  std::vector<double>& along) {
     const Polyline& line = sections.lines[s];
+    // Distances run on from one path to the next; the gap between paths adds nothing. The last
+    // is the section's length.
+    along.clear();
+    for (const Path& path : line.paths)
+        for (std::size_t v = 0; v < path.size(); ++v)
+            along.push_back(v == 0 ? (along.empty() ? 0 : along.back())
+                                   : along.back() + std::hypot(path[v].x - path[v - 1].x,
+                                                               path[v].y - path[v - 1].y));
     out.open("CrossSection");
-    out.leaf("Parameters", {{"Station", sections.stationTexts[s]},
-                            {"NumberPoints", std::to_string(line.vertexCount())},
-                            {"ReachID", sections.reachIds[s]}});
-    out.leaf("BankStations", {{"LeftM", "0"}, {"RightM", plain(length(line))}});
+    out.open("Parameters")
+        .attr("Station", sections.stationTexts[s])
+        .attr("NumberPoints", static_cast<double>(along.size()))
+        .attr("ReachID", sections.reachIds[s])
+        .close();
+    out.open("BankStations").attr("LeftM", "0").attr("RightM", along.back()).close();
     const std::string& spacing = sections.spacings[s];
     out.leaf("Spacing",
              {{"LeftSpacing", spacing}, {"CenterSpacing", spacing}, {"RightSpacing", spacing}});
@@ -320,22 +376,17 @@ void writeSection(XmlOut& out, const Sections& sections, std::size_t s) {
     for (const Point& p : {fromPoint(line), toPoint(line)})
         out.open("CutLinePoint").attr("X", p.x).attr("Y", p.y).close();
     out.close();
-    // Distances run on from one path to the next; the gap between paths adds nothing.
-    double along = 0;
+    std::size_t k = 0;
     for (const Path& path : line.paths)
-        for (std::size_t v = 0; v < path.size(); ++v) {
-            if (v > 0) along += std::hypot(path[v].x - path[v - 1].x, path[v].y - path[v - 1].y);
-            out.open("CrossSectionPoint")
-                .attr("CrossM", along)
-                .attr("X", path[v].x)
-                .attr("Y", path[v].y);
-            zAttr(out, path[v], line.zAware);
+        for (const Point& p : path) {
+            out.open("CrossSectionPoint").attr("CrossM", along[k++]).attr("X", p.x).attr("Y", p.y);
+            zAttr(out, p, line.zAware);
             out.close();
         }
     out.close();
 }
 
-void writeReach(XmlOut& out, const Reaches& reaches, std::size_t r, const Sections& sections,
+void writeReach(XmlText& out, const Reaches& reaches, std::size_t r, const Sections& sections,
                 const std::vector<std::size_t>& crossing) {
     const Polyline& line = reaches.lines[r];
     const auto& [id, river, code] = reaches.texts[r];
@@ -350,9 +401,58 @@ void writeReach(XmlOut& out, const Reaches& reaches, std::size_t r, const Sectio
             out.close();
         }
     out.open("CrossSections");
-    for (std::size_t s : crossing) writeSection(out, sections, s);
+    std::vector<double> along;
+    for (std::size_t s : crossing) writeSection(out, sections, s, along);
     out.close();
     out.close();
+}
+
+/// The vertices of a piece of the document, and the room their text takes: a vertex element
+/// rarely has more than 128 characters.
+constexpr std::size_t kVerticesPerPiece = 100'000;
+constexpr std::size_t kPieceRoom = kVerticesPerPiece * 128;
+
+/// Where the pieces of reaches begin, and the end: consecutive reaches of about
+/// kVerticesPerPiece vertices each.
+std::vector<std::size_t> pieceBounds(const Reaches& reaches, const Sections& sections,
+                                     const std::vector<std::vector<std::size_t>>& crossing) {
+    std::vector<std::size_t> bounds{0};
+    std::size_t vertices = 0;
+    for (std::size_t r = 0; r < reaches.lines.size(); ++r) {
+        vertices += reaches.lines[r].vertexCount();
+        for (std::size_t s : crossing[r]) vertices += sections.lines[s].vertexCount();
+        if (vertices >= kVerticesPerPiece || r + 1 == reaches.lines.size()) {
+            bounds.push_back(r + 1);
+            vertices = 0;
+        }
+    }
+    return bounds;
+}
+
+/// Writes the reaches, a step of progress each. Numbers make most of the work, so the pieces
+/// are built two at a time, the second on another thread, and written in order.
+void writeReaches(XmlFile& file, const Reaches& reaches, const Sections& sections,
+                  const std::vector<std::vector<std::size_t>>& crossing, IProgressBar& progress) {
+    const std::vector<std::size_t> bounds = pieceBounds(reaches, sections, crossing);
+    const std::size_t pieces = bounds.size() - 1;
+    const auto build = [&](XmlText& text, std::size_t piece) {
+        for (std::size_t r = bounds[piece]; r < bounds[piece + 1]; ++r)
+            writeReach(text, reaches, r, sections, crossing[r]);
+    };
+    XmlText first(kPieceRoom), second(kPieceRoom);
+    for (std::size_t piece = 0; piece < pieces; piece += 2) {
+        std::future<void> next;
+        if (piece + 1 < pieces)
+            next = std::async(std::launch::async, build, std::ref(second), piece + 1);
+        build(first, piece);
+        file.write(first);
+        if (next.valid()) {
+            next.get();
+            file.write(second);
+        }
+        for (std::size_t r = bounds[piece]; r < bounds[std::min(piece + 2, pieces)]; ++r)
+            stepOrStop(progress);
+    }
 }
 
 }  // namespace
@@ -390,7 +490,8 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
     const Reaches reaches = readReaches(centerline, reachFields);
     const auto crossing = crossingsOf(reaches, sections);
     PendingFiles pending;
-    XmlOut out(pending.add(options.output));
+    XmlFile file(pending.add(options.output));
+    XmlText out;
     out.open("ChannelGeometry");
     out.open("Header");
     out.open("Extent");
@@ -402,13 +503,13 @@ void run(const ChannelGeometryXmlOptions& options, IDocument& map, IProgressBar&
 
     progress.show("Processing...", 0, count, 1);
     out.open("Reaches");
-    for (std::size_t r = 0; r < reaches.lines.size(); ++r) {
-        writeReach(out, reaches, r, sections, crossing[r]);
-        stepOrStop(progress);
-    }
+    if (!reaches.lines.empty()) out.beginContent();
+    file.write(out);
+    writeReaches(file, reaches, sections, crossing, progress);
     out.close();
     out.close();
-    out.finish();
+    file.write(out);
+    file.finish();
     pending.commit();
     progress.hide();
 }

@@ -1,6 +1,7 @@
 #include "framework/number_text.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -55,6 +56,85 @@ bool readScientific(const char* text, Decimal& decimal, int limit = kSignificant
 
 void roundToDecimals(Decimal& decimal, int decimals);
 
+/// Sets `decimal` to the whole number `magnitude` / 10^decimals.
+void setScaledWholeNumber(Decimal& decimal, bool negative, std::uint64_t magnitude, int decimals) {
+    decimal.negative = negative;
+    decimal.count = static_cast<int>(
+        std::to_chars(decimal.digits, decimal.digits + sizeof decimal.digits, magnitude).ptr -
+        decimal.digits);
+    decimal.point = decimal.count - decimals;
+    while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+}
+
+/// The whole numbers of 15 digits.
+constexpr std::uint64_t kSmallestOf15Digits = 100'000'000'000'000;
+constexpr std::uint64_t kLargestOf15Digits = 999'999'999'999'999;
+
+/// `magnitude` x 10^scale rounded to the nearest whole number, computed exactly: the product's
+/// rounding error is recovered with a fused multiply-add, so the rounding direction is that of the
+/// exact product. Nothing for a scale whose power of ten a double does not hold exactly, a product
+/// of 2^53 or more, and an exact tie (rare: left to the conversion that settles ties).
+std::optional<std::uint64_t> roundedProduct(double magnitude, int scale) {
+    constexpr double kLargestExactWhole = 9007199254740992.0;  // 2^53
+    if (scale < 0 || scale > kMostExactDecimals) return std::nullopt;
+    const double power = kExactPowersOfTen[scale];
+    const double product = magnitude * power;
+    if (!(product < kLargestExactWhole)) return std::nullopt;
+    const double error = std::fma(magnitude, power, -product);  // product + error is exact
+    const auto whole = static_cast<std::uint64_t>(product);
+    const double aboveHalf = product - static_cast<double>(whole) - 0.5;  // exact below 2^53
+    if (aboveHalf == -error) return std::nullopt;
+    return whole + (aboveHalf > -error ? 1 : 0);
+}
+
+/// A decimal of 15 significant digits: digits x 10^-scale.
+struct FifteenDigits {
+    std::uint64_t digits;
+    int scale;
+};
+
+/// The quick way to `toDecimal` for most values: a value's text of at most 15 significant digits
+/// is its nearest decimal of 15 significant digits (two such decimals never read back as the same
+/// double), and when the shortest text is longer, cutting it to 15 digits gives that nearest
+/// decimal too. So rounding the exact value to 15 significant digits is enough, done in whole
+/// numbers where the powers of ten are exact (1e-8 to 1e15). Nothing where it cannot tell, and
+/// for zero.
+std::optional<FifteenDigits> roundedToFifteenDigits(double magnitude) {
+    if (magnitude == 0) return std::nullopt;
+    // 2^e <= magnitude, and floor(e log10(2)) (78913 / 2^18 is log10(2) close enough for any
+    // double's e) is the decimal exponent or one below it.
+    const int binaryExponent =
+        static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
+    int decimalExponent = (binaryExponent * 78913) >> 18;
+    for (int attempt = 0; attempt < 2; ++attempt, ++decimalExponent) {
+        const int scale = kSignificantDigits - 1 - decimalExponent;
+        const std::optional<std::uint64_t> digits = roundedProduct(magnitude, scale);
+        if (!digits || *digits < kSmallestOf15Digits) return std::nullopt;
+        if (*digits > kLargestOf15Digits) continue;  // one decimal exponent up, or a carry
+        return FifteenDigits{*digits, scale};
+    }
+    return std::nullopt;
+}
+
+/// Writes `digits` x 10^-scale (scale 0 to 22, no trailing zero in `digits` when scale is
+/// above 0) in plain form at `out`, which has room for a point and 22 leading zeros more than the
+/// digits; answers the end.
+char* writeScaled(char* out, std::uint64_t digits, int scale) {
+    char* end = std::to_chars(out, out + kLongestPlainText, digits).ptr;
+    const int count = static_cast<int>(end - out);
+    if (scale == 0) return end;
+    if (count > scale) {
+        // The last `scale` digits move one place on for the point.
+        std::copy_backward(end - scale, end, end + 1);
+        end[-scale] = '.';
+        return end + 1;
+    }
+    const int zeros = scale - count;
+    std::copy_backward(out, end, end + 2 + zeros);
+    std::fill_n(std::copy_n("0.", 2, out), zeros, '0');
+    return end + 2 + zeros;
+}
+
 /// The shortest decimal that reads back as `value`, or its 15 significant digits when the
 /// shortest needs more.
 ///
@@ -67,6 +147,11 @@ Decimal toDecimal(double value) {
     constexpr auto kScientific = std::chars_format::scientific;
     char text[40];
     Decimal decimal;
+    if (value == 0) return decimal;
+    if (const auto rounded = roundedToFifteenDigits(std::fabs(value))) {
+        setScaledWholeNumber(decimal, std::signbit(value), rounded->digits, rounded->scale);
+        return decimal;
+    }
     *std::to_chars(text, text + sizeof text - 1, value, kScientific).ptr = '\0';
     readScientific(text, decimal, kShortestDigits);
     if (decimal.count <= kSignificantDigits) return decimal;
@@ -106,10 +191,6 @@ void roundToDecimals(Decimal& decimal, int decimals) {
     ++decimal.point;
 }
 
-char digitAt(const Decimal& decimal, int position) {
-    return position >= 0 && position < decimal.count ? decimal.digits[position] : '0';
-}
-
 /// A decimal to be written with a given number of decimals; digits beyond its own are zeros.
 struct DecimalText {
     Decimal decimal;
@@ -125,31 +206,26 @@ struct DecimalText {
 /// million in large files, so no form of them builds a string on the way.
 void writeDecimalText(char* out, const DecimalText& text) {
     const Decimal& decimal = text.decimal;
+    const char* digits = decimal.digits;
     if (text.hasSign()) *out++ = '-';
-    if (decimal.point <= 0) *out++ = '0';
-    for (int position = 0; position < decimal.point; ++position) {
-        *out++ = digitAt(decimal, position);
-    }
-    if (text.decimals > 0) *out++ = '.';
-    for (int position = decimal.point; position < decimal.point + text.decimals; ++position) {
-        *out++ = digitAt(decimal, position);
-    }
+    // Whole part: the digits before the point, zeros after the last digit; "0" when none.
+    const int wholeDigits = std::clamp(decimal.point, 0, decimal.count);
+    out = std::copy(digits, digits + wholeDigits, out);
+    out = std::fill_n(out, decimal.point > 0 ? decimal.point - wholeDigits : 1, '0');
+    if (text.decimals == 0) return;
+    // Decimals: zeros before the first digit, the digits kept, zeros up to their number.
+    *out++ = '.';
+    const int leadingZeros = std::min(std::max(-decimal.point, 0), text.decimals);
+    out = std::fill_n(out, leadingZeros, '0');
+    const int shown = std::clamp(decimal.count - wholeDigits, 0, text.decimals - leadingZeros);
+    out = std::copy(digits + wholeDigits, digits + wholeDigits + shown, out);
+    std::fill_n(out, text.decimals - leadingZeros - shown, '0');
 }
 
 std::string toString(const DecimalText& text) {
     std::string written(text.size(), '\0');
     writeDecimalText(written.data(), text);
     return written;
-}
-
-/// Sets `decimal` to the whole number `magnitude` / 10^decimals.
-void setScaledWholeNumber(Decimal& decimal, bool negative, std::uint64_t magnitude, int decimals) {
-    decimal.negative = negative;
-    decimal.count = static_cast<int>(
-        std::to_chars(decimal.digits, decimal.digits + sizeof decimal.digits, magnitude).ptr -
-        decimal.digits);
-    decimal.point = decimal.count - decimals;
-    while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
 }
 
 /// The quick way to the rounded decimal, for the common value whose scaled binary value is
@@ -238,15 +314,20 @@ std::string_view trimBlanks(std::string_view text) {
 }  // namespace
 
 std::string plain(double value) {
-    if (!std::isfinite(value)) return nonFiniteText(value);
-    const Decimal decimal = toDecimal(value);
-    return toString({decimal, std::max(decimal.count - decimal.point, 0)});
+    char text[kLongestPlainText];
+    return {text, writePlain(text, value)};
 }
 
 char* writePlain(char* out, double value) {
     if (!std::isfinite(value)) {
         const std::string text = nonFiniteText(value);
         return std::copy(text.begin(), text.end(), out);
+    }
+    if (const auto rounded = roundedToFifteenDigits(std::fabs(value))) {
+        auto [digits, scale] = *rounded;
+        for (; scale > 0 && digits % 10 == 0; --scale) digits /= 10;
+        if (value < 0) *out++ = '-';
+        return writeScaled(out, digits, scale);
     }
     const Decimal decimal = toDecimal(value);
     const DecimalText text{decimal, std::max(decimal.count - decimal.point, 0)};

@@ -626,6 +626,14 @@ Box boxOf(const Point& a, const Point& b) {
     return {{std::min(a.x, b.x), std::min(a.y, b.y)}, {std::max(a.x, b.x), std::max(a.y, b.y)}};
 }
 
+/// The box of every vertex of the line.
+Box boxOf(const Polyline& line) {
+    Box box = bg::make_inverse<Box>();
+    for (const Path& path : line.paths)
+        for (const Point& p : path) bg::expand(box, BoxPoint(p.x, p.y));
+    return box;
+}
+
 /// Calls `each(path, vertex)` for every segment of the line, in order.
 template <class Each>
 void forEachSegment(const Polyline& line, Each each) {
@@ -666,22 +674,51 @@ Polyline SegmentIndex::pieceOf(const Polyline& line, const std::vector<SegmentRe
     return piece;
 }
 
-std::optional<std::size_t> SegmentIndex::firstMet(const Polyline& query) const {
-    std::optional<std::size_t> first;
-    std::vector<std::pair<Box, std::size_t>> hits;
+template <class Skip, class Met>
+void SegmentIndex::forEachMeeting(const Polyline& query, Skip skip, Met met) const {
+    // A cross-section's whole box holds a few indexed segments: one search, then each segment of
+    // the query tested against those whose boxes overlap its own. A query whose box holds many
+    // (a long diagonal line) is searched segment by segment instead.
+    constexpr std::size_t kFewNear = 32;
+    std::vector<std::pair<Box, std::size_t>> near, hits;
+    tree_->rtree.query(bgi::intersects(boxOf(query)), std::back_inserter(near));
+    const bool searchEachSegment = near.size() > kFewNear;
     forEachSegment(query, [&](std::size_t p, std::size_t v) {
         const Point& a = query.paths[p][v];
         const Point& b = query.paths[p][v + 1];
+        const Box box = boxOf(a, b);
         hits.clear();
-        tree_->rtree.query(bgi::intersects(boxOf(a, b)), std::back_inserter(hits));
+        if (searchEachSegment)
+            tree_->rtree.query(bgi::intersects(box), std::back_inserter(hits));
+        else
+            std::copy_if(near.begin(), near.end(), std::back_inserter(hits),
+                         [&](const auto& hit) { return bg::intersects(hit.first, box); });
         for (const auto& hit : hits) {
             const SegmentRef& s = segments_[hit.second];
-            if (first && s.line >= *first) continue;
+            if (skip(s.line)) continue;
             const Path& path = lines_[s.line].paths[s.path];
-            if (segmentsMeet(a, b, path[s.vertex], path[s.vertex + 1])) first = s.line;
+            if (segmentsMeet(a, b, path[s.vertex], path[s.vertex + 1])) met(s.line);
         }
     });
+}
+
+std::optional<std::size_t> SegmentIndex::firstMet(const Polyline& query) const {
+    std::optional<std::size_t> first;
+    forEachMeeting(
+        query, [&](std::size_t line) { return first && line >= *first; },
+        [&](std::size_t line) { first = line; });
     return first;
+}
+
+std::vector<std::size_t> SegmentIndex::linesMet(const Polyline& query) const {
+    // A query meets few lines: a linear look-up beats any set.
+    std::vector<std::size_t> met;
+    forEachMeeting(
+        query,
+        [&](std::size_t line) { return std::find(met.begin(), met.end(), line) != met.end(); },
+        [&](std::size_t line) { met.push_back(line); });
+    std::sort(met.begin(), met.end());
+    return met;
 }
 
 std::vector<LineMeeting> SegmentIndex::meetings(const Polyline& query, std::size_t limit) const {

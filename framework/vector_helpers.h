@@ -161,8 +161,16 @@ public:
     /// meetings(query, 1)), found without computing where; nothing when it meets none.
     std::optional<std::size_t> firstMet(const Polyline& query) const;
 
+    /// The positions of every indexed line that `query` meets (the lines of meetings(query)), in
+    /// ascending position, found without computing where.
+    std::vector<std::size_t> linesMet(const Polyline& query) const;
+
 private:
     struct Tree;
+    /// Calls `met(line)` for each indexed line with a segment meeting one of `query`'s, except
+    /// the lines for which `skip(line)` holds before their segments are tested.
+    template <class Skip, class Met>
+    void forEachMeeting(const Polyline& query, Skip skip, Met met) const;
     struct SegmentRef {
         std::size_t line;
         std::size_t path;

@@ -184,6 +184,34 @@ TEST_F(XmlExportDialog, SectionsGoUnderEveryReachTheyCrossAndSelectionPicksReach
               2);
 }
 
+TEST_F(XmlExportDialog, ALongNetworkComesWholeAndInReachOrderAcrossTheDocumentsPieces) {
+    // Five reaches of 60,000 vertices: the document is built in several pieces on two threads.
+    constexpr int kVertices = 60'000;
+    const std::string names = "abcde";
+    std::vector<test::FeatureSpec> long_reaches;
+    for (std::size_t r = 0; r < names.size(); ++r) {
+        std::string wkt = "LINESTRING (";
+        for (int v = 0; v < kVertices; ++v)
+            wkt += (v ? "," : "") + std::to_string(v) + " " + std::to_string(10 * r);
+        long_reaches.push_back(reach(wkt + ")", "R", names.substr(r, 1)));
+    }
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(
+        exportOf({reaches(long_reaches),
+                  sections({{"LINESTRING Z (100.5 25 1,100.5 15 1)", {"c", 1.0, 0.0}}})})
+            .c_str()));
+    std::string order;
+    for (auto r : doc.child("ChannelGeometry").child("Reaches").children()) {
+        const std::string id = r.child("ReachID").attribute("ID").value();
+        order += id;
+        const auto points = r.children("ReachPoint");
+        EXPECT_EQ(std::distance(points.begin(), points.end()), kVertices);
+        const auto crossing = r.child("CrossSections").children();
+        EXPECT_EQ(std::distance(crossing.begin(), crossing.end()), id == "c" ? 1 : 0);
+    }
+    EXPECT_EQ(order, names);
+}
+
 TEST_F(XmlExportDialog, AFailedExportLeavesNoFileAndNoChangedFile) {
     const auto layers = std::vector<test::LayerSpec>{
         reaches({reach("LINESTRING (0 0,100 0)", "R", "a")}),

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -31,6 +32,53 @@ TEST(PlainText, ReadsBackAsTheSameValue) {
         const double value =
             *parseNumber(plain(mantissa(random) * std::pow(10.0, exponent(random))));
         ASSERT_EQ(parseNumber(plain(value)), value) << plain(value);
+    }
+}
+
+TEST(PlainText, EdgesOfTheFifteenDigitCut) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {-0.0, "0"},
+        {1e15, "1000000000000000"},
+        {1e-8, "0.00000001"},
+        {0.1 + 0.7, "0.8"},                      // 16 digits
+        {9.999999999999998, "10"},               // the carry adds a digit
+        {99999999999999.95, "100000000000000"},  // and reaches the whole part
+        {999999999999999.4, "999999999999999"},
+        {999999999999999.5, "1000000000000000"},  // a tie held exactly by the double
+        {1234567890123.125, "1234567890123.12"},  // exact ties go to the even digit
+        {1234567890123.375, "1234567890123.38"},
+        {123456789012345680, "123456789012346000"},
+        {1.2345678901234567e-8, "0.0000000123456789012346"},
+        {2.0 / 3 * 1e14, "66666666666666.7"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(plain(c.value), c.text) << c.value;
+}
+
+/// The value of `value` rounded to 15 significant digits, as the standard library rounds it.
+double roundedTo15Digits(double value) {
+    char text[40];
+    const char* end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14).ptr;
+    double rounded = 0;
+    std::from_chars(text, end, rounded);
+    return rounded;
+}
+
+TEST(PlainText, IsTheValueRoundedToFifteenDigitsWithoutExponentOverTheWholeRange) {
+    std::mt19937_64 random(5);
+    std::uniform_int_distribution<int> decimalExponent(-10, 17);
+    for (int i = 0; i < 200000; ++i) {
+        // Any bit pattern, and values crowding the range the quick rounding covers.
+        const double value = i % 2 ? std::bit_cast<double>(random())
+                                   : std::bit_cast<double>(random() >> 12 | 0x3ff0000000000000) *
+                                         std::pow(10.0, decimalExponent(random));
+        if (!std::isfinite(value)) continue;
+        const std::string text = plain(value);
+        ASSERT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+        ASSERT_EQ(parseNumber(text), roundedTo15Digits(value)) << text;
     }
 }
 

@@ -438,26 +438,50 @@ TEST(SortVerticesByM, GivesTheExchangeSortsOrderEqualMeasuresReversed) {
     }
 }
 
-TEST(SegmentIndex, FirstMetIsTheLineMeetingsFindsFirst) {
+std::vector<std::size_t> linesOf(const std::vector<vectorUtil::LineMeeting>& meetings) {
+    std::vector<std::size_t> lines;
+    for (const auto& meeting : meetings) lines.push_back(meeting.line);
+    return lines;
+}
+
+TEST(SegmentIndex, FirstMetAndLinesMetAreTheLinesMeetingsFinds) {
     const vectorUtil::SegmentIndex index(
         {test::line("LINESTRING (0 0,10 0)"), test::line("LINESTRING (5 -5,5 5)"),
          test::line("LINESTRING (20 0,30 0)"), test::line("LINESTRING (0 10,10 10)")});
+    using Lines = std::vector<std::size_t>;
     const struct {
         const char* query;
-        std::optional<std::size_t> first;
+        Lines met;
     } cases[] = {
-        {"LINESTRING (2 -1,2 1)", 0},    // crosses line 0 only
-        {"LINESTRING (4 1,6 1)", 1},     // crosses line 1 only
-        {"LINESTRING (10 0,20 0)", 0},   // touches the ends of lines 0 and 2
-        {"LINESTRING (4 -1,6 1)", 0},    // crosses 0 and 1 at one point
-        {"LINESTRING (11 1,19 9)", {}},  // boxes overlap, lines do not meet
-        {"LINESTRING (25 0,28 0)", 2},   // lies along line 2
+        {"LINESTRING (2 -1,2 1)", {0}},      // crosses line 0 only
+        {"LINESTRING (4 1,6 1)", {1}},       // crosses line 1 only
+        {"LINESTRING (10 0,20 0)", {0, 2}},  // touches the ends of lines 0 and 2
+        {"LINESTRING (4 -1,6 1)", {0, 1}},   // crosses 0 and 1 at one point
+        {"LINESTRING (11 1,19 9)", {}},      // boxes overlap, lines do not meet
+        {"LINESTRING (25 0,28 0)", {2}},     // lies along line 2
+        {"LINESTRING (5 12,5 8,7 8,7 -1)",
+         {0, 3}},  // the second meeting comes from a later segment
     };
     for (const auto& c : cases) {
         const Polyline query = test::line(c.query);
-        const auto met = index.meetings(query, 1);
-        EXPECT_EQ(index.firstMet(query), c.first) << c.query;
-        EXPECT_EQ(met.empty() ? std::nullopt : std::optional(met.front().line), c.first) << c.query;
+        const auto first = c.met.empty() ? std::nullopt : std::optional(c.met.front());
+        EXPECT_EQ(index.firstMet(query), first) << c.query;
+        EXPECT_EQ(index.linesMet(query), c.met) << c.query;
+        EXPECT_EQ(linesOf(index.meetings(query)), c.met) << c.query;
+    }
+}
+
+TEST(SegmentIndex, ALongQueryAmongManySegmentsFindsTheSameLines) {
+    // 40 short horizontal lines stacked 1 apart: a query whose box holds all of them.
+    std::vector<Polyline> stack;
+    for (int i = 0; i < 40; ++i)
+        stack.push_back(
+            test::line("LINESTRING (0 " + std::to_string(i) + ",10 " + std::to_string(i) + ")"));
+    const vectorUtil::SegmentIndex index(stack);
+    for (const char* query : {"LINESTRING (-1 -1,11 40)", "LINESTRING (-1 -1,-1 40,5 40,5 38.5)"}) {
+        const Polyline line = test::line(query);
+        EXPECT_EQ(index.linesMet(line), linesOf(index.meetings(line))) << query;
+        EXPECT_EQ(index.firstMet(line), index.linesMet(line).front()) << query;
     }
 }
 
