@@ -4,6 +4,7 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -64,7 +65,7 @@ DrawnLayer readFeatureLayer(IFeatureLayer& layer, bool named) {
     const std::unordered_set<long long> selected(ids.begin(), ids.end());
     drawn.selected.reserve(drawn.shapes.features.size());
     for (const auto& f : drawn.shapes.features) drawn.selected.push_back(selected.contains(f.oid));
-    if (drawn.name == channel::kCrossSections.defaultName)
+    if (isCrossSectionLayer(drawn.name))
         drawn.labels = stationLabels(*cls, cls->findField(std::string(channel::kStationNo.name)));
     if (named && drawn.shapes.features.empty())
         throw RunRefused("The layer " + layer.name() + " has no features to draw");
@@ -463,20 +464,36 @@ SpatialReference spatialReferenceOf(IFeatureClass* cls) {
     return {srs->GetName() ? srs->GetName() : "", unit ? unit : ""};
 }
 
+namespace {
+
+/// Whether the layer's name holds the word, in any case: users prefix and suffix the names a
+/// dialog proposes ("SurveyCrossSections", "Thalweg_2019", "centerline_segments").
+bool nameHolds(const std::string& name, std::string_view word) {
+    const auto it = std::search(name.begin(), name.end(), word.begin(), word.end(),
+                                [](char a, char b) {
+                                    return std::tolower(static_cast<unsigned char>(a)) ==
+                                           std::tolower(static_cast<unsigned char>(b));
+                                });
+    return it != name.end();
+}
+
+}  // namespace
+
+bool isCrossSectionLayer(const std::string& name) { return nameHolds(name, "section"); }
+
 Style roleStyle(const std::string& name, ShapeType shape) {
-    using namespace channel;
-    if (name == kChannelBoundary.defaultName)
+    if (shape == ShapeType::Polygon && nameHolds(name, "boundary"))
         return areaStyle({0.45, 0.55, 0.65}, 1, {0.86, 0.93, 0.98});
-    if (name == kBoundarySegments.defaultName || name == kCenterlineSegments.defaultName)
-        return lineStyle({0.55, 0.55, 0.55}, 0.7);
-    if (name == kCenterline.defaultName || name == kCenterLine.defaultName)
-        return lineStyle({0.3, 0.3, 0.3}, 1.2, {8, 5});
-    if (name == kThalweg.defaultName) return lineStyle({0, 0.25, 0.85}, 3);
-    if (name == kCrossSections.defaultName) return lineStyle({0.85, 0.1, 0.1}, 1.5);
-    if (name == kProfileLines.defaultName) return lineStyle({0.1, 0.55, 0.3}, 0.7);
-    if (name == kReach.defaultName) return lineStyle({0.5, 0.2, 0.6}, 1.5);
     if (isPointShape(shape)) return areaStyle({0.2, 0.2, 0.2}, 0.8, {1, 0.6, 0});
     if (shape == ShapeType::Polygon) return areaStyle({0.4, 0.4, 0.4}, 1, {0.9, 0.9, 0.88});
+    // Segments before the line they split: "CenterlineSegments" is drawn thin, not dashed.
+    if (nameHolds(name, "segment")) return lineStyle({0.55, 0.55, 0.55}, 0.7);
+    if (nameHolds(name, "thalweg")) return lineStyle({0, 0.25, 0.85}, 3);
+    if (isCrossSectionLayer(name)) return lineStyle({0.85, 0.1, 0.1}, 1.5);
+    if (nameHolds(name, "profile") || nameHolds(name, "waterlevel"))
+        return lineStyle({0.1, 0.55, 0.3}, 0.7);
+    if (nameHolds(name, "centerline")) return lineStyle({0.3, 0.3, 0.3}, 1.2, {8, 5});
+    if (nameHolds(name, "reach")) return lineStyle({0.5, 0.2, 0.6}, 1.5);
     return lineStyle({}, 1);
 }
 

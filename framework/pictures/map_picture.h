@@ -52,8 +52,12 @@ struct SpatialReference {
 };
 SpatialReference spatialReferenceOf(IFeatureClass* cls);
 
-/// The style of a layer: by its channel-model role (its default name), else by its shape.
+/// The style of a layer: by the channel-model role its name tells (any case, with prefixes and
+/// suffixes: "SurveyCrossSections" is drawn as cross-sections), else by its shape.
 Style roleStyle(const std::string& layerName, ShapeType shape);
+
+/// Whether the layer's name marks it as cross-sections, which are labelled with their station.
+bool isCrossSectionLayer(const std::string& layerName);
 
 /// The elevation of a surface at map coordinates, for shading rasters and TINs.
 class SurfaceSampler {

@@ -158,6 +158,19 @@ TEST_F(MapPicture, RefusesWhatWouldDrawNothing) {
     }
 }
 
+TEST(RoleStyle, NamesWithPrefixesSuffixesAndOtherCaseKeepTheirRole) {
+    const auto stroke = [](const char* name) { return roleStyle(name, ShapeType::Polyline).stroke; };
+    EXPECT_EQ(stroke("SurveyCrossSections_new"), stroke("CrossSections"));
+    EXPECT_EQ(stroke("BetaSections"), stroke("CrossSections"));
+    EXPECT_EQ(stroke("thalweg_2019"), stroke("Thalweg"));
+    EXPECT_EQ(stroke("WaterLevelLines"), stroke("ProfileLines"));
+    EXPECT_EQ(stroke("centerline_segments"), stroke("BoundarySegments"));
+    EXPECT_NE(stroke("CenterlineSegments"), stroke("Centerline"));
+    EXPECT_EQ(roleStyle("RiverBoundary", ShapeType::Polygon).fill,
+              roleStyle("ChannelBoundary", ShapeType::Polygon).fill);
+    EXPECT_NE(stroke("Roads"), stroke("CrossSections"));
+}
+
 TEST(MapPictureOfNothing, IsRefusedNamingTheMap) {
     test::TempMap store({{.name = "Empty", .hasZ = true}});
     auto map = store.openMap();
