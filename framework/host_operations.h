@@ -113,6 +113,10 @@ public:
     virtual std::string shapeFieldName() const = 0;
     /// A new feature of the class; stored when its store() is called.
     virtual FeaturePtr createFeature() = 0;
+    /// Where a class that a host keeps over a file dataset lies, in the form maputil::ClassPath
+    /// answers ("<file>.gpkg/<class>", the .shp file of a shapefile); empty for a class not
+    /// stored in a file. The command-line host's own classes are read by ClassPath directly.
+    virtual std::string storagePath() const { return {}; }
 };
 
 /// The selected features of a layer, by object identifier in selection order.
@@ -358,6 +362,16 @@ public:
     virtual ISelectionSet& selectionSet() = 0;
 };
 
+/// A layer a tool created, or whose data source it replaced: its kind and name, and where its
+/// data lies: a feature class's dataset (a GeoPackage, a shapefile) and its table in it; a raster's
+/// file; a TIN's GeoPackage.
+struct CreatedLayer {
+    LayerKind kind = LayerKind::Feature;
+    std::string name;
+    std::string source;
+    std::string table;  ///< feature classes of a dataset of several classes; empty otherwise
+};
+
 class IMap {
 public:
     virtual ~IMap() = default;
@@ -367,6 +381,10 @@ public:
     virtual int tableCount() const = 0;
     virtual ITable& table(int index) = 0;  ///< stand-alone tables
     virtual void refresh() {}
+    /// A tool created the layer (or replaced its data source): the map shows it on top of its
+    /// layers, once (a layer already over that source is kept, reading the new data). By default
+    /// nothing happens.
+    virtual void layerCreated(const CreatedLayer& layer) { (void)layer; }
 };
 
 class IDocument {

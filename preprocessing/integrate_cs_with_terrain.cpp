@@ -425,6 +425,11 @@ IntegrateCSwithTerrainResult run(const IntegrateCSwithTerrainOptions& options, I
                            (fs::path(outputs.rasterFolder) / "rast.tif").string(),
                            (fs::path(outputs.rasterFolder) / "merged.tif").string()};
     }
+    if (copy) maputil::ShowCreatedClass(&map, target);
+    for (const std::string& terrainPath : result.terrains)
+        maputil::ShowCreatedLayer(
+            &map, {fs::path(terrainPath).extension() == ".tif" ? LayerKind::Raster : LayerKind::Tin,
+                   fs::path(terrainPath).stem().string(), terrainPath});
     result.completed = true;
     return result;
 }

@@ -3,9 +3,17 @@
 #include <qgsproject.h>
 #include <qgsvectorlayer.h>
 
+#include "framework/commands.h"
 #include "framework/ui.h"
 
 namespace ondu::qgis {
+
+namespace {
+bool gatedOnEditSession(const CommandInfo* command) {
+    return command && (command->pattern == ClickPattern::EditGatedModal ||
+                       command->pattern == ClickPattern::EditGatedModeless);
+}
+}  // namespace
 
 int QgisEditor::editState() const {
     for (QgsMapLayer* layer : project_.mapLayers())
@@ -17,25 +25,37 @@ int QgisEditor::editState() const {
 void QgisEditor::aboutToWrite(QgsVectorLayer& layer) {
     for (const auto& w : written_)
         if (w.layer == &layer) return;
-    if (openRuns_ == 0) {
+    if (runs_.empty()) {
         if (layer.isEditable()) return;
         throw HostError("Layer " + layer.name().toStdString() + " is not in editing mode");
     }
     const bool opening = !layer.isEditable();
+    if (opening && gatedOnEditSession(runs_.back().command)) {
+        // The whole run is refused, even when the tool carries on past this write.
+        for (Run& run : runs_) run.refused = true;
+        throw RunRefused(kEditSessionMessage, std::string(runs_.back().command->gateTitle));
+    }
     if (opening && !layer.startEditing())
         throw HostError("Layer " + layer.name().toStdString() + " cannot be edited");
     layer.beginEditCommand(QStringLiteral("ONDU"));
     written_.push_back({&layer, opening});
 }
 
-std::size_t QgisEditor::beginRun() {
-    ++openRuns_;
+std::size_t QgisEditor::beginRun(const CommandInfo* command) {
+    runs_.push_back({command});
     return written_.size();
+}
+
+const CommandInfo* QgisEditor::command() const {
+    return runs_.empty() ? clicked_ : runs_.back().command;
 }
 
 std::vector<std::string> QgisEditor::finishRun(std::size_t run, bool completed) {
     std::vector<std::string> errors;
-    --openRuns_;
+    if (!runs_.empty()) {
+        completed = completed && !runs_.back().refused;
+        runs_.pop_back();
+    }
     while (written_.size() > run) {
         Written w = written_.back();
         written_.pop_back();

@@ -5,10 +5,12 @@
 #include <qgsfeature.h>
 #include <qgsfeaturerequest.h>
 #include <qgsgeometry.h>
+#include <qgsproviderregistry.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "apps/qgis/qgis_application.h"
 #include "framework/field_names.h"
@@ -230,6 +232,17 @@ void QgisFeatureClass::readSchema() const {
 }
 
 std::string QgisFeatureClass::name() const { return text(layer_->name()); }
+
+std::string QgisFeatureClass::storagePath() const {
+    if (!layer_ || layer_->providerType() != "ogr") return {};
+    const QVariantMap parts =
+        QgsProviderRegistry::instance()->decodeUri(layer_->providerType(), layer_->source());
+    const std::filesystem::path file = text(parts.value("path").toString());
+    const std::string table = text(parts.value("layerName").toString());
+    if (!std::filesystem::is_regular_file(file)) return {};
+    if (file.extension() == ".shp") return file.string();
+    return table.empty() ? std::string() : (file / table).string();
+}
 
 int QgisFeatureClass::fieldCount() const {
     readSchema();

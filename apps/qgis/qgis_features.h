@@ -43,6 +43,9 @@ public:
     ShapeType shapeType() const override;
     std::string shapeFieldName() const override;
     FeaturePtr createFeature() override;
+    /// For a layer over a file of OGR's: "<file>/<table>" (the file of a shapefile); empty for
+    /// any other layer.
+    std::string storagePath() const override;
 
     QgsVectorLayer& layer() const { return *layer_; }
     bool alive() const { return !layer_.isNull(); }

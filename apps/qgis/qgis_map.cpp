@@ -2,13 +2,43 @@
 
 #include <qgslayertree.h>
 #include <qgsproject.h>
+#include <qgsproviderregistry.h>
 #include <qgsrasterlayer.h>
 #include <qgsvectorlayer.h>
+
+#include <filesystem>
 
 #include "apps/qgis/qgis_features.h"
 #include "framework/host/map_document.h"
 
 namespace ondu::qgis {
+
+namespace {
+
+/// The table of a TIN's GeoPackage that holds its triangles: what the project shows of a TIN.
+constexpr const char* kTinTriangles = "triangles";
+
+std::string canonical(const QString& path) {
+    return std::filesystem::weakly_canonical(path.toStdString()).string();
+}
+
+/// The QGIS data source and provider of a created layer.
+std::pair<QString, QString> qgisSource(const CreatedLayer& created) {
+    const QString path = QString::fromStdString(created.source);
+    switch (created.kind) {
+        case LayerKind::Raster:
+            return {path, QStringLiteral("gdal")};
+        case LayerKind::Tin:
+            return {path + "|layername=" + kTinTriangles, QStringLiteral("ogr")};
+        default:
+            return {created.table.empty()
+                        ? path
+                        : path + "|layername=" + QString::fromStdString(created.table),
+                    QStringLiteral("ogr")};
+    }
+}
+
+}  // namespace
 
 QgisMap::QgisMap(QgsProject& project, QgisEditor& editor) : project_(project), editor_(editor) {}
 
@@ -77,6 +107,62 @@ ITable& QgisMap::table(int index) {
 
 void QgisMap::refresh() {
     for (QgsMapLayer* layer : project_.mapLayers()) layer->triggerRepaint();
+}
+
+QgsMapLayer* QgisMap::layerOver(const CreatedLayer& created) const {
+    const std::string path = canonical(QString::fromStdString(created.source));
+    for (QgsMapLayer* layer : project_.mapLayers()) {
+        const QVariant tin = layer->customProperty(kTinProperty);
+        if (created.kind == LayerKind::Tin || tin.isValid()) {
+            if (created.kind == LayerKind::Tin && tin.isValid() &&
+                canonical(tin.toString()) == path)
+                return layer;
+            continue;
+        }
+        if (created.kind == LayerKind::Raster) {
+            if (qobject_cast<QgsRasterLayer*>(layer) && canonical(layer->source()) == path)
+                return layer;
+            continue;
+        }
+        if (!qobject_cast<QgsVectorLayer*>(layer) || layer->providerType() != "ogr") continue;
+        const QVariantMap parts =
+            QgsProviderRegistry::instance()->decodeUri(layer->providerType(), layer->source());
+        // A dataset of one class (a shapefile) is that class whatever layer name the source has.
+        if (canonical(parts.value("path").toString()) == path &&
+            (created.table.empty() ||
+             parts.value("layerName").toString() == QString::fromStdString(created.table)))
+            return layer;
+    }
+    return nullptr;
+}
+
+void QgisMap::reread(QgsMapLayer& layer) {
+    // A layer in editing mode keeps its edit buffer; QGIS reads its source again on saving.
+    auto* vector = qobject_cast<QgsVectorLayer*>(&layer);
+    if (!vector || !vector->isEditable()) layer.reload();
+    if (auto known = layers_.find(layer.id()); known != layers_.end()) {
+        if (auto* raster = dynamic_cast<RasterLayer*>(known->second.get())) raster->reload();
+        if (auto* tin = dynamic_cast<TinLayer*>(known->second.get())) tin->reload();
+    }
+    layer.triggerRepaint();
+}
+
+void QgisMap::layerCreated(const CreatedLayer& created) {
+    if (QgsMapLayer* known = layerOver(created)) return reread(*known);
+    const auto [source, provider] = qgisSource(created);
+    const QString name = QString::fromStdString(created.name);
+    std::unique_ptr<QgsMapLayer> layer;
+    if (created.kind == LayerKind::Raster)
+        layer = std::make_unique<QgsRasterLayer>(source, name, provider);
+    else
+        layer = std::make_unique<QgsVectorLayer>(source, name, provider);
+    if (!layer->isValid())
+        throw HostError("QGIS cannot read the new layer " + created.name + " at " + created.source);
+    if (created.kind == LayerKind::Tin)
+        layer->setCustomProperty(kTinProperty, QString::fromStdString(created.source));
+    QgsMapLayer* added = project_.addMapLayer(layer.release(), false);
+    project_.layerTreeRoot()->insertLayer(0, added);
+    sync();
 }
 
 }  // namespace ondu::qgis

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include "apps/qgis/qgis_application.h"
 #include "apps/qgis/qt_dialog.h"
 
 namespace ondu::qgis {
@@ -174,14 +175,18 @@ std::optional<std::string> QtUserInterface::chooseFile(const FileChoice& choice)
     return path.toStdString();
 }
 
+const CommandInfo* QtUserInterface::command() const {
+    return editor_ ? editor_->command() : nullptr;
+}
+
 void QtUserInterface::showDialog(Dialog& dialog, bool modal) {
     if (!dialog.isLoaded()) return;  // its load closed it already
     if (modal) {
-        DialogWindow window(dialog, editor_, mainWindow_);
+        DialogWindow window(dialog, editor_, command(), mainWindow_);
         window.exec();
         return;
     }
-    auto* window = new DialogWindow(dialog, editor_, mainWindow_);
+    auto* window = new DialogWindow(dialog, editor_, command(), mainWindow_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
 }

@@ -13,6 +13,10 @@
 class QgsStatusBar;
 class QWidget;
 
+namespace ondu {
+struct CommandInfo;
+}
+
 namespace ondu::qgis {
 
 class QgisEditor;
@@ -74,6 +78,8 @@ public:
 protected:
     QWidget* mainWindow() const { return mainWindow_; }
     QgisEditor* editor() const { return editor_; }
+    /// The command whose window is being opened (see QgisEditor::command).
+    const CommandInfo* command() const;
 
 private:
     QPointer<QWidget> mainWindow_;

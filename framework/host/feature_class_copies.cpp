@@ -79,7 +79,7 @@ void copyFeatures(OgrFeatureClass& source, OGRLayer& target) {
 
 std::string ClassPath(IFeatureClass& cls) {
     auto* ogr = dynamic_cast<OgrFeatureClass*>(&cls);
-    if (!ogr) return {};
+    if (!ogr) return cls.storagePath();
     if (isShapefile(*ogr)) return siblingShapefile(*ogr, ogr->name()).string();
     const fs::path dataset(ogr->dataset().path());
     if (!fs::is_regular_file(dataset)) return {};  // a database, not a file

@@ -61,11 +61,12 @@ public:
     }
     std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
     void showDialog(Dialog& dialog, bool) override {
-        windows.push_back(std::make_unique<DialogWindow>(dialog, editor()));
+        windows.push_back(std::make_unique<DialogWindow>(dialog, editor(), command()));
     }
+    /// The latest window of that dialog.
     DialogWindow& window(const std::string& name) {
-        for (auto& w : windows)
-            if (w->objectName() == QString::fromStdString(name)) return *w;
+        for (auto w = windows.rbegin(); w != windows.rend(); ++w)
+            if ((*w)->objectName() == QString::fromStdString(name)) return **w;
         throw std::runtime_error("no window " + name);
     }
 
@@ -214,7 +215,7 @@ TEST_F(QgisHostTest, EveryDeclaredDialogGetsAWindowWithItsControlsAndDefaults) {
         for (const auto& entry : command->dialogs()) {
             Dialog& dialog = entry.instance();
             dialog.load();
-            DialogWindow window(dialog, &app.editor());
+            DialogWindow window(dialog, &app.editor(), nullptr);
             ++windows;
             EXPECT_EQ(window.windowTitle().toStdString(), dialog.caption());
             for (const auto& c : dialog.controls()) {
@@ -272,7 +273,7 @@ TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
 
     Dialog& dialog = Forms::get<frmNewThaCur>();
     dialog.load();
-    DialogWindow window(dialog, &app.editor());
+    DialogWindow window(dialog, &app.editor(), nullptr);
     auto items = [&](const char* control) {
         std::vector<std::string> shown;
         auto* box = widget<QComboBox>(window, control);
@@ -322,6 +323,27 @@ TEST_F(QgisHostTest, GatedCommandWithoutEditingLayersShowsItsOwnMessage) {
     EXPECT_TRUE(ui.windows.empty());
 }
 
+TEST_F(QgisHostTest, GatedCommandWritingALayerNotInEditingModeIsRefusedAndChangesNothing) {
+    QgsVectorLayer* segments = layer("CenterlineSegments");
+    QgsVectorLayer* thalweg = layer("Thalweg");
+    segments->selectByIds({2, 3});
+    ASSERT_TRUE(segments->startEditing());  // the gate at the click passes: a layer is editing
+    const int undoSteps = segments->undoStack()->count();
+    const std::string before = test::fingerprint(gpkg);
+
+    runThalweg();
+
+    EXPECT_EQ(ui.messages, std::vector<std::string>{
+                               "[Edit Session] Please start the edit session to run this tool."});
+    EXPECT_FALSE(thalweg->isEditable());
+    EXPECT_EQ(featuresIn(*thalweg), 0);
+    EXPECT_TRUE(segments->isEditable());
+    EXPECT_EQ(segments->fields().indexOf("rCurvature"), -1);
+    EXPECT_EQ(segments->undoStack()->count(), undoSteps);
+    EXPECT_FALSE(segments->isModified());
+    EXPECT_EQ(test::fingerprint(gpkg), before);
+}
+
 TEST_F(QgisHostTest, EscapeStopsTheRunAndUndoesWhatItWrote) {
     QgsVectorLayer* segments = layer("CenterlineSegments");
     QgsVectorLayer* thalweg = layer("Thalweg");
@@ -353,6 +375,8 @@ struct EditCase {
     long inQgis;         ///< features QGIS shows after the run
     std::size_t onDisk;  ///< features saved in the file
     bool editingAfter;
+    bool gated = false;        ///< the run is one of a command gated on the edit session
+    const char* refusal = "";  ///< what refused the run's first write
 };
 
 class EditRunTest : public QgisHostTest, public ::testing::WithParamInterface<EditCase> {};
@@ -363,16 +387,23 @@ TEST_P(EditRunTest, KeepsOrUndoesTheWritesOfARun) {
     if (c.editingBefore) {
         ASSERT_TRUE(thalweg->startEditing());
     }
+    std::string refusal;
     {
-        EditRun run(app.editor());
-        IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
-        cls->addField({"Label", FieldType::String});
-        auto f = cls->createFeature();
-        f->setShape(fromWkt("LINESTRING (0 0,10 5)"));  // takes the layer's Z
-        f->setValue(cls->findField("Label"), std::string("bed"));
-        f->store();
+        EditRun run(app.editor(), c.gated ? &catalogued("clsThaCur") : nullptr);
+        try {
+            IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
+            cls->addField({"Label", FieldType::String});
+            auto f = cls->createFeature();
+            f->setShape(fromWkt("LINESTRING (0 0,10 5)"));  // takes the layer's Z
+            f->setValue(cls->findField("Label"), std::string("bed"));
+            f->store();
+        } catch (const RunRefused& e) {
+            refusal = "[" + e.context() + "] " + e.what();
+        }
+        // A refused run is undone even when the tool carries on to completion.
         if (c.completed) run.finish(true);
     }
+    EXPECT_EQ(refusal, c.refusal);
     // Counted one by one: QGIS's own count of a GeoPackage layer reads -1 after a rollback.
     EXPECT_EQ(featuresIn(*thalweg), c.inQgis);
     EXPECT_EQ(countOnDisk(gpkg, "Thalweg"), c.onDisk);
@@ -391,7 +422,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EditCase{"InEditSessionCompleted", true, true, 1, 0, true},
                       EditCase{"InEditSessionFailed", true, false, 0, 0, true},
                       EditCase{"OutsideEditSessionCompleted", false, true, 1, 1, false},
-                      EditCase{"OutsideEditSessionFailed", false, false, 0, 0, false}),
+                      EditCase{"OutsideEditSessionFailed", false, false, 0, 0, false},
+                      EditCase{"GatedInEditSession", true, true, 1, 0, true, true},
+                      EditCase{"GatedOutsideEditSessionIsRefused", false, true, 0, 0, false, true,
+                               "[Edit Session] Please start the edit session to run this tool."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QgisHostTest, OutsideARunOnlyLayersInEditingModeTakeWrites) {
@@ -462,6 +496,200 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"PointGetsZ", "POINT (1 2)", QgsWkbTypes::PointZ, "POINT Z (1 2 0)"},
         ShapeCase{"PolygonKept", "POLYGON ((0 0,1 0,1 1,0 0))", QgsWkbTypes::Polygon,
                   "POLYGON ((0 0,1 0,1 1,0 0))"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+/// A created layer of each kind, written in two versions that the host tells apart.
+struct CreatedCase {
+    const char* name;
+    LayerKind kind;
+    const char* file;
+    const char* table;
+    const char* qgisSource;  ///< after the folder
+    /// Writes version 1 or 2 of the data at `path`.
+    void (*write)(const std::string& path, int version);
+    /// What the host reads of it: 1 + version.
+    long (*measure)(ILayer& layer);
+};
+
+void writeRaster(const std::string& path, int version) {
+    std::filesystem::remove(path);
+    GDALDatasetUniquePtr raster(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.c_str(), 1 + version, 2, 1, GDT_Float32, nullptr));
+}
+long rasterColumns(ILayer& layer) { return layer.asRasterLayer()->raster()->columns(); }
+
+void writeTin(const std::string& path, int version) {
+    std::vector<Point> points = {{0, 0, 1}, {10, 0, 2}, {0, 10, 3}, {10, 10, 4}, {20, 5, 5}};
+    points.resize(static_cast<std::size_t>(3 + version));  // 2 or 3 triangles
+    createTin(points, {}, nullptr, "")->saveAs(path);
+}
+long tinTriangles(ILayer& layer) {
+    return static_cast<long>(layer.asTinLayer()->tin()->triangleCount());
+}
+
+void writeClass(const std::string& path, int version) {
+    std::filesystem::remove(path);
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
+        path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRLayer* made = ds->CreateLayer("Made", nullptr, wkbPoint);
+    for (int i = 0; i < 1 + version; ++i) {
+        OGRFeature feature(made->GetLayerDefn());
+        OGRPoint point(i, 0);
+        feature.SetGeometry(&point);
+        ASSERT_EQ(made->CreateFeature(&feature), OGRERR_NONE);
+    }
+}
+long classFeatures(ILayer& layer) {
+    return layer.asFeatureLayer()->featureClass()->featureCount(nullptr);
+}
+
+class CreatedLayerTest : public QgisHostTest, public ::testing::WithParamInterface<CreatedCase> {};
+
+TEST_P(CreatedLayerTest, JoinsTheProjectOnTopOnceAndReadsItsReplacedSource) {
+    const CreatedCase& c = GetParam();
+    const std::string path = folder.file(c.file);
+    const CreatedLayer created{c.kind, c.name, path, c.table};
+    auto named = [&] { return project.mapLayersByName(c.name); };
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        c.write(path, version);
+        app.map().layerCreated(created);
+        ASSERT_EQ(named().size(), 1);  // a second run's output is not added twice
+        QgsMapLayer* layer = named().front();
+        EXPECT_EQ(project.layerTreeRoot()->findLayers().front()->layer(), layer);
+        EXPECT_EQ(layer->source(), QString::fromStdString(folder.path() + "/" + c.qgisSource));
+        EXPECT_EQ(layer->customProperty(kTinProperty).toString().toStdString(),
+                  c.kind == LayerKind::Tin ? path : "");
+        IMap& map = app.document().focusMap();
+        ASSERT_EQ(map.layer(0).name(), c.name);
+        EXPECT_EQ(map.layer(0).kind(), c.kind);
+        EXPECT_EQ(c.measure(map.layer(0)), 1 + version);  // the replaced source, not the first
+    }
+    EXPECT_EQ(project.count(), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CreatedLayerTest,
+    ::testing::Values(CreatedCase{"merged", LayerKind::Raster, "merged.tif", "", "merged.tif",
+                                  writeRaster, rasterColumns},
+                      CreatedCase{"MergedTIN", LayerKind::Tin, "MergedTIN.gpkg", "",
+                                  "MergedTIN.gpkg|layername=triangles", writeTin, tinTriangles},
+                      CreatedCase{"Made", LayerKind::Feature, "made.gpkg", "Made",
+                                  "made.gpkg|layername=Made", writeClass, classFeatures}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+/// Integrate with terrain on a TIN or a raster terrain, and the layers it creates: names and files
+/// (from the test folder) of the terrain outputs.
+struct TerrainCase {
+    const char* name;
+    bool tin;
+    std::vector<std::pair<std::string, std::string>> created;
+};
+
+class IntegrateTest : public QgisHostTest, public ::testing::WithParamInterface<TerrainCase> {
+protected:
+    /// Sections and a valley around them, added to the project as "Sections" and "Terrain".
+    void addSectionsAndTerrain(bool tin) {
+        SampleRiverOptions river;
+        river.length = 1000;
+        river.wavelength = 500;
+        river.amplitude = 60;
+        river.surveyPointCount = 0;
+        river.crossSectionSpacing = 250;
+        const std::string sections = folder.file("sections.gpkg");
+        writeSampleRiver(sections, river);
+        fs::create_directories(folder.file("terrain"));
+        const std::string raster = folder.file("terrain/valley.tif");
+        writeSampleValley(raster, tinPath, river, 25);
+        project.addMapLayer(
+            new QgsVectorLayer(QString::fromStdString(sections) + "|layername=SurveyCrossSections",
+                               "Sections", "ogr"));
+        if (!tin) {
+            project.addMapLayer(new QgsRasterLayer(QString::fromStdString(raster), "Terrain"));
+            return;
+        }
+        auto* triangles = new QgsVectorLayer(
+            QString::fromStdString(tinPath) + "|layername=triangles", "Terrain", "ogr");
+        triangles->setCustomProperty(kTinProperty, QString::fromStdString(tinPath));
+        project.addMapLayer(triangles);
+    }
+    /// Runs the tool through its window, replacing the sections' shapes.
+    void integrate(const QString& divisions) {
+        OnduToolbar toolbar(app);
+        toolbar.click("clsIntegrateCSwithTerrain");
+        DialogWindow& window = ui.window("frmIntegrateCSwithTerrain");
+        for (auto [control, item] :
+             {std::pair{"cmbCrossSections", "Sections"}, std::pair{"cmbSurface", "Terrain"}}) {
+            auto* box = widget<QComboBox>(window, control);
+            emit box->activated(box->findText(item));
+        }
+        auto* count = widget<QLineEdit>(window, "txtNoProfileLines");
+        count->setText(divisions);
+        emit count->textEdited(divisions);
+        widget<QCheckBox>(window, "chkNewTerrain")->click();
+        widget<QRadioButton>(window, "optReplace")->click();
+        widget<QPushButton>(window, "cmdOK")->click();
+    }
+
+    const std::string tinPath = folder.file("terrain/valley-tin.gpkg");
+};
+
+TEST_F(IntegrateTest, ATinLayerOfTheProjectIsReadAsThatTin) {
+    addSectionsAndTerrain(true);
+    ILayer& terrain = app.document().focusMap().layer(0);  // QGIS adds layers on top
+    ASSERT_EQ(terrain.name(), "Terrain");
+    ASSERT_NE(terrain.asTinLayer(), nullptr);
+    EXPECT_EQ(terrain.asTinLayer()->tin()->triangleCount(), openTin(tinPath)->triangleCount());
+}
+
+TEST_P(IntegrateTest, CreatedTerrainsJoinTheProjectOnTopOnce) {
+    const TerrainCase& c = GetParam();
+    addSectionsAndTerrain(c.tin);
+    const int layersBefore = project.count();
+    std::size_t firstTriangles = 0;
+    for (const char* divisions : {"4", "8"}) {
+        SCOPED_TRACE(divisions);
+        ui.messages.clear();
+        integrate(divisions);
+        ASSERT_EQ(ui.messages,
+                  std::vector<std::string>{"[Integration] Process completed successfully!"});
+        EXPECT_EQ(project.count(), layersBefore + static_cast<int>(c.created.size()));
+
+        // Each added on top of the one before.
+        const auto tree = project.layerTreeRoot()->findLayers();
+        IMap& map = app.document().focusMap();
+        for (std::size_t i = 0; i < c.created.size(); ++i) {
+            const auto& [name, file] = c.created[c.created.size() - 1 - i];
+            const std::string path = folder.file(file);
+            QgsMapLayer* layer = tree.at(static_cast<int>(i))->layer();
+            ASSERT_EQ(layer->name().toStdString(), name);
+            ILayer& hosted = map.layer(static_cast<int>(i));
+            if (auto* tin = hosted.asTinLayer()) {
+                EXPECT_EQ(layer->customProperty(kTinProperty).toString().toStdString(), path);
+                EXPECT_EQ(layer->source().toStdString(), path + "|layername=triangles");
+                const std::size_t triangles = tin->tin()->triangleCount();
+                EXPECT_EQ(triangles, openTin(path)->triangleCount());
+                if (firstTriangles) {
+                    EXPECT_NE(triangles, firstTriangles);  // the second run's TIN, read afresh
+                }
+                firstTriangles = triangles;
+            } else {
+                ASSERT_NE(hosted.asRasterLayer(), nullptr) << name;
+                EXPECT_EQ(layer->source().toStdString(), path);
+                EXPECT_GT(hosted.asRasterLayer()->raster()->columns(), 0);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Terrains, IntegrateTest,
+    ::testing::Values(TerrainCase{"Tin", true, {{"MergedTIN", "terrain/MergedTIN.gpkg"}}},
+                      TerrainCase{"Raster",
+                                  false,
+                                  {{"NewTIN", "NewTIN.gpkg"},
+                                   {"rast", "terrain/rast.tif"},
+                                   {"merged", "terrain/merged.tif"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtFileFilter, TakesTheHostFilterFormAndPreselectsTheEntry) {
