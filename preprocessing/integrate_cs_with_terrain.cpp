@@ -426,10 +426,8 @@ IntegrateCSwithTerrainResult run(const IntegrateCSwithTerrainOptions& options, I
                            (fs::path(outputs.rasterFolder) / "merged.tif").string()};
     }
     if (copy) maputil::ShowCreatedClass(&map, target);
-    for (const std::string& terrainPath : result.terrains)
-        maputil::ShowCreatedLayer(
-            &map, {fs::path(terrainPath).extension() == ".tif" ? LayerKind::Raster : LayerKind::Tin,
-                   fs::path(terrainPath).stem().string(), terrainPath});
+    for (const std::string& terrain : result.terrains)
+        surfaceUtil::ShowCreatedSurface(&map, terrain);
     result.completed = true;
     return result;
 }

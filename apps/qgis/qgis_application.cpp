@@ -50,6 +50,13 @@ const CommandInfo* QgisEditor::command() const {
     return runs_.empty() ? clicked_ : runs_.back().command;
 }
 
+bool QgisEditor::admitsReport() {
+    if (runs_.empty() || !runs_.back().refused) return true;
+    const bool first = !runs_.back().refusalReported;
+    for (Run& run : runs_) run.refusalReported = true;
+    return first;
+}
+
 std::vector<std::string> QgisEditor::finishRun(std::size_t run, bool completed) {
     std::vector<std::string> errors;
     if (!runs_.empty()) {

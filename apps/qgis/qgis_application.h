@@ -55,6 +55,12 @@ public:
     /// none. The windows a command opens take it for their runs.
     const CommandInfo* command() const;
 
+    /// Whether the running command may report something: always, except after its run was
+    /// refused, when only the first report (the refusal) is let through. Tools that report a
+    /// failed step and carry on would otherwise report every later write refused too, and then
+    /// their completion.
+    bool admitsReport();
+
     /// The command whose click is being handled, for as long as the scope lives.
     class ClickScope {
     public:
@@ -79,6 +85,7 @@ private:
     struct Run {
         const CommandInfo* command;
         bool refused = false;
+        bool refusalReported = false;
     };
     QgsProject& project_;
     std::vector<Written> written_;

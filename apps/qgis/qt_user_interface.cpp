@@ -146,6 +146,12 @@ QtUserInterface::QtUserInterface(QWidget* mainWindow, QgsStatusBar* statusBar, Q
 
 MsgAnswer QtUserInterface::messageBox(const std::string& text, const std::string& title,
                                       MsgButtons buttons, MsgIcon icon) {
+    if (buttons == MsgButtons::OK && editor_ && !editor_->admitsReport()) return MsgAnswer::OK;
+    return showMessageBox(text, title, buttons, icon);
+}
+
+MsgAnswer QtUserInterface::showMessageBox(const std::string& text, const std::string& title,
+                                          MsgButtons buttons, MsgIcon icon) {
     QMessageBox box(iconOf(icon), qtext(title), qtext(text), buttonsOf(buttons), mainWindow_);
     return answerOf(box.exec());
 }

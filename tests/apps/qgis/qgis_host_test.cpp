@@ -31,6 +31,7 @@
 #include "apps/qgis/qt_dialog.h"
 #include "apps/qgis/qt_user_interface.h"
 #include "apps/qgis/toolbar.h"
+#include "framework/error_report.h"
 #include "framework/file_helpers.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/sample_river.h"
@@ -50,8 +51,8 @@ namespace fs = std::filesystem;
 class TestUI : public QtUserInterface {
 public:
     explicit TestUI(QgisEditor& editor) : QtUserInterface(nullptr, nullptr, &editor) {}
-    MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons,
-                         MsgIcon) override {
+    MsgAnswer showMessageBox(const std::string& text, const std::string& title, MsgButtons,
+                             MsgIcon) override {
         messages.push_back("[" + title + "] " + text);
         return MsgAnswer::OK;
     }
@@ -427,6 +428,28 @@ INSTANTIATE_TEST_SUITE_P(
                       EditCase{"GatedOutsideEditSessionIsRefused", false, true, 0, 0, false, true,
                                "[Edit Session] Please start the edit session to run this tool."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A tool that reports a failed step and carries on (as the beta sections do for each section)
+// would report every later refused write and then its completion: only the refusal is shown.
+TEST_F(QgisHostTest, AfterARefusalOnlyTheRefusalIsReported) {
+    ASSERT_TRUE(layer("CenterlineSegments")->startEditing());
+    {
+        EditRun run(app.editor(), &catalogued("clsBetaFromTha"));
+        IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
+        for (int section = 0; section < 2; ++section)
+            trapped(ErrorStyle::Routine, "subCreateBetas", [&] { cls->createFeature()->store(); });
+        MsgBox("Cross-sections created successfully!", MsgButtons::OK,
+               "Cross-sections from thalweg");
+        MsgBox("Go on?", MsgButtons::YesNo, "Question");  // questions are still asked
+        run.finish(true);
+    }
+    MsgBox("Next run", MsgButtons::OK, "After");
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "[Edit Session] Please start the edit session to run this tool.",
+                               "[Question] Go on?", "[After] Next run"}));
+    EXPECT_EQ(featuresIn(*layer("Thalweg")), 0);
+    EXPECT_FALSE(layer("Thalweg")->isEditable());
+}
 
 TEST_F(QgisHostTest, OutsideARunOnlyLayersInEditingModeTakeWrites) {
     IFeatureClass* cls = hostLayer("Thalweg")->featureClass();

@@ -11,6 +11,7 @@
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/sample_river.h"
 #include "framework/map_helpers.h"
+#include "framework/surface_helpers.h"
 #include "support/cli_runner.h"
 #include "support/temp_map.h"
 
@@ -138,9 +139,9 @@ TEST_P(CreatedLayers, JoinAfterTheMapsLayersOnceAndReadTheirReplacedSources) {
         maputil::ShowCreatedClass(map.get(), *copy->featureClass());
         RasterSpec spec{.name = "dem", .columns = version, .rows = 2};
         rasters->createDataset(spec)->save();
-        maputil::ShowCreatedLayer(map.get(), {LayerKind::Raster, "dem", dem});
+        surfaceUtil::ShowCreatedSurface(map.get(), dem);
         createTin(points, {}, nullptr, "")->saveAs(bed);
-        maputil::ShowCreatedLayer(map.get(), {LayerKind::Tin, "bed", bed});
+        surfaceUtil::ShowCreatedSurface(map.get(), bed);
 
         std::vector<std::string> names;
         for (int i = 0; i < map->layerCount(); ++i) names.push_back(map->layer(i).name());
