@@ -435,6 +435,7 @@ TEST_F(QgisHostTest, AfterARefusalOnlyTheRefusalIsReported) {
     ASSERT_TRUE(layer("CenterlineSegments")->startEditing());
     {
         EditRun run(app.editor(), &catalogued("clsBetaFromTha"));
+        hostLayer("CenterlineSegments")->featureClass()->addField({"Written"});  // taken
         IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
         for (int section = 0; section < 2; ++section)
             trapped(ErrorStyle::Routine, "subCreateBetas", [&] { cls->createFeature()->store(); });
@@ -449,6 +450,9 @@ TEST_F(QgisHostTest, AfterARefusalOnlyTheRefusalIsReported) {
                                "[Question] Go on?", "[After] Next run"}));
     EXPECT_EQ(featuresIn(*layer("Thalweg")), 0);
     EXPECT_FALSE(layer("Thalweg")->isEditable());
+    // What the run wrote before its refusal is undone although the tool completed.
+    EXPECT_EQ(layer("CenterlineSegments")->fields().indexOf("Written"), -1);
+    EXPECT_FALSE(layer("CenterlineSegments")->isModified());
 }
 
 TEST_F(QgisHostTest, OutsideARunOnlyLayersInEditingModeTakeWrites) {
