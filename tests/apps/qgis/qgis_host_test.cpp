@@ -88,17 +88,22 @@ long featuresIn(QgsVectorLayer& layer) {
     return count;
 }
 
+/// A river of two meanders, with surveyed sections that far apart (0: none).
+SampleRiverOptions smallRiver(double crossSectionSpacing) {
+    SampleRiverOptions river;
+    river.length = 1000;
+    river.wavelength = 500;
+    river.amplitude = 60;
+    river.surveyPointCount = 0;
+    river.crossSectionSpacing = crossSectionSpacing;
+    return river;
+}
+
 /// A project over a small generated river, with the host installed on it.
 class QgisHostTest : public ::testing::Test {
 protected:
     QgisHostTest() {
-        SampleRiverOptions river;
-        river.length = 1000;
-        river.wavelength = 500;
-        river.amplitude = 60;
-        river.surveyPointCount = 0;
-        river.crossSectionSpacing = 0;
-        writeSampleRiver(gpkg.string(), river);
+        writeSampleRiver(gpkg.string(), smallRiver(0));
         for (const char* name : {"CenterlineSegments", "ChannelBoundary", "Thalweg", "CenterLine"})
             add(name);
         g_pApp = &app;
@@ -617,12 +622,7 @@ class IntegrateTest : public QgisHostTest, public ::testing::WithParamInterface<
 protected:
     /// Sections and a valley around them, added to the project as "Sections" and "Terrain".
     void addSectionsAndTerrain(bool tin) {
-        SampleRiverOptions river;
-        river.length = 1000;
-        river.wavelength = 500;
-        river.amplitude = 60;
-        river.surveyPointCount = 0;
-        river.crossSectionSpacing = 250;
+        const SampleRiverOptions river = smallRiver(250);
         const std::string sections = folder.file("sections.gpkg");
         writeSampleRiver(sections, river);
         fs::create_directories(folder.file("terrain"));
