@@ -640,8 +640,9 @@ protected:
         triangles->setCustomProperty(kTinProperty, QString::fromStdString(tinPath));
         project.addMapLayer(triangles);
     }
-    /// Runs the tool through its window, replacing the sections' shapes.
-    void integrate(const QString& divisions) {
+    /// Runs the tool through its window, replacing the sections' shapes and building a terrain,
+    /// or with the window's own output options.
+    void integrate(const QString& divisions, bool replaceAndBuild = true) {
         OnduToolbar toolbar(app);
         toolbar.click("clsIntegrateCSwithTerrain");
         DialogWindow& window = ui.window("frmIntegrateCSwithTerrain");
@@ -653,8 +654,10 @@ protected:
         auto* count = widget<QLineEdit>(window, "txtNoProfileLines");
         count->setText(divisions);
         emit count->textEdited(divisions);
-        widget<QCheckBox>(window, "chkNewTerrain")->click();
-        widget<QRadioButton>(window, "optReplace")->click();
+        if (replaceAndBuild) {
+            widget<QCheckBox>(window, "chkNewTerrain")->click();
+            widget<QRadioButton>(window, "optReplace")->click();
+        }
         widget<QPushButton>(window, "cmdOK")->click();
     }
 
@@ -667,6 +670,20 @@ TEST_F(IntegrateTest, ATinLayerOfTheProjectIsReadAsThatTin) {
     ASSERT_EQ(terrain.name(), "Terrain");
     ASSERT_NE(terrain.asTinLayer(), nullptr);
     EXPECT_EQ(terrain.asTinLayer()->tin()->triangleCount(), openTin(tinPath)->triangleCount());
+}
+
+// The class "<class>_new" is made beside the class in its own file, which a QGIS layer does not
+// lend: the run is refused before anything is written.
+TEST_F(IntegrateTest, ANewClassBesideAProjectLayerIsRefused) {
+    addSectionsAndTerrain(true);
+    const std::string before = test::fingerprint(folder.file("sections.gpkg"));
+    const int layersBefore = project.count();
+    integrate("4", false);
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"[] the class Sections is not stored in a file dataset"});
+    EXPECT_EQ(test::fingerprint(folder.file("sections.gpkg")), before);
+    EXPECT_EQ(project.count(), layersBefore);
+    EXPECT_FALSE(layer("Sections")->isEditable());
 }
 
 TEST_P(IntegrateTest, CreatedTerrainsJoinTheProjectOnTopOnce) {
