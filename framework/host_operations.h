@@ -107,6 +107,26 @@ public:
     virtual FeaturePtr getFeature(long long oid) = 0;  ///< nullptr when absent
 };
 
+class IFeatureLayer;
+
+/// The classes stored beside a class (in its dataset of several classes, or as shapefiles of its
+/// folder), as the host that keeps the class reaches them. Every operation throws HostError on
+/// failure.
+class ISiblingClasses {
+public:
+    virtual ~ISiblingClasses() = default;
+    /// Whether a class of that name is stored beside.
+    virtual bool exists(const std::string& name) = 0;
+    /// Whether the class of that name beside has the field (false when there is no such class).
+    virtual bool hasField(const std::string& name, const std::string& field) = 0;
+    /// Deletes the class of that name beside (never the class itself).
+    virtual void remove(const std::string& name) = 0;
+    /// Copies the class, as its host shows it, into a new class `newName` beside it (none of that
+    /// name exists), keeping the object identifiers, and answers a layer over the copy that the
+    /// running command may write.
+    virtual std::unique_ptr<IFeatureLayer> copy(const std::string& newName) = 0;
+};
+
 class IFeatureClass : public ITable {
 public:
     virtual ShapeType shapeType() const = 0;
@@ -117,6 +137,8 @@ public:
     /// answers ("<file>.gpkg/<class>", the .shp file of a shapefile); empty for a class not
     /// stored in a file. The command-line host's own classes are read by ClassPath directly.
     virtual std::string storagePath() const { return {}; }
+    /// The classes beside this one; nullptr where the host keeps it in no file dataset.
+    virtual ISiblingClasses* siblings() { return nullptr; }
 };
 
 /// The selected features of a layer, by object identifier in selection order.
@@ -316,7 +338,6 @@ std::unique_ptr<ITable> openTable(const std::string& path, const std::string& ta
 void writeTable(const std::string& path, const std::string& tableName,
                 const std::vector<Field>& fields, const std::vector<std::vector<FieldValue>>& rows);
 
-class IFeatureLayer;
 class IRasterLayer;
 class ITinLayer;
 

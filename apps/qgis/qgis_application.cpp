@@ -3,6 +3,8 @@
 #include <qgsproject.h>
 #include <qgsvectorlayer.h>
 
+#include <algorithm>
+
 #include "framework/commands.h"
 #include "framework/ui.h"
 
@@ -30,7 +32,7 @@ void QgisEditor::aboutToWrite(QgsVectorLayer& layer) {
         throw HostError("Layer " + layer.name().toStdString() + " is not in editing mode");
     }
     const bool opening = !layer.isEditable();
-    if (opening && gatedOnEditSession(runs_.back().command)) {
+    if (opening && gatedOnEditSession(runs_.back().command) && !createdByRun(layer)) {
         // The whole run is refused, even when the tool carries on past this write.
         for (Run& run : runs_) run.refused = true;
         throw RunRefused(kEditSessionMessage, std::string(runs_.back().command->gateTitle));
@@ -44,6 +46,29 @@ void QgisEditor::aboutToWrite(QgsVectorLayer& layer) {
 std::size_t QgisEditor::beginRun(const CommandInfo* command) {
     runs_.push_back({command});
     return written_.size();
+}
+
+void QgisEditor::runCreated(QgsVectorLayer& layer, std::function<void()> discard) {
+    if (!runs_.empty()) created_.push_back({&layer, std::move(discard), runs_.size()});
+}
+
+bool QgisEditor::createdByRun(const QgsVectorLayer& layer) const {
+    return std::any_of(created_.begin(), created_.end(),
+                       [&](const Created& c) { return c.layer == &layer; });
+}
+
+void QgisEditor::finishCreated(bool completed, std::vector<std::string>& errors) {
+    while (!created_.empty() && created_.back().depth > runs_.size()) {
+        Created c = std::move(created_.back());
+        created_.pop_back();
+        if (completed) continue;
+        if (c.layer) project_.removeMapLayer(c.layer.data());
+        try {
+            c.discard();
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
+    }
 }
 
 const CommandInfo* QgisEditor::command() const {
@@ -80,6 +105,7 @@ std::vector<std::string> QgisEditor::finishRun(std::size_t run, bool completed) 
         }
         w.layer->triggerRepaint();
     }
+    finishCreated(completed && errors.empty(), errors);  // a copy whose save failed is not kept
     return errors;
 }
 

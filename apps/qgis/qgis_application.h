@@ -12,6 +12,7 @@
 // undone and the layers it opened are rolled back.
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,12 @@ public:
     /// `completed` says. Answers the errors of commits that failed, "layer: error".
     std::vector<std::string> finishRun(std::size_t run, bool completed);
 
+    /// A layer the running command created: the run may open it for editing even when its
+    /// command is gated on the edit session. A run that does not complete takes the layer out
+    /// of the project and calls `discard` to delete what the layer shows. Outside a run the
+    /// layer is an ordinary project layer.
+    void runCreated(QgsVectorLayer& layer, std::function<void()> discard);
+
     /// The command that runs (the innermost run's), else the one being clicked; nullptr for
     /// none. The windows a command opens take it for their runs.
     const CommandInfo* command() const;
@@ -82,6 +89,16 @@ private:
         QPointer<QgsVectorLayer> layer;
         bool openedByRun;
     };
+    struct Created {
+        QPointer<QgsVectorLayer> layer;
+        std::function<void()> discard;
+        std::size_t depth;  ///< of the run that created it, counted from 1
+    };
+    bool createdByRun(const QgsVectorLayer& layer) const;
+    /// Drops the layers of the runs deeper than the ones left; when `completed` is false they
+    /// leave the project and their data is deleted. Failures to delete go to `errors`.
+    void finishCreated(bool completed, std::vector<std::string>& errors);
+
     struct Run {
         const CommandInfo* command;
         bool refused = false;
@@ -90,6 +107,7 @@ private:
     QgsProject& project_;
     std::vector<Written> written_;
     std::vector<Run> runs_;
+    std::vector<Created> created_;
     const CommandInfo* clicked_ = nullptr;
 };
 

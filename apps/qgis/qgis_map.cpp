@@ -51,7 +51,7 @@ std::unique_ptr<ILayer> QgisMap::wrap(QgsMapLayer& layer) {
     if (auto* raster = qobject_cast<QgsRasterLayer*>(&layer))
         return newRasterLayer(name, raster->source().toStdString());
     if (auto* vector = qobject_cast<QgsVectorLayer*>(&layer); vector && vector->isSpatial())
-        return std::make_unique<QgisFeatureLayer>(*vector, editor_);
+        return std::make_unique<QgisFeatureLayer>(*vector, editor_, *this);
     return nullptr;
 }
 
@@ -67,9 +67,9 @@ void QgisMap::sync() {
         auto* vector = qobject_cast<QgsVectorLayer*>(layer);
         if (vector && !vector->isSpatial()) {
             auto known = tables_.find(id);
-            auto& kept = tables[id] = known != tables_.end()
-                                          ? std::move(known->second)
-                                          : std::make_unique<QgisFeatureLayer>(*vector, editor_);
+            auto& kept = tables[id] = known != tables_.end() ? std::move(known->second)
+                                                             : std::make_unique<QgisFeatureLayer>(
+                                                                   *vector, editor_, *this);
             tableOrder_.push_back(&kept->qgisClass());
             continue;
         }
@@ -109,19 +109,20 @@ void QgisMap::refresh() {
     for (QgsMapLayer* layer : project_.mapLayers()) layer->triggerRepaint();
 }
 
-QgsMapLayer* QgisMap::layerOver(const CreatedLayer& created) const {
+std::vector<QgsMapLayer*> QgisMap::layersOver(const CreatedLayer& created) const {
+    std::vector<QgsMapLayer*> over;
     const std::string path = canonical(QString::fromStdString(created.source));
     for (QgsMapLayer* layer : project_.mapLayers()) {
         const QVariant tin = layer->customProperty(kTinProperty);
         if (created.kind == LayerKind::Tin || tin.isValid()) {
             if (created.kind == LayerKind::Tin && tin.isValid() &&
                 canonical(tin.toString()) == path)
-                return layer;
+                over.push_back(layer);
             continue;
         }
         if (created.kind == LayerKind::Raster) {
             if (qobject_cast<QgsRasterLayer*>(layer) && canonical(layer->source()) == path)
-                return layer;
+                over.push_back(layer);
             continue;
         }
         if (!qobject_cast<QgsVectorLayer*>(layer) || layer->providerType() != "ogr") continue;
@@ -131,9 +132,9 @@ QgsMapLayer* QgisMap::layerOver(const CreatedLayer& created) const {
         if (canonical(parts.value("path").toString()) == path &&
             (created.table.empty() ||
              parts.value("layerName").toString() == QString::fromStdString(created.table)))
-            return layer;
+            over.push_back(layer);
     }
-    return nullptr;
+    return over;
 }
 
 void QgisMap::reread(QgsMapLayer& layer) {
@@ -147,8 +148,13 @@ void QgisMap::reread(QgsMapLayer& layer) {
     layer.triggerRepaint();
 }
 
-void QgisMap::layerCreated(const CreatedLayer& created) {
-    if (QgsMapLayer* known = layerOver(created)) return reread(*known);
+void QgisMap::layerCreated(const CreatedLayer& created) { show(created); }
+
+QgsMapLayer& QgisMap::show(const CreatedLayer& created) {
+    if (const auto known = layersOver(created); !known.empty()) {
+        reread(*known.front());
+        return *known.front();
+    }
     const auto [source, provider] = qgisSource(created);
     const QString name = QString::fromStdString(created.name);
     std::unique_ptr<QgsMapLayer> layer;
@@ -162,6 +168,12 @@ void QgisMap::layerCreated(const CreatedLayer& created) {
         layer->setCustomProperty(kTinProperty, QString::fromStdString(created.source));
     QgsMapLayer* added = project_.addMapLayer(layer.release(), false);
     project_.layerTreeRoot()->insertLayer(0, added);
+    sync();
+    return *added;
+}
+
+void QgisMap::remove(QgsMapLayer& layer) {
+    project_.removeMapLayer(&layer);
     sync();
 }
 

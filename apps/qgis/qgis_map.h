@@ -47,10 +47,15 @@ public:
     /// Brings the layer and table lists up to date with the project.
     void sync();
 
+    /// layerCreated, answering the project layer that shows the created source.
+    QgsMapLayer& show(const CreatedLayer& layer);
+    /// The project layers over the created source, in no particular order.
+    std::vector<QgsMapLayer*> layersOver(const CreatedLayer& created) const;
+    /// Takes the layer out of the project (which deletes it).
+    void remove(QgsMapLayer& layer);
+
 private:
     std::unique_ptr<ILayer> wrap(QgsMapLayer& layer);
-    /// The project layer over the created source, or nullptr.
-    QgsMapLayer* layerOver(const CreatedLayer& created) const;
     /// Opens the layer's source again, keeping the layer and its wrapper.
     void reread(QgsMapLayer& layer);
 

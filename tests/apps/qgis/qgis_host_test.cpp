@@ -31,13 +31,16 @@
 #include "apps/qgis/qt_dialog.h"
 #include "apps/qgis/qt_user_interface.h"
 #include "apps/qgis/toolbar.h"
+#include "framework/commands.h"
 #include "framework/error_report.h"
 #include "framework/file_helpers.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/sample_river.h"
+#include "framework/map_helpers.h"
 #include "framework/shared_state.h"
 #include "morphology/thalweg_from_curvature.h"
 #include "support/cli_runner.h"
+#include "support/gpkg_checks.h"
 #include "support/temp_map.h"
 #include "tools/registry.h"
 
@@ -618,19 +621,21 @@ struct TerrainCase {
     std::vector<std::pair<std::string, std::string>> created;
 };
 
-class IntegrateTest : public QgisHostTest, public ::testing::WithParamInterface<TerrainCase> {
+class IntegrateFixture : public QgisHostTest {
 protected:
-    /// Sections and a valley around them, added to the project as "Sections" and "Terrain".
-    void addSectionsAndTerrain(bool tin) {
+    /// Sections and a valley around them, added to the project as "Sections" and "Terrain"; the
+    /// sections a table of a GeoPackage or a shapefile of their own.
+    void addSectionsAndTerrain(bool tin, bool shapefile = false) {
         const SampleRiverOptions river = smallRiver(250);
         const std::string sections = folder.file("sections.gpkg");
         writeSampleRiver(sections, river);
         fs::create_directories(folder.file("terrain"));
         const std::string raster = folder.file("terrain/valley.tif");
         writeSampleValley(raster, tinPath, river, 25);
-        project.addMapLayer(
-            new QgsVectorLayer(QString::fromStdString(sections) + "|layername=SurveyCrossSections",
-                               "Sections", "ogr"));
+        const QString source =
+            shapefile ? QString::fromStdString(shapefileOf(sections))
+                      : QString::fromStdString(sections) + "|layername=SurveyCrossSections";
+        project.addMapLayer(new QgsVectorLayer(source, "Sections", "ogr"));
         if (!tin) {
             project.addMapLayer(new QgsRasterLayer(QString::fromStdString(raster), "Terrain"));
             return;
@@ -642,7 +647,7 @@ protected:
     }
     /// Runs the tool through its window, replacing the sections' shapes and building a terrain,
     /// or with the window's own output options.
-    void integrate(const QString& divisions, bool replaceAndBuild = true) {
+    void integrate(const QString& divisions, bool replaceAndBuild = true, bool extend = false) {
         OnduToolbar toolbar(app);
         toolbar.click("clsIntegrateCSwithTerrain");
         DialogWindow& window = ui.window("frmIntegrateCSwithTerrain");
@@ -654,6 +659,7 @@ protected:
         auto* count = widget<QLineEdit>(window, "txtNoProfileLines");
         count->setText(divisions);
         emit count->textEdited(divisions);
+        if (extend) widget<QCheckBox>(window, "chkExtend")->click();
         if (replaceAndBuild) {
             widget<QCheckBox>(window, "chkNewTerrain")->click();
             widget<QRadioButton>(window, "optReplace")->click();
@@ -661,8 +667,22 @@ protected:
         widget<QPushButton>(window, "cmdOK")->click();
     }
 
+    /// The GeoPackage's sections as the shapefile "shp/Sections.shp".
+    std::string shapefileOf(const std::string& gpkg) {
+        fs::create_directories(folder.file("shp"));
+        const std::string path = folder.file("shp/Sections.shp");
+        GDALDatasetUniquePtr from(GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR));
+        GDALDatasetUniquePtr to(GetGDALDriverManager()
+                                    ->GetDriverByName("ESRI Shapefile")
+                                    ->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        EXPECT_NE(to->CopyLayer(from->GetLayerByName("SurveyCrossSections"), "Sections"), nullptr);
+        return path;
+    }
+
     const std::string tinPath = folder.file("terrain/valley-tin.gpkg");
 };
+
+class IntegrateTest : public IntegrateFixture, public ::testing::WithParamInterface<TerrainCase> {};
 
 TEST_F(IntegrateTest, ATinLayerOfTheProjectIsReadAsThatTin) {
     addSectionsAndTerrain(true);
@@ -670,20 +690,6 @@ TEST_F(IntegrateTest, ATinLayerOfTheProjectIsReadAsThatTin) {
     ASSERT_EQ(terrain.name(), "Terrain");
     ASSERT_NE(terrain.asTinLayer(), nullptr);
     EXPECT_EQ(terrain.asTinLayer()->tin()->triangleCount(), openTin(tinPath)->triangleCount());
-}
-
-// The class "<class>_new" is made beside the class in its own file, which a QGIS layer does not
-// lend: the run is refused before anything is written.
-TEST_F(IntegrateTest, ANewClassBesideAProjectLayerIsRefused) {
-    addSectionsAndTerrain(true);
-    const std::string before = test::fingerprint(folder.file("sections.gpkg"));
-    const int layersBefore = project.count();
-    integrate("4", false);
-    EXPECT_EQ(ui.messages,
-              std::vector<std::string>{"[] the class Sections is not stored in a file dataset"});
-    EXPECT_EQ(test::fingerprint(folder.file("sections.gpkg")), before);
-    EXPECT_EQ(project.count(), layersBefore);
-    EXPECT_FALSE(layer("Sections")->isEditable());
 }
 
 TEST_P(IntegrateTest, CreatedTerrainsJoinTheProjectOnTopOnce) {
@@ -725,6 +731,140 @@ TEST_P(IntegrateTest, CreatedTerrainsJoinTheProjectOnTopOnce) {
         }
     }
 }
+
+/// The rows of a class on disk: "fid|Measure|NewFeat|shape as WKT", in identifier order.
+std::vector<std::string> rowsOnDisk(const std::string& file, const std::string& table) {
+    GDALDatasetUniquePtr ds(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
+    if (!ds) return {};
+    OGRLayer* layer = table.empty() ? ds->GetLayer(0) : ds->GetLayerByName(table.c_str());
+    if (!layer) return {};
+    std::vector<std::string> rows;
+    for (auto& feature : *layer) {
+        const int newFeat = feature->GetFieldIndex("NewFeat");
+        const double measure = feature->GetFieldAsDouble("Measure");
+        rows.push_back(std::to_string(feature->GetFID()) + "|" +
+                       QString::number(measure).toStdString() + "|" +
+                       (newFeat >= 0 ? std::to_string(feature->GetFieldAsInteger(newFeat)) : "-") +
+                       "|" + feature->GetGeometryRef()->exportToWkt());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+/// Where the sections of an integrate run lie, and where their copy "Sections_new" goes.
+struct StoreCase {
+    const char* name;
+    bool shapefile;
+    const char* file;       ///< of the sections, in the test folder
+    const char* table;      ///< of the sections; empty for a shapefile
+    const char* copyFile;   ///< of the copy
+    const char* copyTable;  ///< of the copy
+};
+
+class NewClassTest : public IntegrateFixture, public ::testing::WithParamInterface<StoreCase> {
+protected:
+    NewClassTest() { addSectionsAndTerrain(true, GetParam().shapefile); }
+    std::vector<std::string> sectionsOnDisk() {
+        return rowsOnDisk(folder.file(GetParam().file), GetParam().table);
+    }
+    std::vector<std::string> copyOnDisk() {
+        return rowsOnDisk(folder.file(GetParam().copyFile), GetParam().copyTable);
+    }
+    QList<QgsMapLayer*> copies() { return project.mapLayersByName("Sections_new"); }
+};
+
+// The copy is made of what the user sees: an unsaved change of a value and an unsaved deletion
+// are in it, with the extended shapes; the source layer keeps its edit buffer, and a second run
+// replaces the copy.
+TEST_P(NewClassTest, CopyHoldsTheUnsavedEditsAndTheNewShapesAndIsReplacedByTheNextRun) {
+    QgsVectorLayer* sections = layer("Sections");
+    const std::vector<std::string> savedBefore = sectionsOnDisk();
+    ASSERT_GE(savedBefore.size(), 4u);
+    ASSERT_TRUE(sections->startEditing());
+    QgsFeatureIds ids = sections->allFeatureIds();
+    std::vector<QgsFeatureId> sorted(ids.begin(), ids.end());
+    std::sort(sorted.begin(), sorted.end());
+    const QgsFeatureId changed = sorted[1], deleted = sorted.back();
+    const int measure = sections->fields().indexOf("Measure");
+    const double newMeasure = sections->getFeature(changed).attribute(measure).toDouble() + 1;
+    ASSERT_TRUE(sections->changeAttributeValue(changed, measure, newMeasure));
+    ASSERT_TRUE(sections->deleteFeature(deleted));
+
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        ui.messages.clear();
+        integrate("4", false, true);
+        ASSERT_EQ(ui.messages,
+                  std::vector<std::string>{"[Integration] Process completed successfully!"});
+        ASSERT_EQ(copies().size(), 1);
+        QgsMapLayer* copy = copies().front();
+        EXPECT_EQ(project.layerTreeRoot()->findLayers().front()->layer(), copy);
+        EXPECT_FALSE(qobject_cast<QgsVectorLayer*>(copy)->isEditable());  // committed
+
+        const std::vector<std::string> rows = copyOnDisk();
+        ASSERT_EQ(rows.size(), savedBefore.size() - 1);  // without the deleted one
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string before = savedBefore[i];
+            EXPECT_EQ(rows[i].substr(0, rows[i].find('|')), before.substr(0, before.find('|')));
+            EXPECT_NE(rows[i].find("|1|"), std::string::npos) << rows[i];  // NewFeat = 1
+            EXPECT_NE(rows[i].substr(rows[i].rfind('|')), before.substr(before.rfind('|')));
+        }
+        EXPECT_NE(rows[1].find("|" + QString::number(newMeasure).toStdString() + "|"),
+                  std::string::npos)
+            << rows[1];
+        // The source is as it was: saved rows untouched, the edits still pending.
+        EXPECT_EQ(sectionsOnDisk(), savedBefore);
+        EXPECT_TRUE(sections->isEditable());
+        EXPECT_EQ(sections->getFeature(changed).attribute(measure).toDouble(), newMeasure);
+        EXPECT_FALSE(sections->getFeature(deleted).isValid());
+    }
+    if (!GetParam().shapefile) EXPECT_EQ(test::validatorFindings(folder.file(GetParam().file)), "");
+}
+
+// A run that fails after the copy was made leaves no copy: neither the class nor its layer.
+TEST_P(NewClassTest, AFailedRunLeavesNoCopy) {
+    ASSERT_TRUE(layer("Sections")->startEditing());
+    const int layersBefore = project.count();
+    {
+        EditRun run(app.editor(), &catalogued("clsIntegrateCSwithTerrain"));
+        IFeatureClass& cls = *hostLayer("Sections")->featureClass();
+        auto copy = maputil::CopyFeatureClass(cls, "Sections_new");
+        maputil::AddField(copy.get(), "NewFeat", FieldType::Integer);  // opened by the run
+        EXPECT_TRUE(qobject_cast<QgsVectorLayer*>(copies().value(0))->isEditable());
+        run.finish(false);
+    }
+    EXPECT_EQ(project.count(), layersBefore);
+    EXPECT_TRUE(copyOnDisk().empty());
+    EXPECT_FALSE(
+        maputil::FeatureClassExists(*hostLayer("Sections")->featureClass(), "Sections_new"));
+}
+
+// An older copy shown by a layer with unsaved edits is not deleted under it.
+TEST_P(NewClassTest, AnOlderCopyWithUnsavedEditsIsNotReplaced) {
+    integrate("4", false);
+    QgsVectorLayer* copy = qobject_cast<QgsVectorLayer*>(copies().value(0));
+    ASSERT_NE(copy, nullptr);
+    const std::vector<std::string> before = copyOnDisk();
+    ASSERT_TRUE(copy->startEditing());
+    ASSERT_TRUE(copy->deleteFeature(*copy->allFeatureIds().begin()));
+    ui.messages.clear();
+    integrate("4", false);
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"[] The layer Sections_new shows the class Sections_new "
+                                       "and has unsaved edits: save or discard them, then run "
+                                       "the tool again."});
+    EXPECT_EQ(copies().size(), 1);
+    EXPECT_TRUE(copy->isModified());
+    EXPECT_EQ(copyOnDisk(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, NewClassTest,
+                         ::testing::Values(StoreCase{"GeoPackage", false, "sections.gpkg",
+                                                     "SurveyCrossSections", "sections.gpkg",
+                                                     "Sections_new"},
+                                           StoreCase{"Shapefile", true, "shp/Sections.shp", "",
+                                                     "shp/Sections_new.shp", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Terrains, IntegrateTest,
