@@ -134,8 +134,12 @@ std::unique_ptr<IFeatureLayer> QgisSiblingClasses::copy(const std::string& newNa
             applyLayerView(class_, dynamic_cast<OgrFeatureClass&>(*copied->featureClass()));
             source->dataset().endEdit(true);
         } catch (...) {
-            source->dataset().endEdit(false);
-            deleteBeside(stored, newName);
+            try {
+                source->dataset().endEdit(false);
+                deleteBeside(stored, newName);
+            } catch (const std::exception&) {
+                // The failure that stopped the copy is the one to report.
+            }
             throw;
         }
     }  // the file is closed before QGIS opens the copy
