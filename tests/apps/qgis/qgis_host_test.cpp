@@ -839,6 +839,35 @@ TEST_P(NewClassTest, AFailedRunLeavesNoCopy) {
         maputil::FeatureClassExists(*hostLayer("Sections")->featureClass(), "Sections_new"));
 }
 
+// New features have no identifier the copy could keep yet, and the copy takes the saved fields:
+// a buffer holding either is refused before anything is written.
+TEST_P(NewClassTest, UnsavedNewFeaturesOrFieldsAreRefused) {
+    QgsVectorLayer* sections = layer("Sections");
+    const std::vector<std::string> saved = sectionsOnDisk();
+    for (const bool newField : {false, true}) {
+        SCOPED_TRACE(newField);
+        ASSERT_TRUE(sections->startEditing());
+        if (newField) {
+            ASSERT_TRUE(sections->addAttribute(QgsField("Note", QVariant::String)));
+        } else {
+            QgsFeature added = sections->getFeature(*sections->allFeatureIds().begin());
+            added.setAttribute("Measure", 5000);
+            ASSERT_TRUE(sections->addFeature(added));
+        }
+        ui.messages.clear();
+        integrate("4", false);
+        EXPECT_EQ(ui.messages,
+                  std::vector<std::string>{"[] The layer Sections has new features or changed "
+                                           "fields that are not saved: save them, then run the "
+                                           "tool again."});
+        EXPECT_TRUE(copies().isEmpty());
+        EXPECT_TRUE(copyOnDisk().empty());
+        EXPECT_TRUE(sections->isModified());  // the user's edits are kept
+        ASSERT_TRUE(sections->rollBack());
+    }
+    EXPECT_EQ(sectionsOnDisk(), saved);
+}
+
 // An older copy shown by a layer with unsaved edits is not deleted under it.
 TEST_P(NewClassTest, AnOlderCopyWithUnsavedEditsIsNotReplaced) {
     integrate("4", false);
