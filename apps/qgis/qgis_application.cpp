@@ -49,7 +49,17 @@ std::size_t QgisEditor::beginRun(const CommandInfo* command) {
 }
 
 void QgisEditor::runCreated(QgsVectorLayer& layer, std::function<void()> discard) {
-    if (!runs_.empty()) created_.push_back({&layer, std::move(discard), runs_.size()});
+    if (runs_.empty()) return;
+    created_.push_back({&layer,
+                        [discard = std::move(discard)](bool completed) {
+                            if (!completed) discard();
+                        },
+                        runs_.size()});
+}
+
+void QgisEditor::atRunEnd(std::function<void(bool completed)> finish) {
+    if (runs_.empty()) return finish(true);
+    created_.push_back({nullptr, std::move(finish), runs_.size()});
 }
 
 bool QgisEditor::createdByRun(const QgsVectorLayer& layer) const {
@@ -61,10 +71,9 @@ void QgisEditor::finishCreated(bool completed, std::vector<std::string>& errors)
     while (!created_.empty() && created_.back().depth > runs_.size()) {
         Created c = std::move(created_.back());
         created_.pop_back();
-        if (completed) continue;
-        if (c.layer) project_.removeMapLayer(c.layer.data());
+        if (!completed && c.layer) project_.removeMapLayer(c.layer.data());
         try {
-            c.discard();
+            c.finish(completed);
         } catch (const std::exception& e) {
             errors.push_back(e.what());
         }

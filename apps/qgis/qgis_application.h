@@ -57,6 +57,11 @@ public:
     /// of the project and calls `discard` to delete what the layer shows. Outside a run the
     /// layer is an ordinary project layer.
     void runCreated(QgsVectorLayer& layer, std::function<void()> discard);
+    /// What the running command leaves to do when it ends, on data beside the layers:
+    /// `finish(true)` when it completes, `finish(false)` when it does not (after its layers were
+    /// rolled back and the ones it created left the project). Outside a run, finish(true) is
+    /// called at once.
+    void atRunEnd(std::function<void(bool completed)> finish);
 
     /// The command that runs (the innermost run's), else the one being clicked; nullptr for
     /// none. The windows a command opens take it for their runs.
@@ -90,13 +95,13 @@ private:
         bool openedByRun;
     };
     struct Created {
-        QPointer<QgsVectorLayer> layer;
-        std::function<void()> discard;
+        QPointer<QgsVectorLayer> layer;  ///< null for data that no layer of the run shows
+        std::function<void(bool completed)> finish;
         std::size_t depth;  ///< of the run that created it, counted from 1
     };
     bool createdByRun(const QgsVectorLayer& layer) const;
-    /// Drops the layers of the runs deeper than the ones left; when `completed` is false they
-    /// leave the project and their data is deleted. Failures to delete go to `errors`.
+    /// Finishes what the runs deeper than the ones left created, latest first; when `completed`
+    /// is false their layers leave the project. Failures go to `errors`.
     void finishCreated(bool completed, std::vector<std::string>& errors);
 
     struct Run {

@@ -83,6 +83,30 @@ void applyLayerView(QgisFeatureClass& shown, OgrFeatureClass& copy) {
     }
 }
 
+/// Renames the class `from` beside the stored class to `to`: a table of the GeoPackage, or every
+/// file of the shapefile (GDAL's own renaming opens the files as a raster, which fails).
+void renameBeside(const StoredClass& stored, const std::string& from, const std::string& to) {
+    namespace fs = std::filesystem;
+    if (stored.shapefile()) {
+        const fs::path folder = stored.file.parent_path();
+        std::error_code failed;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            if (entry.path().stem() != from) continue;
+            fs::rename(entry.path(), folder / (to + entry.path().extension().string()), failed);
+            if (failed)
+                throw HostError("cannot rename the class " + from + " to " + to + ": " +
+                                failed.message());
+        }
+        return;
+    }
+    CPLErrorReset();
+    OgrDataset dataset(stored.file.string());
+    OGRLayer* layer = dataset.handle()->GetLayerByName(from.c_str());
+    if (!layer || layer->Rename(to.c_str()) != OGRERR_NONE)
+        throw HostError("cannot rename the class " + from + " to " + to + ": " +
+                        CPLGetLastErrorMsg());
+}
+
 /// Deletes the class of that name beside the stored class, if it is there.
 void deleteBeside(const StoredClass& stored, const std::string& name) {
     auto cls = openInFile(stored);
@@ -118,8 +142,19 @@ void QgisSiblingClasses::remove(const std::string& name) {
                             " and has unsaved edits: save or discard them, then run the "
                             "tool again.");
     for (QgsMapLayer* layer : shown) map_.remove(*layer);
-    auto cls = openInFile(storedClassOf(class_));
-    besideInFile(*cls).remove(name);
+    // Set aside until the run ends, so that a run that does not complete gets it back.
+    const StoredClass stored = storedClassOf(class_);
+    const std::string setAside = name + "_replaced_by_ondu";
+    deleteBeside(stored, setAside);  // left by a run that was killed
+    renameBeside(stored, name, setAside);
+    const CreatedLayer restored = sibling(name);
+    QgisMap& map = map_;
+    editor_.atRunEnd(
+        [stored, name, setAside, restored, &map, wasShown = !shown.empty()](bool completed) {
+            if (completed) return deleteBeside(stored, setAside);
+            renameBeside(stored, setAside, name);
+            if (wasShown) map.show(restored);
+        });
 }
 
 std::unique_ptr<IFeatureLayer> QgisSiblingClasses::copy(const std::string& newName) {

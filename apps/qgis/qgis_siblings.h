@@ -28,7 +28,9 @@ public:
     bool exists(const std::string& name) override;
     bool hasField(const std::string& name, const std::string& field) override;
     /// The project layers over the class leave the project first; a layer over it with unsaved
-    /// edits refuses the delete, naming the layer, so that no edit is discarded unasked.
+    /// edits refuses the delete, naming the layer, so that no edit is discarded unasked. During
+    /// a run the class is only set aside (renamed) and deleted when the run completes; a run that
+    /// does not complete puts it back and shows it again.
     void remove(const std::string& name) override;
     /// The features as the layer shows them: its unsaved changes of shapes and values and its
     /// unsaved deletions are in the copy, the features its filter leaves out are not. A layer whose

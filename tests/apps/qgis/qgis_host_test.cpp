@@ -812,6 +812,8 @@ TEST_P(NewClassTest, CopyHoldsTheUnsavedEditsAndTheNewShapesAndIsReplacedByTheNe
         EXPECT_NE(rows[1].find("|" + QString::number(newMeasure).toStdString() + "|"),
                   std::string::npos)
             << rows[1];
+        EXPECT_FALSE(maputil::FeatureClassExists(*hostLayer("Sections")->featureClass(),
+                                                 "Sections_new_replaced_by_ondu"));
         // The source is as it was: saved rows untouched, the edits still pending.
         EXPECT_EQ(sectionsOnDisk(), savedBefore);
         EXPECT_TRUE(sections->isEditable());
@@ -821,22 +823,31 @@ TEST_P(NewClassTest, CopyHoldsTheUnsavedEditsAndTheNewShapesAndIsReplacedByTheNe
     if (!GetParam().shapefile) EXPECT_EQ(test::validatorFindings(folder.file(GetParam().file)), "");
 }
 
-// A run that fails after the copy was made leaves no copy: neither the class nor its layer.
-TEST_P(NewClassTest, AFailedRunLeavesNoCopy) {
+// A run that fails after the copy was made leaves no copy: neither the class nor its layer; an
+// older copy that it replaced is back, shown by a layer again.
+TEST_P(NewClassTest, AFailedRunLeavesNoCopyAndGetsTheOlderOneBack) {
     ASSERT_TRUE(layer("Sections")->startEditing());
-    const int layersBefore = project.count();
-    {
-        EditRun run(app.editor(), &catalogued("clsIntegrateCSwithTerrain"));
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older);
+        if (older) integrate("4", false);
+        const std::vector<std::string> before = copyOnDisk();
+        const int layersBefore = project.count();
+        {
+            EditRun run(app.editor(), &catalogued("clsIntegrateCSwithTerrain"));
+            IFeatureClass& cls = *hostLayer("Sections")->featureClass();
+            if (older) maputil::DeleteFeatureClass(cls, "Sections_new");
+            auto copy = maputil::CopyFeatureClass(cls, "Sections_new");
+            maputil::AddField(copy.get(), "NewFeat", FieldType::Integer);  // opened by the run
+            EXPECT_TRUE(qobject_cast<QgsVectorLayer*>(copies().value(0))->isEditable());
+            run.finish(false);
+        }
+        EXPECT_EQ(project.count(), layersBefore);
+        EXPECT_EQ(copies().size(), older ? 1 : 0);
+        EXPECT_EQ(copyOnDisk(), before);
         IFeatureClass& cls = *hostLayer("Sections")->featureClass();
-        auto copy = maputil::CopyFeatureClass(cls, "Sections_new");
-        maputil::AddField(copy.get(), "NewFeat", FieldType::Integer);  // opened by the run
-        EXPECT_TRUE(qobject_cast<QgsVectorLayer*>(copies().value(0))->isEditable());
-        run.finish(false);
+        EXPECT_EQ(maputil::FeatureClassExists(cls, "Sections_new"), older);
+        EXPECT_FALSE(maputil::FeatureClassExists(cls, "Sections_new_replaced_by_ondu"));
     }
-    EXPECT_EQ(project.count(), layersBefore);
-    EXPECT_TRUE(copyOnDisk().empty());
-    EXPECT_FALSE(
-        maputil::FeatureClassExists(*hostLayer("Sections")->featureClass(), "Sections_new"));
 }
 
 // New features have no identifier the copy could keep yet, and the copy takes the saved fields:
