@@ -134,6 +134,10 @@ bool QgisSiblingClasses::hasField(const std::string& name, const std::string& fi
 }
 
 void QgisSiblingClasses::remove(const std::string& name) {
+    // The layer's name need not be its table's: the table itself is never deleted.
+    const StoredClass stored = storedClassOf(class_);
+    if (name == (stored.shapefile() ? stored.file.stem().string() : stored.table))
+        throw HostError("the class " + name + " may not delete itself");
     const auto shown = map_.layersOver(sibling(name));
     for (QgsMapLayer* layer : shown)
         if (auto* vector = qobject_cast<QgsVectorLayer*>(layer); vector && vector->isModified())
@@ -143,7 +147,6 @@ void QgisSiblingClasses::remove(const std::string& name) {
                             "tool again.");
     for (QgsMapLayer* layer : shown) map_.remove(*layer);
     // Set aside until the run ends, so that a run that does not complete gets it back.
-    const StoredClass stored = storedClassOf(class_);
     const std::string setAside = name + "_replaced_by_ondu";
     deleteBeside(stored, setAside);  // left by a run that was killed
     renameBeside(stored, name, setAside);

@@ -850,6 +850,21 @@ TEST_P(NewClassTest, AFailedRunLeavesNoCopyAndGetsTheOlderOneBack) {
     }
 }
 
+// The layer is named apart from its table: the table is still the class itself.
+TEST_P(NewClassTest, TheLayersOwnTableIsNeverDeleted) {
+    const std::string own = GetParam().shapefile ? "Sections" : "SurveyCrossSections";
+    const std::vector<std::string> saved = sectionsOnDisk();
+    IFeatureClass& cls = *hostLayer("Sections")->featureClass();
+    ASSERT_TRUE(maputil::FeatureClassExists(cls, own));
+    try {
+        maputil::DeleteFeatureClass(cls, own);
+        ADD_FAILURE() << "deleted";
+    } catch (const HostError& e) {
+        EXPECT_EQ(std::string(e.what()), "the class " + own + " may not delete itself");
+    }
+    EXPECT_EQ(sectionsOnDisk(), saved);
+}
+
 // New features have no identifier the copy could keep yet, and the copy takes the saved fields:
 // a buffer holding either is refused before anything is written.
 TEST_P(NewClassTest, UnsavedNewFeaturesOrFieldsAreRefused) {
