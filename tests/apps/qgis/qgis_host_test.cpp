@@ -771,6 +771,12 @@ protected:
         return rowsOnDisk(folder.file(GetParam().copyFile), GetParam().copyTable);
     }
     QList<QgsMapLayer*> copies() { return project.mapLayersByName("Sections_new"); }
+    /// The boxes that a run writing the new shapes into "Sections_new" shows.
+    std::vector<std::string> integrateIntoNewClass(bool extend = false) {
+        ui.messages.clear();
+        integrate("4", false, extend);
+        return ui.messages;
+    }
 };
 
 // The copy is made of what the user sees: an unsaved change of a value and an unsaved deletion
@@ -792,9 +798,7 @@ TEST_P(NewClassTest, CopyHoldsTheUnsavedEditsAndTheNewShapesAndIsReplacedByTheNe
 
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
-        ui.messages.clear();
-        integrate("4", false, true);
-        ASSERT_EQ(ui.messages,
+        ASSERT_EQ(integrateIntoNewClass(true),
                   std::vector<std::string>{"[Integration] Process completed successfully!"});
         ASSERT_EQ(copies().size(), 1);
         QgsMapLayer* copy = copies().front();
@@ -880,9 +884,7 @@ TEST_P(NewClassTest, UnsavedNewFeaturesOrFieldsAreRefused) {
             added.setAttribute("Measure", 5000);
             ASSERT_TRUE(sections->addFeature(added));
         }
-        ui.messages.clear();
-        integrate("4", false);
-        EXPECT_EQ(ui.messages,
+        EXPECT_EQ(integrateIntoNewClass(),
                   std::vector<std::string>{"[] The layer Sections has new features or changed "
                                            "fields that are not saved: save them, then run the "
                                            "tool again."});
@@ -902,9 +904,7 @@ TEST_P(NewClassTest, AnOlderCopyWithUnsavedEditsIsNotReplaced) {
     const std::vector<std::string> before = copyOnDisk();
     ASSERT_TRUE(copy->startEditing());
     ASSERT_TRUE(copy->deleteFeature(*copy->allFeatureIds().begin()));
-    ui.messages.clear();
-    integrate("4", false);
-    EXPECT_EQ(ui.messages,
+    EXPECT_EQ(integrateIntoNewClass(),
               std::vector<std::string>{"[] The layer Sections_new shows the class Sections_new "
                                        "and has unsaved edits: save or discard them, then run "
                                        "the tool again."});
