@@ -107,12 +107,38 @@ public:
     virtual FeaturePtr getFeature(long long oid) = 0;  ///< nullptr when absent
 };
 
+class IFeatureLayer;
+
+/// The classes stored beside a class (in its dataset of several classes, or as shapefiles of its
+/// folder), as the host that keeps the class reaches them. Every operation throws HostError on
+/// failure.
+class ISiblingClasses {
+public:
+    virtual ~ISiblingClasses() = default;
+    /// Whether a class of that name is stored beside.
+    virtual bool exists(const std::string& name) = 0;
+    /// Whether the class of that name beside has the field (false when there is no such class).
+    virtual bool hasField(const std::string& name, const std::string& field) = 0;
+    /// Deletes the class of that name beside (never the class itself).
+    virtual void remove(const std::string& name) = 0;
+    /// Copies the class, as its host shows it, into a new class `newName` beside it (none of that
+    /// name exists), keeping the object identifiers, and answers a layer over the copy that the
+    /// running command may write.
+    virtual std::unique_ptr<IFeatureLayer> copy(const std::string& newName) = 0;
+};
+
 class IFeatureClass : public ITable {
 public:
     virtual ShapeType shapeType() const = 0;
     virtual std::string shapeFieldName() const = 0;
     /// A new feature of the class; stored when its store() is called.
     virtual FeaturePtr createFeature() = 0;
+    /// Where a class that a host keeps over a file dataset lies, in the form maputil::ClassPath
+    /// answers ("<file>.gpkg/<class>", the .shp file of a shapefile); empty for a class not
+    /// stored in a file. The command-line host's own classes are read by ClassPath directly.
+    virtual std::string storagePath() const { return {}; }
+    /// The classes beside this one; nullptr where the host keeps it in no file dataset.
+    virtual ISiblingClasses* siblings() { return nullptr; }
 };
 
 /// The selected features of a layer, by object identifier in selection order.
@@ -312,7 +338,6 @@ std::unique_ptr<ITable> openTable(const std::string& path, const std::string& ta
 void writeTable(const std::string& path, const std::string& tableName,
                 const std::vector<Field>& fields, const std::vector<std::vector<FieldValue>>& rows);
 
-class IFeatureLayer;
 class IRasterLayer;
 class ITinLayer;
 
@@ -358,6 +383,16 @@ public:
     virtual ISelectionSet& selectionSet() = 0;
 };
 
+/// A layer a tool created, or whose data source it replaced: its kind and name, and where its
+/// data lies: a feature class's dataset (a GeoPackage, a shapefile) and its table in it; a raster's
+/// file; a TIN's GeoPackage.
+struct CreatedLayer {
+    LayerKind kind = LayerKind::Feature;
+    std::string name;
+    std::string source;
+    std::string table;  ///< feature classes of a dataset of several classes; empty otherwise
+};
+
 class IMap {
 public:
     virtual ~IMap() = default;
@@ -367,6 +402,10 @@ public:
     virtual int tableCount() const = 0;
     virtual ITable& table(int index) = 0;  ///< stand-alone tables
     virtual void refresh() {}
+    /// A tool created the layer (or replaced its data source): the map shows it on top of its
+    /// layers, once (a layer already over that source is kept, reading the new data). By default
+    /// nothing happens.
+    virtual void layerCreated(const CreatedLayer& layer) { (void)layer; }
 };
 
 class IDocument {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -378,6 +379,21 @@ double RequireNumber(const IFeature& feature, int index, const ITable& table) {
 
 void SetLineMs(Polyline& line, double startM, double endM) {
     line = setMeasuresByDistance(line, startM, endM);
+}
+
+void ShowCreatedLayer(IDocument* document, const CreatedLayer& layer) {
+    if (document) document->focusMap().layerCreated(layer);
+}
+
+void ShowCreatedClass(IDocument* document, IFeatureClass& cls) {
+    const std::filesystem::path path = ClassPath(cls);
+    if (path.empty()) return;
+    // A shapefile is its own dataset; any other file holds the class as one of its tables.
+    if (path.extension() == ".shp")
+        ShowCreatedLayer(document, {LayerKind::Feature, cls.name(), path.string(), ""});
+    else
+        ShowCreatedLayer(document, {LayerKind::Feature, cls.name(), path.parent_path().string(),
+                                    path.filename().string()});
 }
 
 }  // namespace ondu::maputil

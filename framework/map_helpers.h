@@ -197,4 +197,15 @@ void DeleteFeatureClass(IFeatureClass& cls, const std::string& name);
 /// or the copy cannot be written.
 std::unique_ptr<IFeatureLayer> CopyFeatureClass(IFeatureClass& cls, const std::string& newName);
 
+// ---- what a run created ------------------------------------------------------------------
+
+/// Hands a layer the run created (or whose data source it replaced) to the map, which shows it
+/// (IMap::layerCreated). Called once the outputs are complete, so a failed run shows nothing.
+void ShowCreatedLayer(IDocument* document, const CreatedLayer& layer);
+
+/// ShowCreatedLayer for a class the run created beside another: a feature layer named as the
+/// class over its dataset and table (as ClassPath gives them). Nothing happens for a class that
+/// is not stored in a file.
+void ShowCreatedClass(IDocument* document, IFeatureClass& cls);
+
 }  // namespace ondu::maputil

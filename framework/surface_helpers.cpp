@@ -300,4 +300,10 @@ std::unique_ptr<ITinLayer> CreateTinLyrFromGeometry(const std::vector<Polyline>&
     return newTinLayer(std::filesystem::path(saved->path()).stem().string(), saved->path());
 }
 
+void ShowCreatedSurface(IDocument* document, const std::string& path) {
+    const std::filesystem::path file(path);
+    const LayerKind kind = file.extension() == ".tif" ? LayerKind::Raster : LayerKind::Tin;
+    maputil::ShowCreatedLayer(document, {kind, file.stem().string(), path, ""});
+}
+
 }  // namespace ondu::surfaceUtil

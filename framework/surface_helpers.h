@@ -122,4 +122,8 @@ std::unique_ptr<ITinLayer> CreateTinLyrFromGeometry(const std::vector<Polyline>&
                                                     const std::string& spatialReference,
                                                     const std::string& path);
 
+/// maputil::ShowCreatedLayer for a surface the run wrote at `path`: a raster (a GeoTIFF, ".tif")
+/// or else a TIN (a GeoPackage), named as its file without the extension.
+void ShowCreatedSurface(IDocument* document, const std::string& path);
+
 }  // namespace ondu::surfaceUtil

@@ -425,6 +425,9 @@ IntegrateCSwithTerrainResult run(const IntegrateCSwithTerrainOptions& options, I
                            (fs::path(outputs.rasterFolder) / "rast.tif").string(),
                            (fs::path(outputs.rasterFolder) / "merged.tif").string()};
     }
+    if (copy) maputil::ShowCreatedClass(&map, target);
+    for (const std::string& terrain : result.terrains)
+        surfaceUtil::ShowCreatedSurface(&map, terrain);
     result.completed = true;
     return result;
 }

@@ -5,12 +5,15 @@
 #include <qgsfeature.h>
 #include <qgsfeaturerequest.h>
 #include <qgsgeometry.h>
+#include <qgsproviderregistry.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "apps/qgis/qgis_application.h"
+#include "apps/qgis/qgis_siblings.h"
 #include "framework/field_names.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/ogr_workspace.h"
@@ -199,8 +202,10 @@ QgsGeometry toQgs(const Geometry& shape, int layerWkbType) {
 
 // ---- feature class -------------------------------------------------------------------------
 
-QgisFeatureClass::QgisFeatureClass(QgsVectorLayer& layer, QgisEditor& editor)
-    : layer_(&layer), editor_(editor) {}
+QgisFeatureClass::QgisFeatureClass(QgsVectorLayer& layer, QgisEditor& editor, QgisMap& map)
+    : layer_(&layer), editor_(editor), map_(map) {}
+
+QgisFeatureClass::~QgisFeatureClass() = default;
 
 void QgisFeatureClass::readSchema() const {
     const QgsFields fields = layer_->fields();
@@ -230,6 +235,30 @@ void QgisFeatureClass::readSchema() const {
 }
 
 std::string QgisFeatureClass::name() const { return text(layer_->name()); }
+
+std::optional<StoredClass> QgisFeatureClass::storedIn() const {
+    if (!layer_ || layer_->providerType() != "ogr") return std::nullopt;
+    const QVariantMap parts =
+        QgsProviderRegistry::instance()->decodeUri(layer_->providerType(), layer_->source());
+    const std::filesystem::path file = text(parts.value("path").toString());
+    if (!std::filesystem::is_regular_file(file)) return std::nullopt;
+    if (file.extension() == ".shp") return StoredClass{file, {}};
+    const std::string table = text(parts.value("layerName").toString());
+    if (table.empty()) return std::nullopt;
+    return StoredClass{file, table};
+}
+
+std::string QgisFeatureClass::storagePath() const {
+    const auto stored = storedIn();
+    if (!stored) return {};
+    return stored->shapefile() ? stored->file.string() : (stored->file / stored->table).string();
+}
+
+ISiblingClasses* QgisFeatureClass::siblings() {
+    if (!storedIn()) return nullptr;
+    if (!siblings_) siblings_ = std::make_unique<QgisSiblingClasses>(*this, editor_, map_);
+    return siblings_.get();
+}
 
 int QgisFeatureClass::fieldCount() const {
     readSchema();

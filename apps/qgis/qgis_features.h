@@ -4,8 +4,10 @@
 // the running command by the editor (see QgisEditor).
 
 #include <QPointer>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,16 @@ class QgsVectorLayer;
 namespace ondu::qgis {
 
 class QgisEditor;
+class QgisMap;
+class QgisSiblingClasses;
+
+/// Where a layer over a file of OGR's keeps its class: the file, and the table in it (empty for
+/// a shapefile, whose file is its one class).
+struct StoredClass {
+    std::filesystem::path file;
+    std::string table;
+    bool shapefile() const { return table.empty(); }
+};
 
 /// Our shape for a QGIS geometry (the null shape for a null one), through the same conversion
 /// as OGR's stores; throws HostError for shapes that conversion refuses.
@@ -29,7 +41,8 @@ QgsGeometry toQgs(const Geometry& shape, int layerWkbType);
 /// identifier and, where the layer has geometry, the shape; the layer's attributes follow.
 class QgisFeatureClass : public IFeatureClass {
 public:
-    QgisFeatureClass(QgsVectorLayer& layer, QgisEditor& editor);
+    QgisFeatureClass(QgsVectorLayer& layer, QgisEditor& editor, QgisMap& map);
+    ~QgisFeatureClass() override;
 
     std::string name() const override;
     int fieldCount() const override;
@@ -43,6 +56,15 @@ public:
     ShapeType shapeType() const override;
     std::string shapeFieldName() const override;
     FeaturePtr createFeature() override;
+    /// For a layer over a file of OGR's: "<file>/<table>" (the file of a shapefile); empty for
+    /// any other layer.
+    std::string storagePath() const override;
+    /// For a layer over a GeoPackage table or a shapefile: the classes of its file or folder
+    /// (see QgisSiblingClasses); nullptr for any other layer.
+    ISiblingClasses* siblings() override;
+    /// The file and table under a layer over a GeoPackage table or a shapefile (or any file of
+    /// OGR's that holds named tables); nothing for any other layer.
+    std::optional<StoredClass> storedIn() const;
 
     QgsVectorLayer& layer() const { return *layer_; }
     bool alive() const { return !layer_.isNull(); }
@@ -58,6 +80,8 @@ private:
 
     QPointer<QgsVectorLayer> layer_;
     QgisEditor& editor_;
+    QgisMap& map_;
+    std::unique_ptr<QgisSiblingClasses> siblings_;
     mutable std::vector<Field> fields_;
     mutable std::vector<int> attributes_;  ///< QGIS attribute index per class field
     mutable int schemaVersion_ = -1;       ///< the field count the schema was read at
@@ -82,8 +106,8 @@ private:
 /// A map layer over a vector layer with geometry.
 class QgisFeatureLayer : public IFeatureLayer {
 public:
-    QgisFeatureLayer(QgsVectorLayer& layer, QgisEditor& editor)
-        : class_(layer, editor), selection_(class_) {}
+    QgisFeatureLayer(QgsVectorLayer& layer, QgisEditor& editor, QgisMap& map)
+        : class_(layer, editor, map), selection_(class_) {}
     std::string name() const override;
     /// nullptr once QGIS has deleted the layer.
     IFeatureClass* featureClass() override { return class_.alive() ? &class_ : nullptr; }

@@ -1,7 +1,9 @@
 #pragma once
 // The QGIS project as the map: its layers in layer-tree order under their names (vector layers
 // with geometry as feature layers, raster layers, TINs), its vector layers without geometry as
-// stand-alone tables, and each layer's selection as QGIS holds it.
+// stand-alone tables, and each layer's selection as QGIS holds it. Layers a tool creates join the
+// project on top of the layer tree. A TIN is shown as a vector layer of its triangles that
+// carries the TIN's path in a custom property.
 
 #include <QString>
 #include <map>
@@ -37,12 +39,25 @@ public:
     ITable& table(int index) override;
     /// Redraws every layer of the project on the canvas.
     void refresh() override;
+    /// Adds a layer over the created source on top of the layer tree; a project layer already
+    /// over that source reads it afresh instead (its wrapper too). Throws HostError when QGIS
+    /// cannot read the source.
+    void layerCreated(const CreatedLayer& layer) override;
 
     /// Brings the layer and table lists up to date with the project.
     void sync();
 
+    /// layerCreated, answering the project layer that shows the created source.
+    QgsMapLayer& show(const CreatedLayer& layer);
+    /// The project layers over the created source, in no particular order.
+    std::vector<QgsMapLayer*> layersOver(const CreatedLayer& created) const;
+    /// Takes the layer out of the project (which deletes it).
+    void remove(QgsMapLayer& layer);
+
 private:
     std::unique_ptr<ILayer> wrap(QgsMapLayer& layer);
+    /// Opens the layer's source again, keeping the layer and its wrapper.
+    void reread(QgsMapLayer& layer);
 
     QgsProject& project_;
     QgisEditor& editor_;

@@ -42,8 +42,9 @@ QString qtFileFilter(const std::string& filter, int index, QString* selected) {
     return entries.join(";;");
 }
 
-DialogWindow::DialogWindow(Dialog& dialog, QgisEditor* editor, QWidget* parent)
-    : QDialog(parent), dialog_(&dialog), editor_(editor) {
+DialogWindow::DialogWindow(Dialog& dialog, QgisEditor* editor, const CommandInfo* command,
+                           QWidget* parent)
+    : QDialog(parent), dialog_(&dialog), editor_(editor), command_(command) {
     setObjectName(qtext(dialog.name()));
     setWindowTitle(qtext(dialog.caption()));
     build();
@@ -232,7 +233,7 @@ void DialogWindow::fire(const std::function<void()>& event, bool isOk) {
         progress->startCommand();
     {
         std::optional<EditRun> run;
-        if (editor_) run.emplace(*editor_);
+        if (editor_) run.emplace(*editor_, command_);
         event();
         if (run) run->finish(!isOk || !dialog_->isLoaded());
     }

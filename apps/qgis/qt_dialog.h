@@ -15,6 +15,10 @@
 
 class QWidget;
 
+namespace ondu {
+struct CommandInfo;
+}
+
 namespace ondu::qgis {
 
 class QgisEditor;
@@ -22,10 +26,12 @@ class QgisEditor;
 class DialogWindow : public QDialog, public IDialogObserver {
     Q_OBJECT
 public:
-    /// A window for a loaded dialog. With an editor, each event is one run on it: what an OK
-    /// wrote is kept when the dialog closes after it and undone when it stays open (a refusal,
-    /// a trapped failure, a cancel).
-    DialogWindow(Dialog& dialog, QgisEditor* editor, QWidget* parent = nullptr);
+    /// A window for a loaded dialog of `command` (nullptr: of no gated command). With an
+    /// editor, each event is one run of the command on it: what an OK wrote is kept when the
+    /// dialog closes after it and undone when it stays open (a refusal, a trapped failure, a
+    /// cancel).
+    DialogWindow(Dialog& dialog, QgisEditor* editor, const CommandInfo* command,
+                 QWidget* parent = nullptr);
     ~DialogWindow() override;
 
     void controlChanged(const Dialog& dialog, const Control& control) override;
@@ -44,6 +50,7 @@ private:
 
     Dialog* dialog_;
     QgisEditor* editor_;
+    const CommandInfo* command_;
     std::map<std::string, QWidget*> widgets_;
     bool drawing_ = false;
     bool busy_ = false;

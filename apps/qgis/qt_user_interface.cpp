@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include "apps/qgis/qgis_application.h"
 #include "apps/qgis/qt_dialog.h"
 
 namespace ondu::qgis {
@@ -145,6 +146,12 @@ QtUserInterface::QtUserInterface(QWidget* mainWindow, QgsStatusBar* statusBar, Q
 
 MsgAnswer QtUserInterface::messageBox(const std::string& text, const std::string& title,
                                       MsgButtons buttons, MsgIcon icon) {
+    if (buttons == MsgButtons::OK && editor_ && !editor_->admitsReport()) return MsgAnswer::OK;
+    return showMessageBox(text, title, buttons, icon);
+}
+
+MsgAnswer QtUserInterface::showMessageBox(const std::string& text, const std::string& title,
+                                          MsgButtons buttons, MsgIcon icon) {
     QMessageBox box(iconOf(icon), qtext(title), qtext(text), buttonsOf(buttons), mainWindow_);
     return answerOf(box.exec());
 }
@@ -174,14 +181,18 @@ std::optional<std::string> QtUserInterface::chooseFile(const FileChoice& choice)
     return path.toStdString();
 }
 
+const CommandInfo* QtUserInterface::command() const {
+    return editor_ ? editor_->command() : nullptr;
+}
+
 void QtUserInterface::showDialog(Dialog& dialog, bool modal) {
     if (!dialog.isLoaded()) return;  // its load closed it already
     if (modal) {
-        DialogWindow window(dialog, editor_, mainWindow_);
+        DialogWindow window(dialog, editor_, command(), mainWindow_);
         window.exec();
         return;
     }
-    auto* window = new DialogWindow(dialog, editor_, mainWindow_);
+    auto* window = new DialogWindow(dialog, editor_, command(), mainWindow_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
 }

@@ -13,6 +13,10 @@
 class QgsStatusBar;
 class QWidget;
 
+namespace ondu {
+struct CommandInfo;
+}
+
 namespace ondu::qgis {
 
 class QgisEditor;
@@ -61,8 +65,11 @@ public:
     /// Boxes and windows are parented to `mainWindow`; runs from windows go through `editor`.
     QtUserInterface(QWidget* mainWindow, QgsStatusBar* statusBar, QgisEditor* editor);
 
+    /// A box of the running command, except an OK box after the one that reported its refusal
+    /// (see QgisEditor::admitsReport): the steps and completion of a run that is undone are
+    /// not reported.
     MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
-                         MsgIcon icon) override;
+                         MsgIcon icon) final;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& defaultText) override;
     std::optional<std::string> chooseFile(const FileChoice& choice) override;
@@ -72,8 +79,13 @@ public:
     IProgressBar& statusProgress() override { return progress_; }
 
 protected:
+    /// Shows the box as a QMessageBox.
+    virtual MsgAnswer showMessageBox(const std::string& text, const std::string& title,
+                                     MsgButtons buttons, MsgIcon icon);
     QWidget* mainWindow() const { return mainWindow_; }
     QgisEditor* editor() const { return editor_; }
+    /// The command whose window is being opened (see QgisEditor::command).
+    const CommandInfo* command() const;
 
 private:
     QPointer<QWidget> mainWindow_;

@@ -73,6 +73,7 @@ void OnduToolbar::click(const std::string& className) {
     Forms::collect();  // instances unloaded by earlier clicks, whose handlers have all returned
     g_pApp = &app_;
     g_itemsLeftUndone = false;
+    QgisEditor::ClickScope clicking(app_.editor(), it->second->info());
     it->second->OnClick();
 }
 

@@ -17,12 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-OgrFeatureClass& ogrClassOf(IFeatureClass& cls) {
-    auto* ogr = dynamic_cast<OgrFeatureClass*>(&cls);
-    if (!ogr) throw HostError("the class " + cls.name() + " is not stored in a file dataset");
-    return *ogr;
-}
-
 /// Shapefiles are one class per file: their siblings are files of the same folder.
 bool isShapefile(OgrFeatureClass& cls) {
     GDALDriver* driver = cls.dataset().handle()->GetDriver();
@@ -75,11 +69,17 @@ void copyFeatures(OgrFeatureClass& source, OGRLayer& target) {
     from.ResetReading();
 }
 
+ISiblingClasses& siblingsOf(IFeatureClass& cls) {
+    ISiblingClasses* siblings = cls.siblings();
+    if (!siblings) throw HostError("the class " + cls.name() + " is not stored in a file dataset");
+    return *siblings;
+}
+
 }  // namespace
 
 std::string ClassPath(IFeatureClass& cls) {
     auto* ogr = dynamic_cast<OgrFeatureClass*>(&cls);
-    if (!ogr) return {};
+    if (!ogr) return cls.storagePath();
     if (isShapefile(*ogr)) return siblingShapefile(*ogr, ogr->name()).string();
     const fs::path dataset(ogr->dataset().path());
     if (!fs::is_regular_file(dataset)) return {};  // a database, not a file
@@ -87,72 +87,96 @@ std::string ClassPath(IFeatureClass& cls) {
 }
 
 bool FeatureClassExists(IFeatureClass& cls, const std::string& name) {
-    OgrFeatureClass& ogr = ogrClassOf(cls);
-    if (isShapefile(ogr)) return fs::is_regular_file(siblingShapefile(ogr, name));
-    CPLErrorReset();
-    return ogr.dataset().handle()->GetLayerByName(name.c_str()) != nullptr;
+    return siblingsOf(cls).exists(name);
 }
 
 bool FeatureClassHasField(IFeatureClass& cls, const std::string& name, const std::string& field) {
-    OgrFeatureClass& ogr = ogrClassOf(cls);
-    if (isShapefile(ogr)) {
-        OgrDataset dataset(siblingShapefile(ogr, name).string());
-        OGRLayer* layer = dataset.handle()->GetLayer(0);
-        return layer && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
-    }
-    OGRLayer* layer = ogr.dataset().handle()->GetLayerByName(name.c_str());
-    return layer && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
+    return siblingsOf(cls).hasField(name, field);
 }
 
 void DeleteFeatureClass(IFeatureClass& cls, const std::string& name) {
-    OgrFeatureClass& ogr = ogrClassOf(cls);
+    ISiblingClasses& siblings = siblingsOf(cls);
     if (name == cls.name()) throw HostError("the class " + name + " may not delete itself");
+    siblings.remove(name);
+}
+
+std::unique_ptr<IFeatureLayer> CopyFeatureClass(IFeatureClass& cls, const std::string& newName) {
+    ISiblingClasses& siblings = siblingsOf(cls);
+    if (siblings.exists(newName))
+        throw HostError("a class " + newName + " exists beside " + cls.name());
+    return siblings.copy(newName);
+}
+
+}  // namespace ondu::maputil
+
+namespace ondu {
+
+namespace fs = std::filesystem;
+using maputil::copyFeatures;
+using maputil::createLayerLike;
+using maputil::failWithOgr;
+using maputil::isShapefile;
+using maputil::siblingShapefile;
+
+bool OgrFeatureClass::exists(const std::string& name) {
+    if (isShapefile(*this)) return fs::is_regular_file(siblingShapefile(*this, name));
     CPLErrorReset();
-    if (isShapefile(ogr)) {
-        const fs::path path = siblingShapefile(ogr, name);
+    return dataset().handle()->GetLayerByName(name.c_str()) != nullptr;
+}
+
+bool OgrFeatureClass::hasField(const std::string& name, const std::string& field) {
+    if (isShapefile(*this)) {
+        OgrDataset dataset(siblingShapefile(*this, name).string());
+        OGRLayer* layer = dataset.handle()->GetLayer(0);
+        return layer && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
+    }
+    OGRLayer* layer = dataset().handle()->GetLayerByName(name.c_str());
+    return layer && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
+}
+
+void OgrFeatureClass::remove(const std::string& name) {
+    CPLErrorReset();
+    if (isShapefile(*this)) {
+        const fs::path path = siblingShapefile(*this, name);
         if (!fs::is_regular_file(path)) throw HostError("no class " + name + " to delete");
-        if (ogr.dataset().handle()->GetDriver()->Delete(path.c_str()) != CE_None)
+        if (dataset().handle()->GetDriver()->Delete(path.c_str()) != CE_None)
             failWithOgr("cannot delete the class " + name);
         return;
     }
-    GDALDataset* dataset = ogr.dataset().handle();
-    for (int i = 0; i < dataset->GetLayerCount(); ++i)
-        if (name == dataset->GetLayer(i)->GetName()) {
-            if (dataset->DeleteLayer(i) != OGRERR_NONE)
+    GDALDataset* handle = dataset().handle();
+    for (int i = 0; i < handle->GetLayerCount(); ++i)
+        if (name == handle->GetLayer(i)->GetName()) {
+            if (handle->DeleteLayer(i) != OGRERR_NONE)
                 failWithOgr("cannot delete the class " + name);
             return;
         }
     throw HostError("no class " + name + " to delete");
 }
 
-std::unique_ptr<IFeatureLayer> CopyFeatureClass(IFeatureClass& cls, const std::string& newName) {
-    OgrFeatureClass& source = ogrClassOf(cls);
-    if (FeatureClassExists(cls, newName))
-        throw HostError("a class " + newName + " exists beside " + cls.name());
-    if (!isShapefile(source)) {
-        const std::shared_ptr<OgrDataset>& dataset = source.sharedDataset();
-        OGRLayer* layer = createLayerLike(*dataset->handle(), *source.layer(), newName);
-        copyFeatures(source, *layer);
-        return std::make_unique<FeatureLayer>(newName,
-                                              std::make_shared<OgrFeatureClass>(dataset, layer));
+std::unique_ptr<IFeatureLayer> OgrFeatureClass::copy(const std::string& newName) {
+    if (!isShapefile(*this)) {
+        OGRLayer* copied = createLayerLike(*dataset().handle(), *layer(), newName);
+        copyFeatures(*this, *copied);
+        return std::make_unique<FeatureLayer>(
+            newName, std::make_shared<OgrFeatureClass>(sharedDataset(), copied));
     }
     // A shapefile copy is a new file, written, closed and opened again as the map opens one.
-    const fs::path path = siblingShapefile(source, newName);
-    GDALDriver* driver = source.dataset().handle()->GetDriver();
+    const fs::path path = siblingShapefile(*this, newName);
+    GDALDriver* driver = dataset().handle()->GetDriver();
     CPLErrorReset();
     GDALDataset* created = driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
     if (!created) failWithOgr("cannot create the class " + newName);
     try {
-        copyFeatures(source, *createLayerLike(*created, *source.layer(), newName));
+        copyFeatures(*this, *createLayerLike(*created, *layer(), newName));
     } catch (...) {
         GDALClose(created);
         driver->Delete(path.c_str());
         throw;
     }
     GDALClose(created);
-    auto dataset = std::make_shared<OgrDataset>(path.string());
+    auto copied = std::make_shared<OgrDataset>(path.string());
     return std::make_unique<FeatureLayer>(
-        newName, std::make_shared<OgrFeatureClass>(dataset, dataset->handle()->GetLayer(0)));
+        newName, std::make_shared<OgrFeatureClass>(copied, copied->handle()->GetLayer(0)));
 }
 
-}  // namespace ondu::maputil
+}  // namespace ondu

@@ -35,6 +35,19 @@ FeatureCursorPtr SelectionSet::search(const QueryFilter* filter) {
     return std::make_unique<IdListCursor>(*class_, std::move(ids));
 }
 
+// ---- feature layers ----------------------------------------------------------------------
+
+bool FeatureLayer::reads(const std::string& path, const std::string& table) const {
+    if (!class_ || class_->dataset().path() != path) return false;
+    return table.empty() ? class_->dataset().handle()->GetLayerCount() == 1 : table_ == table;
+}
+
+void FeatureLayer::rebind(std::shared_ptr<OgrFeatureClass> cls) {
+    table_ = cls->name();
+    class_ = std::move(cls);
+    selection_ = SelectionSet(class_.get());
+}
+
 // ---- surface layers ----------------------------------------------------------------------
 
 RasterDatasetPtr RasterLayer::raster() {
@@ -126,6 +139,35 @@ void MapDocument::addSurfaceLayer(const std::string& layerName, LayerKind kind,
 
 void MapDocument::addTable(const std::string& path, const std::string& tableName) {
     tables_.push_back(featureClass(path, tableName));
+}
+
+namespace {
+std::string canonical(const std::string& path) { return fs::weakly_canonical(path).string(); }
+}  // namespace
+
+void MapDocument::layerCreated(const CreatedLayer& created) {
+    const std::string source = canonical(created.source);
+    for (auto& l : layers_) {
+        if (auto* raster = dynamic_cast<RasterLayer*>(l.get());
+            raster && created.kind == LayerKind::Raster && canonical(raster->path()) == source)
+            return raster->reload();
+        if (auto* tin = dynamic_cast<TinLayer*>(l.get());
+            tin && created.kind == LayerKind::Tin && canonical(tin->path()) == source)
+            return tin->reload();
+        // The class object the layer holds was deleted with the class it replaced; a class that
+        // is a file of its own (a shapefile) was written anew, so its file is opened again.
+        if (auto* feature = dynamic_cast<FeatureLayer*>(l.get());
+            feature && created.kind == LayerKind::Feature &&
+            feature->reads(source, created.table)) {
+            if (created.table.empty())
+                std::erase_if(datasets_, [&](const auto& d) { return d->path() == source; });
+            return feature->rebind(featureClass(source, created.table));
+        }
+    }
+    if (created.kind == LayerKind::Feature)
+        addFeatureLayer(created.name, source, created.table);
+    else
+        addSurfaceLayer(created.name, created.kind, created.source);
 }
 
 void MapDocument::openDataset(const std::string& path) {

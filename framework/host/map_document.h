@@ -40,13 +40,23 @@ private:
 class FeatureLayer : public IFeatureLayer {
 public:
     FeatureLayer(std::string name, std::shared_ptr<OgrFeatureClass> cls)
-        : name_(std::move(name)), class_(std::move(cls)), selection_(class_.get()) {}
+        : name_(std::move(name)),
+          table_(cls ? cls->name() : ""),
+          class_(std::move(cls)),
+          selection_(class_.get()) {}
     std::string name() const override { return name_; }
     IFeatureClass* featureClass() override { return class_.get(); }
     ISelectionSet& selectionSet() override { return selection_; }
+    /// Whether the layer's class is the table `table` of the dataset at `path` (a canonical
+    /// path); an empty table matches the dataset's only class.
+    bool reads(const std::string& path, const std::string& table) const;
+    /// Puts the layer over another class (the one that replaced its own); its selection is
+    /// cleared.
+    void rebind(std::shared_ptr<OgrFeatureClass> cls);
 
 private:
     std::string name_;
+    std::string table_;  ///< the class's name, kept: a deleted class cannot be asked for it
     std::shared_ptr<OgrFeatureClass> class_;
     SelectionSet selection_;
 };
@@ -60,6 +70,8 @@ public:
     std::string name() const override { return name_; }
     const std::string& path() const { return path_; }
     RasterDatasetPtr raster() override;
+    /// The raster is opened again when next asked for (its file was replaced).
+    void reload() { raster_.reset(); }
 
 private:
     std::string name_;
@@ -74,6 +86,8 @@ public:
     std::string name() const override { return name_; }
     const std::string& path() const { return path_; }
     TinPtr tin() override;
+    /// The TIN is opened again when next asked for (its file was replaced).
+    void reload() { tin_.reset(); }
 
 private:
     std::string name_;
@@ -94,6 +108,11 @@ public:
     ILayer& layer(int index) override;
     int tableCount() const override { return static_cast<int>(tables_.size()); }
     ITable& table(int index) override;
+    /// A layer a run created joins the map after its layers for the rest of the run; a layer
+    /// already over that source reads it afresh instead. The map document's file is left as it
+    /// is: a new class of a GeoPackage map is listed when the map is next opened, a layer that a
+    /// JSON document does not name is the user's to add.
+    void layerCreated(const CreatedLayer& layer) override;
 
     /// The first layer of that exact name, or nullptr.
     ILayer* findLayer(const std::string& name);

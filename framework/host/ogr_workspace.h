@@ -73,7 +73,7 @@ private:
 };
 
 /// A table or feature class: one OGR layer of a dataset.
-class OgrFeatureClass : public IFeatureClass {
+class OgrFeatureClass : public IFeatureClass, private ISiblingClasses {
 public:
     OgrFeatureClass(std::shared_ptr<OgrDataset> dataset, OGRLayer* layer);
 
@@ -90,6 +90,8 @@ public:
     /// The store's name of the geometry column ("SHAPE" for stores without one).
     std::string shapeFieldName() const override;
     FeaturePtr createFeature() override;
+    /// The classes in its dataset, or the shapefiles of its folder (feature_class_copies.cpp).
+    ISiblingClasses* siblings() override { return this; }
 
     bool hasGeometry() const { return hasGeometry_; }
     OGRLayer* layer() { return layer_; }
@@ -107,6 +109,11 @@ public:
 
 private:
     void readSchema();
+
+    bool exists(const std::string& name) override;
+    bool hasField(const std::string& name, const std::string& field) override;
+    void remove(const std::string& name) override;
+    std::unique_ptr<IFeatureLayer> copy(const std::string& newName) override;
 
     std::shared_ptr<OgrDataset> dataset_;
     OGRLayer* layer_;

@@ -31,12 +31,16 @@
 #include "apps/qgis/qt_dialog.h"
 #include "apps/qgis/qt_user_interface.h"
 #include "apps/qgis/toolbar.h"
+#include "framework/commands.h"
+#include "framework/error_report.h"
 #include "framework/file_helpers.h"
 #include "framework/host/ogr_geometry.h"
 #include "framework/host/sample_river.h"
+#include "framework/map_helpers.h"
 #include "framework/shared_state.h"
 #include "morphology/thalweg_from_curvature.h"
 #include "support/cli_runner.h"
+#include "support/gpkg_checks.h"
 #include "support/temp_map.h"
 #include "tools/registry.h"
 
@@ -50,8 +54,8 @@ namespace fs = std::filesystem;
 class TestUI : public QtUserInterface {
 public:
     explicit TestUI(QgisEditor& editor) : QtUserInterface(nullptr, nullptr, &editor) {}
-    MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons,
-                         MsgIcon) override {
+    MsgAnswer showMessageBox(const std::string& text, const std::string& title, MsgButtons,
+                             MsgIcon) override {
         messages.push_back("[" + title + "] " + text);
         return MsgAnswer::OK;
     }
@@ -61,11 +65,12 @@ public:
     }
     std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
     void showDialog(Dialog& dialog, bool) override {
-        windows.push_back(std::make_unique<DialogWindow>(dialog, editor()));
+        windows.push_back(std::make_unique<DialogWindow>(dialog, editor(), command()));
     }
+    /// The latest window of that dialog.
     DialogWindow& window(const std::string& name) {
-        for (auto& w : windows)
-            if (w->objectName() == QString::fromStdString(name)) return *w;
+        for (auto w = windows.rbegin(); w != windows.rend(); ++w)
+            if ((*w)->objectName() == QString::fromStdString(name)) return **w;
         throw std::runtime_error("no window " + name);
     }
 
@@ -86,17 +91,22 @@ long featuresIn(QgsVectorLayer& layer) {
     return count;
 }
 
+/// A river of two meanders, with surveyed sections that far apart (0: none).
+SampleRiverOptions smallRiver(double crossSectionSpacing) {
+    SampleRiverOptions river;
+    river.length = 1000;
+    river.wavelength = 500;
+    river.amplitude = 60;
+    river.surveyPointCount = 0;
+    river.crossSectionSpacing = crossSectionSpacing;
+    return river;
+}
+
 /// A project over a small generated river, with the host installed on it.
 class QgisHostTest : public ::testing::Test {
 protected:
     QgisHostTest() {
-        SampleRiverOptions river;
-        river.length = 1000;
-        river.wavelength = 500;
-        river.amplitude = 60;
-        river.surveyPointCount = 0;
-        river.crossSectionSpacing = 0;
-        writeSampleRiver(gpkg.string(), river);
+        writeSampleRiver(gpkg.string(), smallRiver(0));
         for (const char* name : {"CenterlineSegments", "ChannelBoundary", "Thalweg", "CenterLine"})
             add(name);
         g_pApp = &app;
@@ -214,7 +224,7 @@ TEST_F(QgisHostTest, EveryDeclaredDialogGetsAWindowWithItsControlsAndDefaults) {
         for (const auto& entry : command->dialogs()) {
             Dialog& dialog = entry.instance();
             dialog.load();
-            DialogWindow window(dialog, &app.editor());
+            DialogWindow window(dialog, &app.editor(), nullptr);
             ++windows;
             EXPECT_EQ(window.windowTitle().toStdString(), dialog.caption());
             for (const auto& c : dialog.controls()) {
@@ -272,7 +282,7 @@ TEST_F(QgisHostTest, ListsAreFilledFromTheProjectInLayerTreeOrder) {
 
     Dialog& dialog = Forms::get<frmNewThaCur>();
     dialog.load();
-    DialogWindow window(dialog, &app.editor());
+    DialogWindow window(dialog, &app.editor(), nullptr);
     auto items = [&](const char* control) {
         std::vector<std::string> shown;
         auto* box = widget<QComboBox>(window, control);
@@ -322,6 +332,27 @@ TEST_F(QgisHostTest, GatedCommandWithoutEditingLayersShowsItsOwnMessage) {
     EXPECT_TRUE(ui.windows.empty());
 }
 
+TEST_F(QgisHostTest, GatedCommandWritingALayerNotInEditingModeIsRefusedAndChangesNothing) {
+    QgsVectorLayer* segments = layer("CenterlineSegments");
+    QgsVectorLayer* thalweg = layer("Thalweg");
+    segments->selectByIds({2, 3});
+    ASSERT_TRUE(segments->startEditing());  // the gate at the click passes: a layer is editing
+    const int undoSteps = segments->undoStack()->count();
+    const std::string before = test::fingerprint(gpkg);
+
+    runThalweg();
+
+    EXPECT_EQ(ui.messages, std::vector<std::string>{
+                               "[Edit Session] Please start the edit session to run this tool."});
+    EXPECT_FALSE(thalweg->isEditable());
+    EXPECT_EQ(featuresIn(*thalweg), 0);
+    EXPECT_TRUE(segments->isEditable());
+    EXPECT_EQ(segments->fields().indexOf("rCurvature"), -1);
+    EXPECT_EQ(segments->undoStack()->count(), undoSteps);
+    EXPECT_FALSE(segments->isModified());
+    EXPECT_EQ(test::fingerprint(gpkg), before);
+}
+
 TEST_F(QgisHostTest, EscapeStopsTheRunAndUndoesWhatItWrote) {
     QgsVectorLayer* segments = layer("CenterlineSegments");
     QgsVectorLayer* thalweg = layer("Thalweg");
@@ -353,6 +384,8 @@ struct EditCase {
     long inQgis;         ///< features QGIS shows after the run
     std::size_t onDisk;  ///< features saved in the file
     bool editingAfter;
+    bool gated = false;        ///< the run is one of a command gated on the edit session
+    const char* refusal = "";  ///< what refused the run's first write
 };
 
 class EditRunTest : public QgisHostTest, public ::testing::WithParamInterface<EditCase> {};
@@ -363,16 +396,23 @@ TEST_P(EditRunTest, KeepsOrUndoesTheWritesOfARun) {
     if (c.editingBefore) {
         ASSERT_TRUE(thalweg->startEditing());
     }
+    std::string refusal;
     {
-        EditRun run(app.editor());
-        IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
-        cls->addField({"Label", FieldType::String});
-        auto f = cls->createFeature();
-        f->setShape(fromWkt("LINESTRING (0 0,10 5)"));  // takes the layer's Z
-        f->setValue(cls->findField("Label"), std::string("bed"));
-        f->store();
+        EditRun run(app.editor(), c.gated ? &catalogued("clsThaCur") : nullptr);
+        try {
+            IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
+            cls->addField({"Label", FieldType::String});
+            auto f = cls->createFeature();
+            f->setShape(fromWkt("LINESTRING (0 0,10 5)"));  // takes the layer's Z
+            f->setValue(cls->findField("Label"), std::string("bed"));
+            f->store();
+        } catch (const RunRefused& e) {
+            refusal = "[" + e.context() + "] " + e.what();
+        }
+        // A refused run is undone even when the tool carries on to completion.
         if (c.completed) run.finish(true);
     }
+    EXPECT_EQ(refusal, c.refusal);
     // Counted one by one: QGIS's own count of a GeoPackage layer reads -1 after a rollback.
     EXPECT_EQ(featuresIn(*thalweg), c.inQgis);
     EXPECT_EQ(countOnDisk(gpkg, "Thalweg"), c.onDisk);
@@ -391,8 +431,37 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EditCase{"InEditSessionCompleted", true, true, 1, 0, true},
                       EditCase{"InEditSessionFailed", true, false, 0, 0, true},
                       EditCase{"OutsideEditSessionCompleted", false, true, 1, 1, false},
-                      EditCase{"OutsideEditSessionFailed", false, false, 0, 0, false}),
+                      EditCase{"OutsideEditSessionFailed", false, false, 0, 0, false},
+                      EditCase{"GatedInEditSession", true, true, 1, 0, true, true},
+                      EditCase{"GatedOutsideEditSessionIsRefused", false, true, 0, 0, false, true,
+                               "[Edit Session] Please start the edit session to run this tool."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A tool that reports a failed step and carries on (as the beta sections do for each section)
+// would report every later refused write and then its completion: only the refusal is shown.
+TEST_F(QgisHostTest, AfterARefusalOnlyTheRefusalIsReported) {
+    ASSERT_TRUE(layer("CenterlineSegments")->startEditing());
+    {
+        EditRun run(app.editor(), &catalogued("clsBetaFromTha"));
+        hostLayer("CenterlineSegments")->featureClass()->addField({"Written"});  // taken
+        IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
+        for (int section = 0; section < 2; ++section)
+            trapped(ErrorStyle::Routine, "subCreateBetas", [&] { cls->createFeature()->store(); });
+        MsgBox("Cross-sections created successfully!", MsgButtons::OK,
+               "Cross-sections from thalweg");
+        MsgBox("Go on?", MsgButtons::YesNo, "Question");  // questions are still asked
+        run.finish(true);
+    }
+    MsgBox("Next run", MsgButtons::OK, "After");
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "[Edit Session] Please start the edit session to run this tool.",
+                               "[Question] Go on?", "[After] Next run"}));
+    EXPECT_EQ(featuresIn(*layer("Thalweg")), 0);
+    EXPECT_FALSE(layer("Thalweg")->isEditable());
+    // What the run wrote before its refusal is undone although the tool completed.
+    EXPECT_EQ(layer("CenterlineSegments")->fields().indexOf("Written"), -1);
+    EXPECT_FALSE(layer("CenterlineSegments")->isModified());
+}
 
 TEST_F(QgisHostTest, OutsideARunOnlyLayersInEditingModeTakeWrites) {
     IFeatureClass* cls = hostLayer("Thalweg")->featureClass();
@@ -462,6 +531,404 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"PointGetsZ", "POINT (1 2)", QgsWkbTypes::PointZ, "POINT Z (1 2 0)"},
         ShapeCase{"PolygonKept", "POLYGON ((0 0,1 0,1 1,0 0))", QgsWkbTypes::Polygon,
                   "POLYGON ((0 0,1 0,1 1,0 0))"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+/// A created layer of each kind, written in two versions that the host tells apart.
+struct CreatedCase {
+    const char* name;
+    LayerKind kind;
+    const char* file;
+    const char* table;
+    const char* qgisSource;  ///< after the folder
+    /// Writes version 1 or 2 of the data at `path`.
+    void (*write)(const std::string& path, int version);
+    /// What the host reads of it: 1 + version.
+    long (*measure)(ILayer& layer);
+};
+
+void writeRaster(const std::string& path, int version) {
+    std::filesystem::remove(path);
+    GDALDatasetUniquePtr raster(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.c_str(), 1 + version, 2, 1, GDT_Float32, nullptr));
+}
+long rasterColumns(ILayer& layer) { return layer.asRasterLayer()->raster()->columns(); }
+
+void writeTin(const std::string& path, int version) {
+    std::vector<Point> points = {{0, 0, 1}, {10, 0, 2}, {0, 10, 3}, {10, 10, 4}, {20, 5, 5}};
+    points.resize(static_cast<std::size_t>(3 + version));  // 2 or 3 triangles
+    createTin(points, {}, nullptr, "")->saveAs(path);
+}
+long tinTriangles(ILayer& layer) {
+    return static_cast<long>(layer.asTinLayer()->tin()->triangleCount());
+}
+
+void writeClass(const std::string& path, int version) {
+    std::filesystem::remove(path);
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
+        path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRLayer* made = ds->CreateLayer("Made", nullptr, wkbPoint);
+    for (int i = 0; i < 1 + version; ++i) {
+        OGRFeature feature(made->GetLayerDefn());
+        OGRPoint point(i, 0);
+        feature.SetGeometry(&point);
+        ASSERT_EQ(made->CreateFeature(&feature), OGRERR_NONE);
+    }
+}
+long classFeatures(ILayer& layer) {
+    return layer.asFeatureLayer()->featureClass()->featureCount(nullptr);
+}
+
+class CreatedLayerTest : public QgisHostTest, public ::testing::WithParamInterface<CreatedCase> {};
+
+TEST_P(CreatedLayerTest, JoinsTheProjectOnTopOnceAndReadsItsReplacedSource) {
+    const CreatedCase& c = GetParam();
+    const std::string path = folder.file(c.file);
+    const CreatedLayer created{c.kind, c.name, path, c.table};
+    auto named = [&] { return project.mapLayersByName(c.name); };
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        c.write(path, version);
+        app.map().layerCreated(created);
+        ASSERT_EQ(named().size(), 1);  // a second run's output is not added twice
+        QgsMapLayer* layer = named().front();
+        EXPECT_EQ(project.layerTreeRoot()->findLayers().front()->layer(), layer);
+        EXPECT_EQ(layer->source(), QString::fromStdString(folder.path() + "/" + c.qgisSource));
+        EXPECT_EQ(layer->customProperty(kTinProperty).toString().toStdString(),
+                  c.kind == LayerKind::Tin ? path : "");
+        IMap& map = app.document().focusMap();
+        ASSERT_EQ(map.layer(0).name(), c.name);
+        EXPECT_EQ(map.layer(0).kind(), c.kind);
+        EXPECT_EQ(c.measure(map.layer(0)), 1 + version);  // the replaced source, not the first
+    }
+    EXPECT_EQ(project.count(), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CreatedLayerTest,
+    ::testing::Values(CreatedCase{"merged", LayerKind::Raster, "merged.tif", "", "merged.tif",
+                                  writeRaster, rasterColumns},
+                      CreatedCase{"MergedTIN", LayerKind::Tin, "MergedTIN.gpkg", "",
+                                  "MergedTIN.gpkg|layername=triangles", writeTin, tinTriangles},
+                      CreatedCase{"Made", LayerKind::Feature, "made.gpkg", "Made",
+                                  "made.gpkg|layername=Made", writeClass, classFeatures}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+/// Integrate with terrain on a TIN or a raster terrain, and the layers it creates: names and files
+/// (from the test folder) of the terrain outputs.
+struct TerrainCase {
+    const char* name;
+    bool tin;
+    std::vector<std::pair<std::string, std::string>> created;
+};
+
+class IntegrateFixture : public QgisHostTest {
+protected:
+    /// Sections and a valley around them, added to the project as "Sections" and "Terrain"; the
+    /// sections a table of a GeoPackage or a shapefile of their own.
+    void addSectionsAndTerrain(bool tin, bool shapefile = false) {
+        const SampleRiverOptions river = smallRiver(250);
+        const std::string sections = folder.file("sections.gpkg");
+        writeSampleRiver(sections, river);
+        fs::create_directories(folder.file("terrain"));
+        const std::string raster = folder.file("terrain/valley.tif");
+        writeSampleValley(raster, tinPath, river, 25);
+        const QString source =
+            shapefile ? QString::fromStdString(shapefileOf(sections))
+                      : QString::fromStdString(sections) + "|layername=SurveyCrossSections";
+        project.addMapLayer(new QgsVectorLayer(source, "Sections", "ogr"));
+        if (!tin) {
+            project.addMapLayer(new QgsRasterLayer(QString::fromStdString(raster), "Terrain"));
+            return;
+        }
+        auto* triangles = new QgsVectorLayer(
+            QString::fromStdString(tinPath) + "|layername=triangles", "Terrain", "ogr");
+        triangles->setCustomProperty(kTinProperty, QString::fromStdString(tinPath));
+        project.addMapLayer(triangles);
+    }
+    /// Runs the tool through its window, replacing the sections' shapes and building a terrain,
+    /// or with the window's own output options.
+    void integrate(const QString& divisions, bool replaceAndBuild = true, bool extend = false) {
+        OnduToolbar toolbar(app);
+        toolbar.click("clsIntegrateCSwithTerrain");
+        DialogWindow& window = ui.window("frmIntegrateCSwithTerrain");
+        for (auto [control, item] :
+             {std::pair{"cmbCrossSections", "Sections"}, std::pair{"cmbSurface", "Terrain"}}) {
+            auto* box = widget<QComboBox>(window, control);
+            emit box->activated(box->findText(item));
+        }
+        auto* count = widget<QLineEdit>(window, "txtNoProfileLines");
+        count->setText(divisions);
+        emit count->textEdited(divisions);
+        if (extend) widget<QCheckBox>(window, "chkExtend")->click();
+        if (replaceAndBuild) {
+            widget<QCheckBox>(window, "chkNewTerrain")->click();
+            widget<QRadioButton>(window, "optReplace")->click();
+        }
+        widget<QPushButton>(window, "cmdOK")->click();
+    }
+
+    /// The GeoPackage's sections as the shapefile "shp/Sections.shp".
+    std::string shapefileOf(const std::string& gpkg) {
+        fs::create_directories(folder.file("shp"));
+        const std::string path = folder.file("shp/Sections.shp");
+        GDALDatasetUniquePtr from(GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR));
+        GDALDatasetUniquePtr to(GetGDALDriverManager()
+                                    ->GetDriverByName("ESRI Shapefile")
+                                    ->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        EXPECT_NE(to->CopyLayer(from->GetLayerByName("SurveyCrossSections"), "Sections"), nullptr);
+        return path;
+    }
+
+    const std::string tinPath = folder.file("terrain/valley-tin.gpkg");
+};
+
+class IntegrateTest : public IntegrateFixture, public ::testing::WithParamInterface<TerrainCase> {};
+
+TEST_F(IntegrateTest, ATinLayerOfTheProjectIsReadAsThatTin) {
+    addSectionsAndTerrain(true);
+    ILayer& terrain = app.document().focusMap().layer(0);  // QGIS adds layers on top
+    ASSERT_EQ(terrain.name(), "Terrain");
+    ASSERT_NE(terrain.asTinLayer(), nullptr);
+    EXPECT_EQ(terrain.asTinLayer()->tin()->triangleCount(), openTin(tinPath)->triangleCount());
+}
+
+TEST_P(IntegrateTest, CreatedTerrainsJoinTheProjectOnTopOnce) {
+    const TerrainCase& c = GetParam();
+    addSectionsAndTerrain(c.tin);
+    const int layersBefore = project.count();
+    std::size_t firstTriangles = 0;
+    for (const char* divisions : {"4", "8"}) {
+        SCOPED_TRACE(divisions);
+        ui.messages.clear();
+        integrate(divisions);
+        ASSERT_EQ(ui.messages,
+                  std::vector<std::string>{"[Integration] Process completed successfully!"});
+        EXPECT_EQ(project.count(), layersBefore + static_cast<int>(c.created.size()));
+
+        // Each added on top of the one before.
+        const auto tree = project.layerTreeRoot()->findLayers();
+        IMap& map = app.document().focusMap();
+        for (std::size_t i = 0; i < c.created.size(); ++i) {
+            const auto& [name, file] = c.created[c.created.size() - 1 - i];
+            const std::string path = folder.file(file);
+            QgsMapLayer* layer = tree.at(static_cast<int>(i))->layer();
+            ASSERT_EQ(layer->name().toStdString(), name);
+            ILayer& hosted = map.layer(static_cast<int>(i));
+            if (auto* tin = hosted.asTinLayer()) {
+                EXPECT_EQ(layer->customProperty(kTinProperty).toString().toStdString(), path);
+                EXPECT_EQ(layer->source().toStdString(), path + "|layername=triangles");
+                const std::size_t triangles = tin->tin()->triangleCount();
+                EXPECT_EQ(triangles, openTin(path)->triangleCount());
+                if (firstTriangles) {
+                    EXPECT_NE(triangles, firstTriangles);  // the second run's TIN, read afresh
+                }
+                firstTriangles = triangles;
+            } else {
+                ASSERT_NE(hosted.asRasterLayer(), nullptr) << name;
+                EXPECT_EQ(layer->source().toStdString(), path);
+                EXPECT_GT(hosted.asRasterLayer()->raster()->columns(), 0);
+            }
+        }
+    }
+}
+
+/// The rows of a class on disk: "fid|Measure|NewFeat|shape as WKT", in identifier order.
+std::vector<std::string> rowsOnDisk(const std::string& file, const std::string& table) {
+    GDALDatasetUniquePtr ds(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
+    if (!ds) return {};
+    OGRLayer* layer = table.empty() ? ds->GetLayer(0) : ds->GetLayerByName(table.c_str());
+    if (!layer) return {};
+    std::vector<std::string> rows;
+    for (auto& feature : *layer) {
+        const int newFeat = feature->GetFieldIndex("NewFeat");
+        const double measure = feature->GetFieldAsDouble("Measure");
+        rows.push_back(std::to_string(feature->GetFID()) + "|" +
+                       QString::number(measure).toStdString() + "|" +
+                       (newFeat >= 0 ? std::to_string(feature->GetFieldAsInteger(newFeat)) : "-") +
+                       "|" + feature->GetGeometryRef()->exportToWkt());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+/// Where the sections of an integrate run lie, and where their copy "Sections_new" goes.
+struct StoreCase {
+    const char* name;
+    bool shapefile;
+    const char* file;       ///< of the sections, in the test folder
+    const char* table;      ///< of the sections; empty for a shapefile
+    const char* copyFile;   ///< of the copy
+    const char* copyTable;  ///< of the copy
+};
+
+class NewClassTest : public IntegrateFixture, public ::testing::WithParamInterface<StoreCase> {
+protected:
+    NewClassTest() { addSectionsAndTerrain(true, GetParam().shapefile); }
+    std::vector<std::string> sectionsOnDisk() {
+        return rowsOnDisk(folder.file(GetParam().file), GetParam().table);
+    }
+    std::vector<std::string> copyOnDisk() {
+        return rowsOnDisk(folder.file(GetParam().copyFile), GetParam().copyTable);
+    }
+    QList<QgsMapLayer*> copies() { return project.mapLayersByName("Sections_new"); }
+    /// The boxes that a run writing the new shapes into "Sections_new" shows.
+    std::vector<std::string> integrateIntoNewClass(bool extend = false) {
+        ui.messages.clear();
+        integrate("4", false, extend);
+        return ui.messages;
+    }
+};
+
+// The copy is made of what the user sees: an unsaved change of a value and an unsaved deletion
+// are in it, with the extended shapes; the source layer keeps its edit buffer, and a second run
+// replaces the copy.
+TEST_P(NewClassTest, CopyHoldsTheUnsavedEditsAndTheNewShapesAndIsReplacedByTheNextRun) {
+    QgsVectorLayer* sections = layer("Sections");
+    const std::vector<std::string> savedBefore = sectionsOnDisk();
+    ASSERT_GE(savedBefore.size(), 4u);
+    ASSERT_TRUE(sections->startEditing());
+    QgsFeatureIds ids = sections->allFeatureIds();
+    std::vector<QgsFeatureId> sorted(ids.begin(), ids.end());
+    std::sort(sorted.begin(), sorted.end());
+    const QgsFeatureId changed = sorted[1], deleted = sorted.back();
+    const int measure = sections->fields().indexOf("Measure");
+    const double newMeasure = sections->getFeature(changed).attribute(measure).toDouble() + 1;
+    ASSERT_TRUE(sections->changeAttributeValue(changed, measure, newMeasure));
+    ASSERT_TRUE(sections->deleteFeature(deleted));
+
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_EQ(integrateIntoNewClass(true),
+                  std::vector<std::string>{"[Integration] Process completed successfully!"});
+        ASSERT_EQ(copies().size(), 1);
+        QgsMapLayer* copy = copies().front();
+        EXPECT_EQ(project.layerTreeRoot()->findLayers().front()->layer(), copy);
+        EXPECT_FALSE(qobject_cast<QgsVectorLayer*>(copy)->isEditable());  // committed
+
+        const std::vector<std::string> rows = copyOnDisk();
+        ASSERT_EQ(rows.size(), savedBefore.size() - 1);  // without the deleted one
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string before = savedBefore[i];
+            EXPECT_EQ(rows[i].substr(0, rows[i].find('|')), before.substr(0, before.find('|')));
+            EXPECT_NE(rows[i].find("|1|"), std::string::npos) << rows[i];  // NewFeat = 1
+            EXPECT_NE(rows[i].substr(rows[i].rfind('|')), before.substr(before.rfind('|')));
+        }
+        EXPECT_NE(rows[1].find("|" + QString::number(newMeasure).toStdString() + "|"),
+                  std::string::npos)
+            << rows[1];
+        EXPECT_FALSE(maputil::FeatureClassExists(*hostLayer("Sections")->featureClass(),
+                                                 "Sections_new_replaced_by_ondu"));
+        // The source is as it was: saved rows untouched, the edits still pending.
+        EXPECT_EQ(sectionsOnDisk(), savedBefore);
+        EXPECT_TRUE(sections->isEditable());
+        EXPECT_EQ(sections->getFeature(changed).attribute(measure).toDouble(), newMeasure);
+        EXPECT_FALSE(sections->getFeature(deleted).isValid());
+    }
+    if (!GetParam().shapefile) EXPECT_EQ(test::validatorFindings(folder.file(GetParam().file)), "");
+}
+
+// A run that fails after the copy was made leaves no copy: neither the class nor its layer; an
+// older copy that it replaced is back, shown by a layer again.
+TEST_P(NewClassTest, AFailedRunLeavesNoCopyAndGetsTheOlderOneBack) {
+    ASSERT_TRUE(layer("Sections")->startEditing());
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older);
+        if (older) integrate("4", false);
+        const std::vector<std::string> before = copyOnDisk();
+        const int layersBefore = project.count();
+        {
+            EditRun run(app.editor(), &catalogued("clsIntegrateCSwithTerrain"));
+            IFeatureClass& cls = *hostLayer("Sections")->featureClass();
+            if (older) maputil::DeleteFeatureClass(cls, "Sections_new");
+            auto copy = maputil::CopyFeatureClass(cls, "Sections_new");
+            maputil::AddField(copy.get(), "NewFeat", FieldType::Integer);  // opened by the run
+            EXPECT_TRUE(qobject_cast<QgsVectorLayer*>(copies().value(0))->isEditable());
+            run.finish(false);
+        }
+        EXPECT_EQ(project.count(), layersBefore);
+        EXPECT_EQ(copies().size(), older ? 1 : 0);
+        EXPECT_EQ(copyOnDisk(), before);
+        IFeatureClass& cls = *hostLayer("Sections")->featureClass();
+        EXPECT_EQ(maputil::FeatureClassExists(cls, "Sections_new"), older);
+        EXPECT_FALSE(maputil::FeatureClassExists(cls, "Sections_new_replaced_by_ondu"));
+    }
+}
+
+// The layer is named apart from its table: the table is still the class itself.
+TEST_P(NewClassTest, TheLayersOwnTableIsNeverDeleted) {
+    const std::string own = GetParam().shapefile ? "Sections" : "SurveyCrossSections";
+    const std::vector<std::string> saved = sectionsOnDisk();
+    IFeatureClass& cls = *hostLayer("Sections")->featureClass();
+    ASSERT_TRUE(maputil::FeatureClassExists(cls, own));
+    try {
+        maputil::DeleteFeatureClass(cls, own);
+        ADD_FAILURE() << "deleted";
+    } catch (const HostError& e) {
+        EXPECT_EQ(std::string(e.what()), "the class " + own + " may not delete itself");
+    }
+    EXPECT_EQ(sectionsOnDisk(), saved);
+}
+
+// New features have no identifier the copy could keep yet, and the copy takes the saved fields:
+// a buffer holding either is refused before anything is written.
+TEST_P(NewClassTest, UnsavedNewFeaturesOrFieldsAreRefused) {
+    QgsVectorLayer* sections = layer("Sections");
+    const std::vector<std::string> saved = sectionsOnDisk();
+    for (const bool newField : {false, true}) {
+        SCOPED_TRACE(newField);
+        ASSERT_TRUE(sections->startEditing());
+        if (newField) {
+            ASSERT_TRUE(sections->addAttribute(QgsField("Note", QVariant::String)));
+        } else {
+            QgsFeature added = sections->getFeature(*sections->allFeatureIds().begin());
+            added.setAttribute("Measure", 5000);
+            ASSERT_TRUE(sections->addFeature(added));
+        }
+        EXPECT_EQ(integrateIntoNewClass(),
+                  std::vector<std::string>{"[] The layer Sections has new features or changed "
+                                           "fields that are not saved: save them, then run the "
+                                           "tool again."});
+        EXPECT_TRUE(copies().isEmpty());
+        EXPECT_TRUE(copyOnDisk().empty());
+        EXPECT_TRUE(sections->isModified());  // the user's edits are kept
+        ASSERT_TRUE(sections->rollBack());
+    }
+    EXPECT_EQ(sectionsOnDisk(), saved);
+}
+
+// An older copy shown by a layer with unsaved edits is not deleted under it.
+TEST_P(NewClassTest, AnOlderCopyWithUnsavedEditsIsNotReplaced) {
+    integrate("4", false);
+    QgsVectorLayer* copy = qobject_cast<QgsVectorLayer*>(copies().value(0));
+    ASSERT_NE(copy, nullptr);
+    const std::vector<std::string> before = copyOnDisk();
+    ASSERT_TRUE(copy->startEditing());
+    ASSERT_TRUE(copy->deleteFeature(*copy->allFeatureIds().begin()));
+    EXPECT_EQ(integrateIntoNewClass(),
+              std::vector<std::string>{"[] The layer Sections_new shows the class Sections_new "
+                                       "and has unsaved edits: save or discard them, then run "
+                                       "the tool again."});
+    EXPECT_EQ(copies().size(), 1);
+    EXPECT_TRUE(copy->isModified());
+    EXPECT_EQ(copyOnDisk(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, NewClassTest,
+                         ::testing::Values(StoreCase{"GeoPackage", false, "sections.gpkg",
+                                                     "SurveyCrossSections", "sections.gpkg",
+                                                     "Sections_new"},
+                                           StoreCase{"Shapefile", true, "shp/Sections.shp", "",
+                                                     "shp/Sections_new.shp", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Terrains, IntegrateTest,
+    ::testing::Values(TerrainCase{"Tin", true, {{"MergedTIN", "terrain/MergedTIN.gpkg"}}},
+                      TerrainCase{"Raster",
+                                  false,
+                                  {{"NewTIN", "NewTIN.gpkg"},
+                                   {"rast", "terrain/rast.tif"},
+                                   {"merged", "terrain/merged.tif"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtFileFilter, TakesTheHostFilterFormAndPreselectsTheEntry) {

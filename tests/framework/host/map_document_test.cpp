@@ -4,8 +4,14 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <algorithm>
+#include <sstream>
+
 #include "framework/host/map_document_text.h"
 #include "framework/host/ogr_geometry.h"
+#include "framework/host/sample_river.h"
+#include "framework/map_helpers.h"
+#include "framework/surface_helpers.h"
 #include "support/cli_runner.h"
 #include "support/temp_map.h"
 
@@ -105,6 +111,57 @@ TEST(MapDocument, ZAndMValuesSurviveEveryStoreBitForBit) {
     }
 }
 
+// ---- layers a run created ---------------------------------------------------------------------
+
+class CreatedLayers : public ::testing::TestWithParam<test::StoreFormat> {};
+
+// A second run replaces the first run's outputs: the map keeps one layer of each, reading the new
+// data (the class object of a deleted class is never touched again).
+TEST_P(CreatedLayers, JoinAfterTheMapsLayersOnceAndReadTheirReplacedSources) {
+    test::TempMap store({reach()}, GetParam());
+    auto map = store.openMap();
+    IFeatureClass& reachClass = *map->layer(0).asFeatureLayer()->featureClass();
+    auto rasters = openRasterWorkspace(store.folder().string());
+    const std::string dem = (store.folder() / "dem.tif").string();
+    const std::string bed = (store.folder() / "bed.gpkg").string();
+    std::vector<Point> points = {{0, 0, 1}, {10, 0, 2}, {0, 10, 3}};
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        if (version == 2) {
+            auto added = reachClass.createFeature();
+            added->setShape(fromWkt("LINESTRING (20 0,30 0)"));
+            added->store();
+            maputil::DeleteFeatureClass(reachClass, "Reach_new");
+            rasters->remove("dem");
+            points.push_back({10, 10, 4});
+        }
+        auto copy = maputil::CopyFeatureClass(reachClass, "Reach_new");
+        maputil::ShowCreatedClass(map.get(), *copy->featureClass());
+        RasterSpec spec{.name = "dem", .columns = version, .rows = 2};
+        rasters->createDataset(spec)->save();
+        surfaceUtil::ShowCreatedSurface(map.get(), dem);
+        createTin(points, {}, nullptr, "")->saveAs(bed);
+        surfaceUtil::ShowCreatedSurface(map.get(), bed);
+
+        std::vector<std::string> names;
+        for (int i = 0; i < map->layerCount(); ++i) names.push_back(map->layer(i).name());
+        EXPECT_EQ(names, (std::vector<std::string>{"Reach", "Reach_new", "dem", "bed"}));
+        EXPECT_EQ(map->layer(1).asFeatureLayer()->featureClass()->featureCount(nullptr),
+                  1 + version);
+        EXPECT_EQ(map->layer(2).asRasterLayer()->raster()->columns(), version);
+        EXPECT_EQ(map->layer(3).asTinLayer()->tin()->triangleCount(),
+                  static_cast<std::size_t>(version));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, CreatedLayers,
+                         ::testing::Values(test::StoreFormat::GeoPackage,
+                                           test::StoreFormat::Shapefile),
+                         [](const auto& info) {
+                             return info.param == test::StoreFormat::GeoPackage ? "GeoPackage"
+                                                                                : "Shapefile";
+                         });
+
 // ---- through the command-line host -----------------------------------------------------------
 
 // A GeoPackage opened directly lists its tables in the store's order (by name here).
@@ -152,6 +209,45 @@ TEST(LayersCommandLine, ListsRastersWithTheirSizeAndTinsWithTheirTriangles) {
               "Bed\ttin\t1 triangles\t\t\t\n"
               "Lost\traster\t(missing data source)\t\t\t\n"
               "Reach\tfeature\tpolyline\t-\t2\t0\n");
+}
+
+std::vector<std::string> sortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The class a run created beside its input is listed with the GeoPackage's other layers; the JSON
+// document that named the run's inputs lists what it did before.
+TEST(LayersCommandLine, AClassARunCreatedIsListedWithTheOthers) {
+    test::TempDir dir;
+    const SampleRiverOptions river{.length = 1000,
+                                   .wavelength = 500,
+                                   .amplitude = 60,
+                                   .surveyPointCount = 0,
+                                   .crossSectionSpacing = 250};
+    const std::string gpkg = dir.file("river.gpkg"), map = dir.file("map.json");
+    writeSampleRiver(gpkg, river);
+    writeSampleValley(dir.file("valley.tif"), dir.file("valley-tin.gpkg"), river, 25);
+    test::writeFile(map, R"({"layers": [
+        {"name": "Sections", "source": "river.gpkg", "table": "SurveyCrossSections"},
+        {"name": "Terrain", "kind": "raster", "source": "valley.tif"}]})");
+    const auto storeBefore = test::runCli({"layers", "--map", gpkg});
+    const auto mapBefore = test::runCli({"layers", "--map", map});
+
+    const auto r = test::runCli({"run", "clsIntegrateCSwithTerrain", "--map", map, "--set",
+                                 "chkNewTerrain=1", "--set", "txtNoProfileLines=4"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    std::vector<std::string> expected = sortedLines(storeBefore.out);
+    for (const std::string& line : sortedLines(storeBefore.out))
+        if (line.rfind("SurveyCrossSections\t", 0) == 0)
+            expected.push_back("SurveyCrossSections_new" + line.substr(line.find('\t')));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sortedLines(test::runCli({"layers", "--map", gpkg}).out), expected);
+    EXPECT_EQ(test::runCli({"layers", "--map", map}).out, mapBefore.out);
 }
 
 TEST(LayersCommandLine, SelectTakesAConditionOrIdentifiersForOneRun) {
