@@ -231,7 +231,9 @@ void requireReplaceableClass(IFeatureClass& cls, const std::string& newName) {
 std::unique_ptr<IFeatureLayer> copyForNewShapes(IFeatureClass& cls, const std::string& newName) {
     if (maputil::FeatureClassExists(cls, newName)) maputil::DeleteFeatureClass(cls, newName);
     auto copy = maputil::CopyFeatureClass(cls, newName);
-    maputil::AddField(copy.get(), kNewFeat, FieldType::Integer);
+    // A copy of an earlier output already carries the field.
+    if (maputil::featureClassOf(copy.get()).findField(kNewFeat) < 0)
+        maputil::AddField(copy.get(), kNewFeat, FieldType::Integer);
     return copy;
 }
 

@@ -275,6 +275,14 @@ TEST_F(IntegrateDialog, CreateNewReplacesItsOlderCopyOnlySelectedGetNewFeat) {
     EXPECT_NEAR(length(std::get<Polyline>(stored[0].shape)), 40, 1e-9);  // the old copy is gone
 }
 
+TEST_F(IntegrateDialog, CreateNewFromAClassWithNewFeatReusesTheField) {
+    makeMap(StoreFormat::GeoPackage, {sections({{"NewFeat", FieldType::Integer}})});
+    runWith(options(true));
+    const auto stored = test::storedFeatures(copyLayer());
+    ASSERT_EQ(stored.size(), 3u);
+    for (const auto& f : stored) EXPECT_EQ(f["NewFeat"], FieldValue{1LL});
+}
+
 TEST_F(IntegrateDialog, ReplaceModeWritesNewFeatOnlyWhereTheClassHasIt) {
     for (bool withField : {false, true}) {
         SCOPED_TRACE(withField);
