@@ -9,6 +9,8 @@
 #include <future>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 
@@ -95,6 +97,30 @@ public:
         *next_++ = '"';
         return *this;
     }
+    using NumberAttr = std::pair<std::string_view, double>;
+    /// An element of numbers and no children, `<name a="1" b="2"/>`, ending with the attribute
+    /// `emptyLast` of empty text when it is named. One room check for the whole element: vertex
+    /// elements make most of a document.
+    void numberLeaf(std::string_view name, std::span<const NumberAttr> numbers,
+                    std::string_view emptyLast) {
+        endStartTag();
+        std::size_t room = name.size() + emptyLast.size() + 8;
+        for (const auto& number : numbers) room += number.first.size() + kLongestPlainText + 4;
+        makeRoom(room);
+        *next_++ = '<';
+        next_ = std::copy(name.begin(), name.end(), next_);
+        for (const auto& [attrName, value] : numbers) {
+            next_ = attrOpening(attrName);
+            next_ = writePlain(next_, value);
+            *next_++ = '"';
+        }
+        if (!emptyLast.empty()) {
+            next_ = attrOpening(emptyLast);
+            *next_++ = '"';
+        }
+        *next_++ = '/';
+        *next_++ = '>';
+    }
     /// Ends the start tag of the element opened last: what follows, written elsewhere, goes in
     /// it. Its closing tag is then a whole one even when nothing was written here.
     void beginContent() { endStartTag(); }
@@ -141,10 +167,17 @@ private:
         makeRoom(1);
         *next_++ = c;
     }
+    /// ` name="` at the end of the text, which has room for it.
+    char* attrOpening(std::string_view name) {
+        *next_++ = ' ';
+        next_ = std::copy(name.begin(), name.end(), next_);
+        *next_++ = '=';
+        *next_++ = '"';
+        return next_;
+    }
     void attrStart(std::string_view name) {
-        put(' ');
-        put(name);
-        put("=\"");
+        makeRoom(name.size() + 3);
+        attrOpening(name);
     }
     void endStartTag() {
         if (!startTagOpen_) return;
@@ -319,12 +352,17 @@ std::vector<std::vector<std::size_t>> crossingsOf(const Reaches& reaches,
     return crossing;
 }
 
-/// The Z attribute: the vertex Z when the line carries Z, else empty text.
-void zAttr(XmlText& out, const Point& p, bool zAware) {
-    if (zAware)
-        out.attr("Z", p.z);
-    else
-        out.attr("Z", std::string_view());
+/// A vertex element: its measure along the section where it has one, X, Y, then Z, which is
+/// empty text on a line without Z.
+void vertexLeaf(XmlText& out, std::string_view name, std::optional<double> crossM, const Point& p,
+                bool zAware) {
+    std::array<XmlText::NumberAttr, 4> numbers;
+    std::size_t count = 0;
+    if (crossM) numbers[count++] = {"CrossM", *crossM};
+    numbers[count++] = {"X", p.x};
+    numbers[count++] = {"Y", p.y};
+    if (zAware) numbers[count++] = {"Z", p.z};
+    out.numberLeaf(name, std::span(numbers.data(), count), zAware ? "" : "Z");
 }
 
 void writeJunctions(XmlText& out, const Network& network) {
@@ -378,11 +416,7 @@ void writeSection(XmlText& out, const Sections& sections, std::size_t s,
     out.close();
     std::size_t k = 0;
     for (const Path& path : line.paths)
-        for (const Point& p : path) {
-            out.open("CrossSectionPoint").attr("CrossM", along[k++]).attr("X", p.x).attr("Y", p.y);
-            zAttr(out, p, line.zAware);
-            out.close();
-        }
+        for (const Point& p : path) vertexLeaf(out, "CrossSectionPoint", along[k++], p, line.zAware);
     out.close();
 }
 
@@ -395,11 +429,7 @@ void writeReach(XmlText& out, const Reaches& reaches, std::size_t r, const Secti
     out.leaf("RiverName", {{"Name", river}});
     out.leaf("ReachCode", {{"Code", code}});
     for (const Path& path : line.paths)
-        for (const Point& p : path) {
-            out.open("ReachPoint").attr("X", p.x).attr("Y", p.y);
-            zAttr(out, p, line.zAware);
-            out.close();
-        }
+        for (const Point& p : path) vertexLeaf(out, "ReachPoint", std::nullopt, p, line.zAware);
     out.open("CrossSections");
     std::vector<double> along;
     for (std::size_t s : crossing) writeSection(out, sections, s, along);
